@@ -1,0 +1,83 @@
+#include "files/driver_files.h"
+
+#include "setup/exit_status.h"
+#include "setup/messages.h"
+
+namespace {
+
+struct PackageFile {
+  const char* source;  // below SourceDir
+  const char* target;  // below WindowsDir
+  FailurePolicy policy;
+};
+
+const PackageFile kDriverPackage[] = {
+    {"\\kt418.sys", "\\System32\\Drivers\\kt418.sys", FailurePolicy::Abort},
+    {"\\kt418.inf", "\\inf\\kt418.inf", FailurePolicy::Abort},
+    {"\\kt418.cat", "\\inf\\kt418.cat", FailurePolicy::Warn},
+    {"\\kt418Hub.cat", "\\inf\\kt418Hub.cat", FailurePolicy::Warn},
+    {"\\unPlug.exe", "\\system\\unPlug.exe", FailurePolicy::Warn},
+    {"\\rdWatch.exe", "\\system\\rdWatch.exe", FailurePolicy::Warn},
+};
+
+const PackageFile kHubInf = {"\\kt418Hub.inf", "\\inf\\kt418Hub.inf", FailurePolicy::Report};
+
+// Keeps the earlier file under its set-aside name so that a failed copy can
+// put it back; falls back to deleting it when it cannot be moved.
+bool SetEarlierFileAside(const RunContext& run, const ByteString& target,
+                         const ByteString& setAside) {
+  // A set-aside file left by an interrupted run would block the move.
+  run.system.DeleteFileA(setAside.c_str());
+  if (run.system.MoveFileA(target.c_str(), setAside.c_str())) return true;
+  run.system.DeleteFileA(target.c_str());
+  return false;
+}
+
+}  // namespace
+
+ByteString SetAsidePath(const ByteString& target) { return target + ".old"; }
+
+bool ClearFileAttributes(const RunContext& run, const ByteString& path) {
+  if (run.system.GetFileAttributesA(path.c_str()) == kInvalidFileAttributes) return false;
+  if (run.system.SetFileAttributesA(path.c_str(), kFileAttributeNormal)) return true;
+  ShowNotice(run, MsgAttributeFailed, SetupCaption, path.c_str());
+  return true;
+}
+
+void RemoveWindowsFile(const RunContext& run, const char* suffix) {
+  ByteString path = run.state.WindowsDir + suffix;
+  ClearFileAttributes(run, path);
+  run.system.DeleteFileA(path.c_str());
+}
+
+void InstallFile(const RunContext& run, const char* sourceSuffix, const char* targetSuffix,
+                 FailurePolicy policy) {
+  ByteString source = run.state.SourceDir + sourceSuffix;
+  ByteString target = run.state.WindowsDir + targetSuffix;
+  ByteString setAside = SetAsidePath(target);
+  bool keptAside = false;
+  if (ClearFileAttributes(run, target)) {
+    keptAside = SetEarlierFileAside(run, target, setAside);
+  } else {
+    run.system.DeleteFileA(target.c_str());
+  }
+  if (run.system.CopyFileA(source.c_str(), target.c_str(), false)) {
+    if (keptAside) run.system.DeleteFileA(setAside.c_str());
+    return;
+  }
+  if (keptAside) run.system.MoveFileA(setAside.c_str(), target.c_str());
+
+  const char* caption = policy == FailurePolicy::Warn ? CaptionWarning : CaptionError;
+  ShowNotice(run, MsgCopyFailed, caption, source.c_str(), target.c_str());
+  if (policy == FailurePolicy::Abort) EndSetup(run, ExitStatus::kDriverFileNotPlaced);
+}
+
+void PlaceDriverPackage(const RunContext& run) {
+  for (const PackageFile& file : kDriverPackage) {
+    InstallFile(run, file.source, file.target, file.policy);
+  }
+}
+
+void PlaceHubInf(const RunContext& run) {
+  InstallFile(run, kHubInf.source, kHubInf.target, kHubInf.policy);
+}

@@ -1,0 +1,34 @@
+// Placing the reader's driver package in the Windows directory tree.
+#pragma once
+
+#include "platform/byte_string.h"
+#include "setup/setup_state.h"
+
+// What a file that cannot be placed leads to.
+enum class FailurePolicy {
+  Abort,   // error box, then the setup ends
+  Warn,    // warning box, the run goes on
+  Report,  // error box, the run goes on
+};
+
+// Makes an existing file an ordinary writable one, warning when that fails;
+// returns whether the file was found.
+bool ClearFileAttributes(const RunContext& run, const ByteString& path);
+
+// Removes WindowsDir + suffix, whatever its attributes; a failure is silent.
+void RemoveWindowsFile(const RunContext& run, const char* suffix);
+
+// Copies SourceDir + sourceSuffix over WindowsDir + targetSuffix. A failed copy
+// leaves the earlier file at the target, when there was one, and follows the
+// policy; after an Abort failure it does not return.
+void InstallFile(const RunContext& run, const char* sourceSuffix, const char* targetSuffix,
+                 FailurePolicy policy);
+
+// The driver, its setup information file and catalogs, and the two programs.
+void PlaceDriverPackage(const RunContext& run);
+
+// The hub function's setup information file, which only Windows Me takes.
+void PlaceHubInf(const RunContext& run);
+
+// The name an earlier file is kept under, in its own directory, while its replacement is copied.
+ByteString SetAsidePath(const ByteString& target);

@@ -1,0 +1,135 @@
+// The operating system as the setup reaches it: one method per Windows
+// operation, under the platform's own (ANSI) name, with plain C++ types.
+//
+// Two implementations exist: the real one over KERNEL32, ADVAPI32, USER32 and
+// SETUPAPI, and a simulated Windows 98/Me machine for tests. The setup's logic
+// sees nothing else of the system.
+#pragma once
+
+#include <stdint.h>
+
+// Opaque handles: a process, a thread, a standard handle, or a registry key
+// (an open one or a predefined root).
+using Handle = uintptr_t;
+using RegKey = uintptr_t;
+
+// The platform's values for the constants the setup uses.
+constexpr uint32_t kInvalidFileAttributes = 0xFFFFFFFF;
+constexpr uint32_t kFileAttributeReadOnly = 0x01;
+constexpr uint32_t kFileAttributeDirectory = 0x10;
+constexpr uint32_t kFileAttributeNormal = 0x80;
+
+constexpr RegKey kHkeyLocalMachine = 0x80000002;
+constexpr int32_t kErrorSuccess = 0;
+constexpr uint32_t kRegSz = 1;
+constexpr uint32_t kRegDword = 4;
+constexpr uint32_t kRegOptionNonVolatile = 0;
+constexpr uint32_t kKeyAllAccess = 0xF003F;
+
+constexpr uint32_t kMbOk = 0;
+constexpr uint32_t kMbYesNo = 4;
+constexpr int kIdYes = 6;
+constexpr int kIdNo = 7;
+
+constexpr uint32_t kEwxReboot = 2;
+
+constexpr uint32_t kVerPlatformWin32Windows = 1;
+
+constexpr uint32_t kCreateNoWindow = 0x08000000;
+constexpr uint32_t kStartfUseStdHandles = 0x100;
+constexpr uint32_t kStdInputHandle = static_cast<uint32_t>(-10);
+constexpr uint32_t kStdOutputHandle = static_cast<uint32_t>(-11);
+constexpr uint32_t kStdErrorHandle = static_cast<uint32_t>(-12);
+constexpr uint32_t kInfinite = 0xFFFFFFFF;
+constexpr uint32_t kSwHide = 0;
+constexpr uint32_t kStartupInfoSize = 68;  // the platform's sizeof(STARTUPINFOA)
+
+// The platform's OSVERSIONINFOA, field for field (148 bytes).
+struct OsVersionInfo {
+  uint32_t dwOSVersionInfoSize;
+  uint32_t dwMajorVersion;
+  uint32_t dwMinorVersion;
+  uint32_t dwBuildNumber;
+  uint32_t dwPlatformId;
+  char szCSDVersion[128];
+};
+
+// The fields of the platform's STARTUPINFOA that a child's start may set; all others are zero.
+struct StartupInfo {
+  uint32_t cb;
+  uint32_t dwFlags;
+  Handle hStdInput;
+  Handle hStdOutput;
+  Handle hStdError;
+};
+
+struct ProcessInformation {
+  Handle hProcess;
+  Handle hThread;
+};
+
+class System {
+ public:
+  // Fills buffer with the current directory and its NUL; returns the length
+  // without the NUL, the size needed when the buffer is too small, or 0.
+  virtual uint32_t GetCurrentDirectoryA(uint32_t bufferLength, char* buffer) = 0;
+  // As GetCurrentDirectoryA, for the Windows directory.
+  virtual uint32_t GetWindowsDirectoryA(char* buffer, uint32_t size) = 0;
+  // Fills the record whose dwOSVersionInfoSize is set; false on failure.
+  virtual bool GetVersionExA(OsVersionInfo* info) = 0;
+
+  // The file's attributes, or kInvalidFileAttributes when it cannot be found or queried.
+  virtual uint32_t GetFileAttributesA(const char* path) = 0;
+  // Sets the file's attributes; true on success.
+  virtual bool SetFileAttributesA(const char* path, uint32_t attributes) = 0;
+  // Removes the file; fails for a read-only or absent file.
+  virtual bool DeleteFileA(const char* path) = 0;
+  // Copies a file; replaces a writable target unless failIfExists; creates no directory.
+  virtual bool CopyFileA(const char* source, const char* target, bool failIfExists) = 0;
+  // Renames a file within its volume; fails when newPath exists.
+  virtual bool MoveFileA(const char* existingPath, const char* newPath) = 0;
+
+  // Opens an existing key below key; never creates one. kErrorSuccess or an error code.
+  virtual int32_t RegOpenKeyA(RegKey key, const char* subKey, RegKey* result) = 0;
+  // Opens subKey below key, creating it and its missing parents.
+  virtual int32_t RegCreateKeyExA(RegKey key, const char* subKey, uint32_t options,
+                                  uint32_t samDesired, RegKey* result) = 0;
+  // Stores the value with exactly the given type, reading size bytes of data.
+  virtual int32_t RegSetValueExA(RegKey key, const char* valueName, uint32_t type,
+                                 const uint8_t* data, uint32_t size) = 0;
+  // Removes subKey below key with all its values and every key beneath it.
+  virtual int32_t RegDeleteKeyA(RegKey key, const char* subKey) = 0;
+  // Releases an opened key.
+  virtual int32_t RegCloseKey(RegKey key) = 0;
+
+  // Starts the program named by the command line's first word, found by the
+  // platform's search; the text must be writable. True on success.
+  virtual bool CreateProcessA(char* commandLine, bool inheritHandles, uint32_t creationFlags,
+                              const StartupInfo& startup, ProcessInformation* information) = 0;
+  // Waits until the handle's process has ended or milliseconds have passed.
+  virtual uint32_t WaitForSingleObject(Handle handle, uint32_t milliseconds) = 0;
+  // Reads the process's exit status; false when it cannot be read.
+  virtual bool GetExitCodeProcess(Handle process, uint32_t* status) = 0;
+  // One of the process's standard handles (kStdInputHandle, ...).
+  virtual Handle GetStdHandle(uint32_t which) = 0;
+  // Releases a handle.
+  virtual bool CloseHandle(Handle handle) = 0;
+  // Starts a command line and returns at once; above 31 when it started.
+  virtual uint32_t WinExec(const char* commandLine, uint32_t showCommand) = 0;
+  // Installs a section of a setup information file: "Section Mode Path"; has no result.
+  virtual void InstallHinfSection(const char* commandLine, int showCommand) = 0;
+  // Fills the 8.3 form of an existing path; returns as GetCurrentDirectoryA does.
+  virtual uint32_t GetShortPathNameA(const char* longPath, char* shortPath, uint32_t size) = 0;
+
+  // Shows an ownerless box and waits; kIdYes, kIdNo, ... or 0 when no box can be shown.
+  virtual int MessageBoxA(const char* text, const char* caption, uint32_t type) = 0;
+
+  // Asks the system to shut down (and restart with kEwxReboot) and returns.
+  virtual bool ExitWindowsEx(uint32_t flags, uint32_t reserved) = 0;
+
+  // Ends the process with status through the C runtime's normal exit.
+  [[noreturn]] virtual void ExitProcess(uint32_t status) = 0;
+
+ protected:
+  ~System() = default;
+};

@@ -1,0 +1,18 @@
+// Reading the directories a run starts from.
+#pragma once
+
+#include <stdint.h>
+
+#include "platform/byte_string.h"
+#include "platform/system.h"
+
+// The current directory as the system gives it, read with a buffer of
+// bufferLength bytes; false when the query failed or the path did not fit.
+bool QueryCurrentDirectory(System& system, uint32_t bufferLength, ByteString* directory);
+
+// The Windows directory, read with a 256-byte buffer; false as above.
+bool QueryWindowsDirectory(System& system, ByteString* directory);
+
+// The media directory from the current directory: one trailing backslash
+// removed, so that D:\ becomes D: and every suffix adds a single separator.
+ByteString SourceDirFrom(const ByteString& currentDirectory);

@@ -1,0 +1,17 @@
+// How a run ends: the process status another installer sees.
+#pragma once
+
+#include <stdint.h>
+
+#include "setup/setup_state.h"
+
+enum class ExitStatus : uint32_t {
+  kCompleted = 0,             // done, or the welcome question answered No
+  kDriverFileNotPlaced = 1,   // the driver or its setup information file could not be placed
+  kBaseComponentsFailed = 2,  // the base component packages could not be staged
+  kExtractionFailed = 3,      // a base component extraction did not end with status 0
+  kDirectoryUnreadable = 4,   // the current or Windows directory could not be read whole
+};
+
+// Ends the process at once: nothing of the run follows and nothing done is undone.
+[[noreturn]] void EndSetup(const RunContext& run, ExitStatus status);

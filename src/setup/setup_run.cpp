@@ -1,0 +1,34 @@
+#include "setup/setup_run.h"
+
+#include <string.h>
+
+#include "files/driver_files.h"
+#include "setup/directories.h"
+#include "setup/exit_status.h"
+#include "setup/messages.h"
+#include "setup/windows_version.h"
+
+bool IsSilentCommandLine(int argc, const char* const* argv) {
+  return argc == 2 && (strcmp(argv[1], "-s") == 0 || strcmp(argv[1], "-S") == 0);
+}
+
+uint32_t RunSetup(int argc, const char* const* argv, System& system) {
+  RunContext run{system, SetupState()};
+  run.state.SilentMode = IsSilentCommandLine(argc, argv);
+  if (!run.state.SilentMode && AskYesNo(run, MsgWelcome) == kIdNo) {
+    EndSetup(run, ExitStatus::kCompleted);
+  }
+
+  ByteString currentDirectory;
+  if (!QueryCurrentDirectory(system, 256, &currentDirectory)) {
+    EndSetup(run, ExitStatus::kDirectoryUnreadable);
+  }
+  run.state.SourceDir = SourceDirFrom(currentDirectory);
+  if (!QueryWindowsDirectory(system, &run.state.WindowsDir)) {
+    EndSetup(run, ExitStatus::kDirectoryUnreadable);
+  }
+
+  PlaceDriverPackage(run);
+  if (IsWindowsMe(system)) PlaceHubInf(run);
+  return static_cast<uint32_t>(ExitStatus::kCompleted);
+}

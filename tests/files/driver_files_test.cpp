@@ -1,0 +1,163 @@
+#include "files/driver_files.h"
+
+#include <gtest/gtest.h>
+
+#include "support/typical_machine.h"
+
+namespace {
+
+using DriverFiles = SetupTest;
+
+const char kDriver[] = "C:\\WINDOWS\\System32\\Drivers\\kt418.sys";
+
+// One row's source missing from the media, in each run mode.
+struct MissingSourceCase {
+  const char* source;
+  bool silent;
+  uint32_t status;
+  const char* caption;  // nullptr: no box
+  bool laterRowsPlaced;
+};
+
+TEST_F(DriverFiles, AMissingSourceFollowsItsRowsPolicy) {
+  const MissingSourceCase cases[] = {
+      {"kt418.sys", false, 1, "Error!!!", false},     {"kt418.sys", true, 1, nullptr, false},
+      {"kt418.inf", false, 1, "Error!!!", false},     {"kt418.inf", true, 1, nullptr, false},
+      {"kt418.cat", false, 0, "Warning!!!", true},    {"kt418.cat", true, 0, nullptr, true},
+      {"kt418Hub.cat", false, 0, "Warning!!!", true}, {"unPlug.exe", false, 0, "Warning!!!", true},
+      {"rdWatch.exe", false, 0, "Warning!!!", true},  {"rdWatch.exe", true, 0, nullptr, true},
+      {"kt418Hub.inf", false, 0, "Error!!!", true},   {"kt418Hub.inf", true, 0, nullptr, true},
+  };
+  for (const MissingSourceCase& c : cases) {
+    SimulatedSystem fresh;
+    BuildTypicalMachine(fresh, Windows::kMe);
+    fresh.Fail(Op::CopyFileA, std::string("D:\\WIN98\\") + c.source);
+    fresh.AnswerNextBox(kIdYes);
+    std::string what = std::string(c.source) + (c.silent ? " silent" : " interactive");
+
+    EXPECT_EQ(c.status, RunSetupWith(fresh, c.silent ? std::vector<std::string>{"-s"}
+                                                     : std::vector<std::string>{}))
+        << what;
+    std::vector<SimulatedSystem::Box> failures;
+    for (const auto& box : fresh.boxes()) {
+      if (box.text.compare(0, 9, "Copy file") == 0) failures.push_back(box);
+    }
+    if (c.caption == nullptr) {
+      EXPECT_TRUE(failures.empty()) << what;
+      continue;
+    }
+    ASSERT_EQ(1u, failures.size()) << what;
+    EXPECT_EQ(c.caption, failures[0].caption) << what;
+    EXPECT_EQ(kMbOk, failures[0].type) << what;
+    EXPECT_EQ(c.laterRowsPlaced, fresh.FileExists("C:\\WINDOWS\\system\\unPlug.exe") ||
+                                     std::string(c.source) == "unPlug.exe")
+        << what;
+  }
+}
+
+TEST_F(DriverFiles, TheFailureBoxNamesTheSourceAndTargetWhole) {
+  sim.Fail(Op::CopyFileA, "D:\\WIN98\\kt418.inf");
+  sim.AnswerNextBox(kIdYes);
+  Run();
+  ASSERT_EQ(2u, sim.boxes().size());
+  EXPECT_EQ("Copy file \"D:\\WIN98\\kt418.inf\" to \"C:\\WINDOWS\\inf\\kt418.inf\" failed\n",
+            sim.boxes()[1].text);
+}
+
+TEST_F(DriverFiles, AnAbortEndsTheRunBeforeAnyLaterStep) {
+  sim.Fail(Op::CopyFileA, "D:\\WIN98\\kt418.sys");
+  EXPECT_EQ(1u, RunSilent());
+  EXPECT_EQ(Op::ExitProcess, sim.calls().back().op);
+  EXPECT_FALSE(sim.FileExists("C:\\WINDOWS\\inf\\kt418.inf"));
+}
+
+TEST_F(DriverFiles, AFailedCopyLeavesTheEarlierDriverInPlace) {
+  sim.AddFile(kDriver, "earlier driver", kFileAttributeReadOnly);
+  sim.Fail(Op::CopyFileA, "D:\\WIN98\\kt418.sys");
+  EXPECT_EQ(1u, RunSilent());
+  EXPECT_EQ("earlier driver", sim.FileContent(kDriver));
+  EXPECT_FALSE(sim.FileExists(std::string(kDriver) + ".old"));
+}
+
+TEST_F(DriverFiles, AReadOnlyEarlierDriverIsReplaced) {
+  sim.AddFile(kDriver, "earlier driver", kFileAttributeReadOnly);
+  EXPECT_EQ(0u, RunSilent());
+  EXPECT_EQ(MediaContent("kt418.sys"), sim.FileContent(kDriver));
+  EXPECT_FALSE(sim.FileExists(std::string(kDriver) + ".old"));
+}
+
+TEST_F(DriverFiles, AnAbsentTargetIsDeletedAndCopiedWithoutAnAttributeChange) {
+  RunSilent();
+  std::vector<std::string> calls = sim.CallTexts();
+  std::vector<std::string> firstRow(calls.begin() + 2, calls.begin() + 5);
+  EXPECT_EQ((std::vector<std::string>{
+                "GetFileAttributesA(C:\\WINDOWS\\System32\\Drivers\\kt418.sys) = 0xFFFFFFFF",
+                "DeleteFileA(C:\\WINDOWS\\System32\\Drivers\\kt418.sys) = 0",
+                "CopyFileA(D:\\WIN98\\kt418.sys, C:\\WINDOWS\\System32\\Drivers\\kt418.sys, 0) = 1",
+            }),
+            firstRow);
+}
+
+TEST_F(DriverFiles, AnEarlierFileThatCannotBeSetAsideIsDeletedAndTheCopyStillTried) {
+  sim.AddFile(kDriver, "earlier driver");
+  sim.Fail(Op::MoveFileA);
+  EXPECT_EQ(0u, RunSilent());
+  EXPECT_EQ(MediaContent("kt418.sys"), sim.FileContent(kDriver));
+}
+
+TEST_F(DriverFiles, AnEarlierFileThatCanBeNeitherSetAsideNorDeletedStillGetsACopyTry) {
+  sim.AddFile(kDriver, "earlier driver");
+  sim.Fail(Op::MoveFileA);
+  sim.Fail(Op::DeleteFileA, kDriver);
+  sim.AnswerNextBox(kIdYes);
+  EXPECT_EQ(0u, Run());
+  // The copy replaces a writable file even when it could not be deleted.
+  EXPECT_EQ(MediaContent("kt418.sys"), sim.FileContent(kDriver));
+}
+
+TEST_F(DriverFiles, ASetAsideFileLeftByAnInterruptedRunIsCleared) {
+  sim.AddFile(kDriver, "earlier driver");
+  sim.AddFile(std::string(kDriver) + ".old", "stale");
+  sim.Fail(Op::CopyFileA, "D:\\WIN98\\kt418.sys");
+  EXPECT_EQ(1u, RunSilent());
+  EXPECT_EQ("earlier driver", sim.FileContent(kDriver));
+  EXPECT_FALSE(sim.FileExists(std::string(kDriver) + ".old"));
+}
+
+TEST_F(DriverFiles, AFailedAttributeChangeWarnsAndTheCopyGoesOn) {
+  sim.AddFile("C:\\WINDOWS\\inf\\kt418.cat", "earlier catalog");
+  sim.Fail(Op::SetFileAttributesA, "C:\\WINDOWS\\inf\\kt418.cat");
+  sim.AnswerNextBox(kIdYes);
+  EXPECT_EQ(0u, Run());
+  ASSERT_EQ(2u, sim.boxes().size());
+  EXPECT_EQ("Vantrel USB Smart Card Reader Setup Utility", sim.boxes()[1].caption);
+  EXPECT_EQ("Warning!!!   Change file \"C:\\WINDOWS\\inf\\kt418.cat\" attribute failed!",
+            sim.boxes()[1].text);
+  EXPECT_EQ(MediaContent("kt418.cat"), sim.FileContent("C:\\WINDOWS\\inf\\kt418.cat"));
+}
+
+TEST_F(DriverFiles, AMissingDriversDirectoryFailsTheFirstRow) {
+  SimulatedSystem bare;
+  bare.SetCurrentDirectory("D:\\WIN98");
+  bare.AddDirectory("C:\\WINDOWS\\inf");
+  bare.AddFile("D:\\WIN98\\kt418.sys", "driver");
+  bare.AnswerNextBox(kIdYes);
+  EXPECT_EQ(1u, RunSetupWith(bare, {}));
+  ASSERT_EQ(2u, bare.boxes().size());
+  EXPECT_EQ("Error!!!", bare.boxes()[1].caption);
+  EXPECT_FALSE(bare.DirectoryExists("C:\\WINDOWS\\System32"));
+}
+
+TEST_F(DriverFiles, TheSourceFileIsNeverTouched) {
+  sim.AddFile("D:\\WIN98\\kt418.sys", "driver", kFileAttributeReadOnly);
+  RunSilent();
+  for (const auto& call : sim.calls()) {
+    if (call.op == Op::SetFileAttributesA || call.op == Op::DeleteFileA ||
+        call.op == Op::MoveFileA) {
+      EXPECT_EQ(std::string::npos, call.text.find("D:\\")) << call.text;
+    }
+  }
+  EXPECT_EQ(kFileAttributeReadOnly, sim.FileAttributes("D:\\WIN98\\kt418.sys"));
+}
+
+}  // namespace

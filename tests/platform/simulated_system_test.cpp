@@ -1,0 +1,122 @@
+// The simulated machine follows the target systems' rules, since every other
+// test trusts it to.
+#include "platform/simulated_system.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(SimulatedFiles, PathsResolveAsOnTheTarget) {
+  SimulatedSystem sim;
+  sim.AddFile("D:\\SCard98\\scbase.exe", "package");
+  const char* sameFile[] = {
+      "d:\\scard98\\SCBASE.EXE",
+      "D:\\\\SCard98\\\\scbase.exe",
+      "D:\\WIN98\\..\\SCard98\\scbase.exe",
+      "D:\\\\..\\SCard98\\scbase.exe",
+      "D:\\..\\..\\SCard98\\.\\scbase.exe",
+  };
+  for (const char* path : sameFile) {
+    EXPECT_NE(kInvalidFileAttributes, sim.GetFileAttributesA(path)) << path;
+  }
+  EXPECT_EQ(kInvalidFileAttributes, sim.GetFileAttributesA("C:\\SCard98\\scbase.exe"));
+  EXPECT_EQ(kFileAttributeDirectory, sim.GetFileAttributesA("D:\\SCard98\\"));
+}
+
+TEST(SimulatedFiles, ReadOnlyFilesRefuseDeletionAndReplacementButMayBeRenamed) {
+  SimulatedSystem sim;
+  sim.AddFile("C:\\W\\old.sys", "old", kFileAttributeReadOnly);
+  sim.AddFile("D:\\new.sys", "new");
+  EXPECT_FALSE(sim.DeleteFileA("C:\\W\\old.sys"));
+  EXPECT_FALSE(sim.CopyFileA("D:\\new.sys", "C:\\W\\old.sys", false));
+  EXPECT_EQ("old", sim.FileContent("C:\\W\\old.sys"));
+  EXPECT_TRUE(sim.MoveFileA("C:\\W\\old.sys", "C:\\W\\kept.sys"));
+  EXPECT_TRUE(sim.SetFileAttributesA("C:\\W\\kept.sys", kFileAttributeNormal));
+  EXPECT_TRUE(sim.DeleteFileA("C:\\W\\kept.sys"));
+}
+
+TEST(SimulatedFiles, CopiesCreateNoDirectoryAndKeepTheSourceAttributes) {
+  SimulatedSystem sim;
+  sim.AddFile("D:\\new.sys", "new", kFileAttributeReadOnly);
+  sim.AddDirectory("C:\\W");
+  EXPECT_FALSE(sim.CopyFileA("D:\\new.sys", "C:\\W\\missing\\new.sys", false));
+  EXPECT_FALSE(sim.DirectoryExists("C:\\W\\missing"));
+  EXPECT_TRUE(sim.CopyFileA("D:\\new.sys", "C:\\W\\new.sys", false));
+  EXPECT_EQ(kFileAttributeReadOnly, sim.FileAttributes("C:\\W\\new.sys"));
+  EXPECT_FALSE(sim.CopyFileA("D:\\new.sys", "C:\\W\\new.sys", true));
+  EXPECT_FALSE(sim.MoveFileA("D:\\new.sys", "C:\\W\\new.sys")) << "the new name exists";
+}
+
+TEST(SimulatedFiles, InjectedFailuresHitOnlyTheirSubject) {
+  SimulatedSystem sim;
+  sim.AddFile("C:\\a.txt");
+  sim.AddFile("C:\\b.txt");
+  sim.Fail(Op::DeleteFileA, "c:\\A.TXT");
+  EXPECT_FALSE(sim.DeleteFileA("C:\\a.txt"));
+  EXPECT_TRUE(sim.DeleteFileA("C:\\b.txt"));
+  sim.FailCallNumber(3);
+  EXPECT_EQ(kInvalidFileAttributes, sim.GetFileAttributesA("C:\\a.txt"))
+      << "the third fallible call";
+  EXPECT_EQ(3, sim.fallibleCalls());
+}
+
+TEST(SimulatedRegistry, OpenNeverCreatesAndCreateMakesParents) {
+  SimulatedSystem sim;
+  RegKey key = 0;
+  EXPECT_NE(kErrorSuccess, sim.RegOpenKeyA(kHkeyLocalMachine, "Software\\Absent", &key));
+  EXPECT_FALSE(sim.KeyExists("HKLM\\Software\\Absent"));
+  EXPECT_EQ(kErrorSuccess,
+            sim.RegCreateKeyExA(kHkeyLocalMachine, "System\\A\\B", 0, kKeyAllAccess, &key));
+  EXPECT_TRUE(sim.KeyExists("hklm\\system\\a"));
+  EXPECT_EQ(kErrorSuccess, sim.RegCloseKey(key));
+  EXPECT_NE(kErrorSuccess, sim.RegCloseKey(key)) << "closed twice";
+  EXPECT_EQ(0, sim.openKeyCount());
+}
+
+TEST(SimulatedRegistry, ValuesKeepTheirTypeAndTheLengthPassed) {
+  SimulatedSystem sim;
+  sim.AddKey("HKLM\\K");
+  RegKey key = 0;
+  ASSERT_EQ(kErrorSuccess, sim.RegOpenKeyA(kHkeyLocalMachine, "k", &key));
+  const uint8_t data[8] = {'a', 'b', 0, 0, 0, 0, 0, 0};
+  EXPECT_EQ(kErrorSuccess, sim.RegSetValueExA(key, "Name", kRegSz, data, sizeof data));
+  const SimulatedSystem::Value* value = sim.FindValue("HKLM\\K", "NAME");
+  ASSERT_NE(nullptr, value);
+  EXPECT_EQ(kRegSz, value->type);
+  EXPECT_EQ(8u, value->data.size());
+  EXPECT_EQ(std::vector<std::string>{"Name"}, sim.ValueNames("HKLM\\K"));
+}
+
+TEST(SimulatedRegistry, DeletingAKeyRemovesItsWholeSubtree) {
+  SimulatedSystem sim;
+  sim.SetValue("HKLM\\Enum\\USB\\A\\1\\Deep", "v", kRegSz, "x");
+  sim.AddKey("HKLM\\Enum\\USB\\AB");
+  RegKey key = 0;
+  ASSERT_EQ(kErrorSuccess, sim.RegOpenKeyA(kHkeyLocalMachine, "Enum\\USB", &key));
+  EXPECT_EQ(kErrorSuccess, sim.RegDeleteKeyA(key, "a"));
+  EXPECT_FALSE(sim.KeyExists("HKLM\\Enum\\USB\\A\\1\\Deep"));
+  EXPECT_TRUE(sim.KeyExists("HKLM\\Enum\\USB\\AB")) << "a sibling sharing the prefix";
+  EXPECT_NE(kErrorSuccess, sim.RegDeleteKeyA(key, "A")) << "already gone";
+}
+
+TEST(SimulatedMachine, VersionRecordNeedsItsSize) {
+  SimulatedSystem sim;
+  sim.SetVersion(1, 4, 90);
+  OsVersionInfo info = {};
+  EXPECT_FALSE(sim.GetVersionExA(&info));
+  info.dwOSVersionInfoSize = 148;
+  EXPECT_TRUE(sim.GetVersionExA(&info));
+  EXPECT_EQ(90u, info.dwMinorVersion);
+}
+
+TEST(SimulatedMachine, DirectoryQueriesReportTheRoomNeededWhenTooSmall) {
+  SimulatedSystem sim;
+  sim.SetCurrentDirectory("D:\\WIN98");
+  char buffer[8];
+  EXPECT_EQ(9u, sim.GetCurrentDirectoryA(sizeof buffer, buffer));
+  char fits[9];
+  EXPECT_EQ(8u, sim.GetCurrentDirectoryA(sizeof fits, fits));
+  EXPECT_STREQ("D:\\WIN98", fits);
+}
+
+}  // namespace

@@ -1,0 +1,172 @@
+#include "setup/setup_run.h"
+
+#include <gtest/gtest.h>
+
+#include "setup/exit_status.h"
+#include "support/typical_machine.h"
+
+namespace {
+
+struct CommandLineCase {
+  std::vector<std::string> arguments;
+  bool silent;
+};
+
+TEST(CommandLine, OnlyTheSingleArgumentDashSIsSilent) {
+  const CommandLineCase cases[] = {
+      {{}, false},           {{"-s"}, true},       {{"-S"}, true},   {{"-s", "x"}, false},
+      {{"/s"}, false},       {{"-silent"}, false}, {{"-s "}, false}, {{" -s"}, false},
+      {{"-s", "-s"}, false}, {{"s"}, false},       {{"--s"}, false}, {{""}, false},
+  };
+  for (const CommandLineCase& c : cases) {
+    std::vector<const char*> argv = {"SETUP.EXE"};
+    for (const std::string& argument : c.arguments) argv.push_back(argument.c_str());
+    std::string shown;
+    for (const std::string& argument : c.arguments) shown += "[" + argument + "]";
+    EXPECT_EQ(c.silent, IsSilentCommandLine(static_cast<int>(argv.size()), argv.data()))
+        << "arguments " << shown;
+  }
+}
+
+// Every kind of system operation that changes something.
+bool ChangesTheSystem(Op op) {
+  switch (op) {
+    case Op::SetFileAttributesA:
+    case Op::DeleteFileA:
+    case Op::CopyFileA:
+    case Op::MoveFileA:
+    case Op::RegOpenKeyA:
+    case Op::RegCreateKeyExA:
+    case Op::RegSetValueExA:
+    case Op::RegDeleteKeyA:
+    case Op::CreateProcessA:
+    case Op::WinExec:
+    case Op::InstallHinfSection:
+    case Op::ExitWindowsEx:
+      return true;
+    default:
+      return false;
+  }
+}
+
+using SetupRun = SetupTest;
+
+TEST_F(SetupRun, WelcomeAnsweredNoEndsWithStatusZeroBeforeTouchingAnything) {
+  sim.AnswerNextBox(kIdNo);
+  EXPECT_EQ(0u, Run());
+  ASSERT_EQ(1u, sim.boxes().size());
+  EXPECT_EQ("This program will install the driver of Vantrel USB Smart Card Reader\n",
+            sim.boxes()[0].text);
+  EXPECT_EQ(kMbYesNo, sim.boxes()[0].type);
+  for (const auto& call : sim.calls()) {
+    EXPECT_FALSE(ChangesTheSystem(call.op)) << call.text;
+    EXPECT_NE(Op::GetFileAttributesA, call.op) << call.text;
+  }
+  EXPECT_EQ(Op::ExitProcess, sim.calls().back().op);
+  EXPECT_EQ(MediaContent("kt418.sys"), sim.FileContent("D:\\WIN98\\kt418.sys"));
+  EXPECT_FALSE(sim.FileExists("C:\\WINDOWS\\System32\\Drivers\\kt418.sys"));
+}
+
+TEST_F(SetupRun, WelcomeAnswersOtherThanNoGoOn) {
+  for (int answer : {kIdYes, 0, 1, 2}) {
+    SimulatedSystem fresh;
+    BuildTypicalMachine(fresh, Windows::kMe);
+    fresh.AnswerNextBox(answer);
+    EXPECT_EQ(0u, RunSetupWith(fresh, {})) << "answer " << answer;
+    EXPECT_TRUE(fresh.FileExists("C:\\WINDOWS\\System32\\Drivers\\kt418.sys"))
+        << "answer " << answer;
+  }
+}
+
+TEST_F(SetupRun, SilentRunAsksNothingAndPlacesTheWholePackage) {
+  EXPECT_EQ(0u, RunSilent());
+  EXPECT_TRUE(sim.boxes().empty());
+  for (const auto& file : kPackageFiles) {
+    EXPECT_EQ(MediaContent(file.first), sim.FileContent("C:\\WINDOWS\\" + file.second))
+        << file.second;
+  }
+  EXPECT_EQ(MediaContent("kt418Hub.inf"), sim.FileContent("C:\\WINDOWS\\inf\\kt418Hub.inf"));
+}
+
+TEST_F(SetupRun, ADriveRootMediaDirectoryLosesItsBackslash) {
+  sim.SetCurrentDirectory("D:\\");
+  sim.AddFile("D:\\kt418.sys", "root driver");
+  RunSilent();
+  EXPECT_EQ("CopyFileA(D:\\kt418.sys, C:\\WINDOWS\\System32\\Drivers\\kt418.sys, 0) = 1",
+            sim.calls()[4].text);
+}
+
+TEST_F(SetupRun, AWindowsDirectoryAtADriveRootKeepsItsBackslash) {
+  sim.SetWindowsDirectory("C:\\");
+  sim.AddDirectory("C:\\System32\\Drivers");
+  RunSilent();
+  EXPECT_EQ("CopyFileA(D:\\WIN98\\kt418.sys, C:\\\\System32\\Drivers\\kt418.sys, 0) = 1",
+            sim.calls()[4].text);
+  EXPECT_EQ(MediaContent("kt418.sys"), sim.FileContent("C:\\System32\\Drivers\\kt418.sys"));
+}
+
+TEST_F(SetupRun, DirectoriesThatCannotBeReadWholeEndTheRunSilentlyWithStatus4) {
+  const std::string longest(255, 'x');
+  struct Case {
+    const char* what;
+    Op failing;
+    std::string current;
+    std::string windows;
+  } cases[] = {
+      {"current directory query fails", Op::GetCurrentDirectoryA, "D:\\WIN98", "C:\\WINDOWS"},
+      {"Windows directory query fails", Op::GetWindowsDirectoryA, "D:\\WIN98", "C:\\WINDOWS"},
+      {"current directory of 256 bytes", Op::ExitProcess, "D:\\" + longest.substr(3) + "y",
+       "C:\\WINDOWS"},
+      {"Windows directory of 256 bytes", Op::ExitProcess, "D:\\WIN98",
+       "C:\\" + longest.substr(3) + "y"},
+  };
+  for (const Case& c : cases) {
+    SimulatedSystem fresh;
+    BuildTypicalMachine(fresh, Windows::kMe);
+    fresh.SetCurrentDirectory(c.current);
+    fresh.SetWindowsDirectory(c.windows);
+    if (c.failing != Op::ExitProcess) fresh.Fail(c.failing);
+    fresh.AnswerNextBox(kIdYes);
+    EXPECT_EQ(4u, RunSetupWith(fresh, {})) << c.what;
+    EXPECT_EQ(1u, fresh.boxes().size()) << c.what << ": only the welcome question";
+    for (const auto& call : fresh.calls()) EXPECT_FALSE(ChangesTheSystem(call.op)) << c.what;
+  }
+}
+
+TEST_F(SetupRun, A255ByteWindowsDirectoryFitsAndIsUsedWhole) {
+  std::string windows = "C:\\" + std::string(252, 'w');
+  sim.SetWindowsDirectory(windows);
+  RunSilent();
+  bool seen = false;
+  for (const auto& call : sim.calls()) {
+    seen = seen || call.text == "GetFileAttributesA(" + windows +
+                                    "\\System32\\Drivers\\kt418.sys) = 0xFFFFFFFF";
+  }
+  EXPECT_TRUE(seen);
+}
+
+TEST_F(SetupRun, HubSetupInformationFileIsPlacedOnWindowsMeOnly) {
+  struct Version {
+    uint32_t platform, major, minor;
+    bool placed;
+  } versions[] = {
+      {1, 4, 90, true},  {1, 5, 90, true}, {1, 4, 10, false}, {1, 4, 0, false},
+      {2, 4, 90, false}, {2, 5, 0, false}, {0, 0, 90, false},
+  };
+  for (const Version& v : versions) {
+    SimulatedSystem fresh;
+    BuildTypicalMachine(fresh, Windows::kMe);
+    fresh.SetVersion(v.platform, v.major, v.minor);
+    EXPECT_EQ(0u, RunSetupWith(fresh, {"-s"}));
+    EXPECT_EQ(v.placed, fresh.FileExists("C:\\WINDOWS\\inf\\kt418Hub.inf"))
+        << "platform " << v.platform << " version " << v.major << "." << v.minor;
+  }
+}
+
+TEST_F(SetupRun, AFailedVersionQueryReadsAsNotWindowsMe) {
+  sim.Fail(Op::GetVersionExA);
+  EXPECT_EQ(0u, RunSilent());
+  EXPECT_FALSE(sim.FileExists("C:\\WINDOWS\\inf\\kt418Hub.inf"));
+}
+
+}  // namespace

@@ -1,0 +1,47 @@
+#include "support/typical_machine.h"
+
+#include "setup/setup_run.h"
+
+const std::vector<std::pair<std::string, std::string>> kPackageFiles = {
+    {"kt418.sys", "System32\\Drivers\\kt418.sys"},
+    {"kt418.inf", "inf\\kt418.inf"},
+    {"kt418.cat", "inf\\kt418.cat"},
+    {"kt418Hub.cat", "inf\\kt418Hub.cat"},
+    {"unPlug.exe", "system\\unPlug.exe"},
+    {"rdWatch.exe", "system\\rdWatch.exe"},
+};
+
+const char kSetupKey[] = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Setup";
+const char kUsbKey[] = "HKLM\\Enum\\USB";
+const char kServiceKey[] = "HKLM\\System\\CurrentControlSet\\Services\\SCardSvr";
+const char kRunServicesOnceKey[] =
+    "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\RunServicesOnce";
+
+std::string MediaContent(const std::string& name) { return "new " + name; }
+
+void BuildTypicalMachine(SimulatedSystem& sim, Windows windows) {
+  sim.SetVersion(1, 4, windows == Windows::kMe ? 90 : 10);
+  sim.SetCurrentDirectory("D:\\WIN98");
+  sim.SetWindowsDirectory("C:\\WINDOWS");
+  for (const char* dir : {"C:\\WINDOWS\\System32\\Drivers", "C:\\WINDOWS\\inf",
+                          "C:\\WINDOWS\\system", "C:\\WINDOWS\\temp", "C:\\WINDOWS\\COMMAND"}) {
+    sim.AddDirectory(dir);
+  }
+  for (const auto& file : kPackageFiles) {
+    sim.AddFile("D:\\WIN98\\" + file.first, MediaContent(file.first));
+  }
+  sim.AddFile("D:\\WIN98\\kt418Hub.inf", MediaContent("kt418Hub.inf"));
+
+  sim.AddKey(kSetupKey);
+  sim.AddKey(kRunServicesOnceKey);
+  sim.SetValue(std::string(kUsbKey) + "\\VID_1E2D&PID_4182\\5&1A2B&0&1", "Driver", kRegSz,
+               std::string("USB\\0000\0", 10));
+  sim.SetValue(std::string(kUsbKey) + "\\VID_1E2D&PID_4181\\5&1A2B&0&2", "Driver", kRegSz,
+               std::string("USB\\0001\0", 10));
+}
+
+uint32_t RunSetupWith(SimulatedSystem& sim, const std::vector<std::string>& arguments) {
+  std::vector<const char*> argv = {"D:\\WIN98\\SETUP.EXE"};
+  for (const std::string& argument : arguments) argv.push_back(argument.c_str());
+  return sim.Run([&] { return RunSetup(static_cast<int>(argv.size()), argv.data(), sim); });
+}
