@@ -19,6 +19,8 @@ class ByteString {
   ~ByteString();
 
   const char* c_str() const { return bytes_; }
+  // Writable bytes, for a system call that may change them in place.
+  char* data() { return bytes_; }
   size_t size() const { return size_; }
   bool empty() const { return size_ == 0; }
   unsigned char at(size_t index) const { return static_cast<unsigned char>(bytes_[index]); }

@@ -39,6 +39,12 @@ std::string Upper(const std::string& text) {
   return raised;
 }
 
+std::string Join(const std::vector<std::string>& parts) {
+  std::string joined = parts[0];
+  for (size_t i = 1; i < parts.size(); ++i) joined += "\\" + parts[i];
+  return joined;
+}
+
 bool HasDrive(const std::string& path) { return path.size() >= 2 && path[1] == ':'; }
 
 std::vector<std::string> Split(const std::string& text, char separator) {
@@ -180,11 +186,27 @@ std::string SimulatedSystem::PathKey(const std::string& path) const {
       if (kept.size() > 1) kept.pop_back();
       continue;
     }
-    kept.push_back(parts[i]);
+    kept.push_back(parts[i].find('~') == std::string::npos ? parts[i]
+                                                           : LongName(Join(kept), parts[i]));
   }
-  std::string key = kept[0];
-  for (size_t i = 1; i < kept.size(); ++i) key += "\\" + kept[i];
-  return key;
+  return Join(kept);
+}
+
+std::string SimulatedSystem::LongName(const std::string& parentKey,
+                                      const std::string& shortName) const {
+  std::string prefix = parentKey + "\\";
+  auto matches = [&](const std::string& key) {
+    return key.compare(0, prefix.size(), prefix) == 0 &&
+           key.find('\\', prefix.size()) == std::string::npos &&
+           Lower(ShortAlias(key.substr(prefix.size()))) == shortName;
+  };
+  for (const auto& dir : directories_) {
+    if (matches(dir.first)) return dir.first.substr(prefix.size());
+  }
+  for (const auto& file : files_) {
+    if (matches(file.first)) return file.first.substr(prefix.size());
+  }
+  return shortName;
 }
 
 std::string SimulatedSystem::KeyPathKey(const std::string& keyPath) { return Lower(keyPath); }
@@ -660,7 +682,8 @@ bool SimulatedSystem::CreateProcessA(char* commandLine, bool inheritHandles, uin
   }
   Log(Op::CreateProcessA,
       text + ", inherit " + (inheritHandles ? "1" : "0") + ", flags " + Hex(creationFlags) +
-          ", cb " + std::to_string(startup.cb) + ", startf " + Hex(startup.dwFlags) + ", std " +
+          ", cb " + std::to_string(startup.cb) + ", startf " + Hex(startup.dwFlags) + ", show " +
+          std::to_string(startup.wShowWindow) + ", std " +
           Hex(static_cast<uint32_t>(startup.hStdInput)) + " " +
           Hex(static_cast<uint32_t>(startup.hStdOutput)) + " " +
           Hex(static_cast<uint32_t>(startup.hStdError)),

@@ -176,6 +176,8 @@ class SimulatedSystem final : public System {
   };
 
   std::string PathKey(const std::string& path) const;
+  // The long name in parentKey whose short alias is shortName; shortName when there is none.
+  std::string LongName(const std::string& parentKey, const std::string& shortName) const;
   static std::string KeyPathKey(const std::string& keyPath);
   bool ParentExists(const std::string& pathKey) const;
   bool ShouldFail(Op op, const std::string& subject);

@@ -36,6 +36,7 @@ constexpr uint32_t kEwxReboot = 2;
 constexpr uint32_t kVerPlatformWin32Windows = 1;
 
 constexpr uint32_t kCreateNoWindow = 0x08000000;
+constexpr uint32_t kStartfUseShowWindow = 0x1;
 constexpr uint32_t kStartfUseStdHandles = 0x100;
 constexpr uint32_t kStdInputHandle = static_cast<uint32_t>(-10);
 constexpr uint32_t kStdOutputHandle = static_cast<uint32_t>(-11);
@@ -58,6 +59,7 @@ struct OsVersionInfo {
 struct StartupInfo {
   uint32_t cb;
   uint32_t dwFlags;
+  uint16_t wShowWindow;
   Handle hStdInput;
   Handle hStdOutput;
   Handle hStdError;

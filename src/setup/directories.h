@@ -13,6 +13,10 @@ bool QueryCurrentDirectory(System& system, uint32_t bufferLength, ByteString* di
 // The Windows directory, read with a 256-byte buffer; false as above.
 bool QueryWindowsDirectory(System& system, ByteString* directory);
 
+// Takes a path that a system query wrote into buffer and reported as length:
+// false when the query failed (0) or the path did not fit (length >= bufferLength).
+bool TakeWholePath(const char* buffer, uint32_t length, uint32_t bufferLength, ByteString* path);
+
 // The media directory from the current directory: one trailing backslash
 // removed, so that D:\ becomes D: and every suffix adds a single separator.
 ByteString SourceDirFrom(const ByteString& currentDirectory);

@@ -2,7 +2,11 @@
 
 #include <string.h>
 
+#include "basecomp/base_components.h"
 #include "files/driver_files.h"
+#include "registry/device_database.h"
+#include "registry/smart_card_service.h"
+#include "registry/startup_registration.h"
 #include "setup/directories.h"
 #include "setup/exit_status.h"
 #include "setup/messages.h"
@@ -29,6 +33,14 @@ uint32_t RunSetup(int argc, const char* const* argv, System& system) {
   }
 
   PlaceDriverPackage(run);
+  ResetDeviceDatabase(run);
+  ConfigureSmartCardService(run);
   if (IsWindowsMe(system)) PlaceHubInf(run);
+  if (!InstallBaseComponents(run)) {
+    ShowNotice(run, MsgBaseComponentsFailed, SetupCaption);
+    return static_cast<uint32_t>(ExitStatus::kBaseComponentsFailed);
+  }
+  RegisterMonitorStartup(run);
+  if (!run.state.SilentMode) OfferRestart(run);
   return static_cast<uint32_t>(ExitStatus::kCompleted);
 }

@@ -19,6 +19,14 @@ const char kRunServicesOnceKey[] =
 
 std::string MediaContent(const std::string& name) { return "new " + name; }
 
+SimulatedSystem::Program ExtractionPackage(const std::string& name, uint32_t exitStatus) {
+  SimulatedSystem::Program package;
+  package.exitStatus = exitStatus;
+  package.extracts[name + ".inf"] = "[Version]\nSignature=\"$Chicago$\"\n[DefaultInstall]\n";
+  package.extracts[name + ".dll"] = "component";
+  return package;
+}
+
 void BuildTypicalMachine(SimulatedSystem& sim, Windows windows) {
   sim.SetVersion(1, 4, windows == Windows::kMe ? 90 : 10);
   sim.SetCurrentDirectory("D:\\WIN98");
@@ -31,6 +39,11 @@ void BuildTypicalMachine(SimulatedSystem& sim, Windows windows) {
     sim.AddFile("D:\\WIN98\\" + file.first, MediaContent(file.first));
   }
   sim.AddFile("D:\\WIN98\\kt418Hub.inf", MediaContent("kt418Hub.inf"));
+  sim.AddProgram("D:\\SCard98\\scbase.exe", ExtractionPackage("scbase", 0));
+  sim.AddProgram("D:\\SCard98\\smclib.exe", ExtractionPackage("smclib", 0));
+  SimulatedSystem::Program deltree;
+  deltree.deletesTrees = true;
+  sim.AddProgram("C:\\WINDOWS\\COMMAND\\DELTREE.EXE", deltree);
 
   sim.AddKey(kSetupKey);
   sim.AddKey(kRunServicesOnceKey);
@@ -44,4 +57,15 @@ uint32_t RunSetupWith(SimulatedSystem& sim, const std::vector<std::string>& argu
   std::vector<const char*> argv = {"D:\\WIN98\\SETUP.EXE"};
   for (const std::string& argument : arguments) argv.push_back(argument.c_str());
   return sim.Run([&] { return RunSetup(static_cast<int>(argv.size()), argv.data(), sim); });
+}
+
+void ExpectCalls(const std::vector<std::string>& expected, const std::vector<std::string>& actual) {
+  for (size_t i = 0; i < expected.size() && i < actual.size(); ++i) {
+    if (expected[i] != actual[i]) {
+      ADD_FAILURE() << "call " << i << " differs\n  expected: " << expected[i]
+                    << "\n  actual:   " << actual[i];
+      return;
+    }
+  }
+  EXPECT_EQ(expected.size(), actual.size()) << "the logs agree up to the shorter one's end";
 }

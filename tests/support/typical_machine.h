@@ -20,6 +20,10 @@ extern const char kUsbKey[];
 extern const char kServiceKey[];
 extern const char kRunServicesOnceKey[];
 
+// A base component package that extracts name.inf (with a "DefaultInstall"
+// section) and name.dll, and ends with exitStatus.
+SimulatedSystem::Program ExtractionPackage(const std::string& name, uint32_t exitStatus);
+
 // Lays out the media, the Windows directory tree and the registry keys a
 // typical machine has.
 void BuildTypicalMachine(SimulatedSystem& sim, Windows windows);
@@ -30,6 +34,9 @@ std::string MediaContent(const std::string& name);
 
 // Runs setup.exe with these arguments (the program name is added).
 uint32_t RunSetupWith(SimulatedSystem& sim, const std::vector<std::string>& arguments);
+
+// Compares call logs line by line, naming the first line that differs.
+void ExpectCalls(const std::vector<std::string>& expected, const std::vector<std::string>& actual);
 
 // A test on a typical Windows Me machine; a failing test prints the machine.
 class SetupTest : public ::testing::Test {

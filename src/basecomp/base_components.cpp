@@ -1,0 +1,85 @@
+#include "basecomp/base_components.h"
+
+#include "basecomp/command_runners.h"
+#include "setup/directories.h"
+
+namespace {
+
+constexpr uint32_t kCurrentDirectoryBuffer = 261;
+constexpr uint32_t kShortPathBuffer = 261;
+const char* const kPackages[] = {"scbase", "smclib"};
+
+ByteString TempDirectory(const ByteString& windowsDir, const char* package) {
+  return windowsDir + "\\temp\\" + package;
+}
+
+bool HoldsBlank(const ByteString& text) { return text.Contains(' ') || text.Contains('\t'); }
+
+// The Windows directory as the command texts may carry it, unquoted: as it is,
+// or, when it holds a blank, its short form. False when there is no form
+// without a blank, since a command would then act on another path.
+bool CommandFormOfWindowsDir(const RunContext& run, ByteString* form) {
+  const ByteString& windowsDir = run.state.WindowsDir;
+  if (!HoldsBlank(windowsDir)) {
+    *form = windowsDir;
+    return true;
+  }
+  char buffer[kShortPathBuffer] = {};
+  uint32_t length = run.system.GetShortPathNameA(windowsDir.c_str(), buffer, kShortPathBuffer);
+  return TakeWholePath(buffer, length, kShortPathBuffer, form) && !HoldsBlank(*form);
+}
+
+// Copies the package from SCard98 beside the current directory into temp.
+bool StagePackage(const RunContext& run, const char* package) {
+  ByteString currentDirectory;
+  if (!QueryCurrentDirectory(run.system, kCurrentDirectoryBuffer, &currentDirectory)) {
+    return false;
+  }
+  ByteString source = currentDirectory + "\\..\\SCard98\\" + package + ".exe";
+  ByteString target = StagedPackagePath(run.state.WindowsDir, package);
+  return run.system.CopyFileA(source.c_str(), target.c_str(), false);
+}
+
+}  // namespace
+
+ByteString ExtractionDeletionCommand(const ByteString& windowsDir, const char* package) {
+  return ByteString("deltree /Y ") + TempDirectory(windowsDir, package);
+}
+
+ByteString ExtractionCommand(const ByteString& windowsDir, const char* package) {
+  return StagedPackagePath(windowsDir, package) +
+         "  /q /c /t:" + TempDirectory(windowsDir, package);
+}
+
+ByteString SectionInstallCommand(const ByteString& windowsDir, const char* package) {
+  return ByteString("DefaultInstall 132 ") + TempDirectory(windowsDir, package) + "\\" + package +
+         ".inf";
+}
+
+ByteString StagedPackagePath(const ByteString& windowsDir, const char* package) {
+  return TempDirectory(windowsDir, package) + ".exe";
+}
+
+bool InstallBaseComponents(const RunContext& run) {
+  ByteString windowsDir;
+  if (!CommandFormOfWindowsDir(run, &windowsDir)) return false;
+
+  // Earlier extractions are cleared, and waited for, before anything is
+  // extracted into the same directories.
+  for (const char* package : kPackages) {
+    RunHiddenAndWait(run, ExtractionDeletionCommand(windowsDir, package));
+  }
+  for (const char* package : kPackages) {
+    if (!StagePackage(run, package)) return false;
+  }
+  for (const char* package : kPackages) RunAndWait(run, ExtractionCommand(windowsDir, package));
+  for (const char* package : kPackages) {
+    run.system.InstallHinfSection(SectionInstallCommand(windowsDir, package).c_str(), 0);
+  }
+  // Both extractions have ended, so the staged copies can go at once.
+  for (const char* package : kPackages) {
+    RunDetached(run, ExtractionDeletionCommand(windowsDir, package));
+    run.system.DeleteFileA(StagedPackagePath(run.state.WindowsDir, package).c_str());
+  }
+  return true;
+}

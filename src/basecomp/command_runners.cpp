@@ -1,0 +1,51 @@
+#include "basecomp/command_runners.h"
+
+#include "setup/exit_status.h"
+
+namespace {
+
+bool StartChild(const RunContext& run, const ByteString& commandLine, const StartupInfo& startup,
+                ProcessInformation* process) {
+  ByteString writable = commandLine;  // the system may change the text in place
+  return run.system.CreateProcessA(writable.data(), false, kCreateNoWindow, startup, process);
+}
+
+void CloseChild(const RunContext& run, const ProcessInformation& process) {
+  run.system.CloseHandle(process.hProcess);
+  run.system.CloseHandle(process.hThread);
+}
+
+}  // namespace
+
+void RunAndWait(const RunContext& run, const ByteString& commandLine) {
+  StartupInfo startup = {};
+  startup.cb = kStartupInfoSize;
+  startup.dwFlags = kStartfUseStdHandles;
+  startup.hStdInput = run.system.GetStdHandle(kStdInputHandle);
+  startup.hStdOutput = run.system.GetStdHandle(kStdOutputHandle);
+  startup.hStdError = run.system.GetStdHandle(kStdErrorHandle);
+  ProcessInformation process = {};
+  if (!StartChild(run, commandLine, startup, &process)) return;
+
+  run.system.WaitForSingleObject(process.hProcess, kInfinite);
+  uint32_t status = 0;
+  if (!run.system.GetExitCodeProcess(process.hProcess, &status) || status != 0) {
+    EndSetup(run, ExitStatus::kExtractionFailed);
+  }
+  CloseChild(run, process);
+}
+
+void RunHiddenAndWait(const RunContext& run, const ByteString& commandLine) {
+  StartupInfo startup = {};
+  startup.cb = kStartupInfoSize;
+  startup.dwFlags = kStartfUseShowWindow;
+  startup.wShowWindow = kSwHide;
+  ProcessInformation process = {};
+  if (!StartChild(run, commandLine, startup, &process)) return;
+  run.system.WaitForSingleObject(process.hProcess, kInfinite);
+  CloseChild(run, process);
+}
+
+void RunDetached(const RunContext& run, const ByteString& commandLine) {
+  run.system.WinExec(commandLine.c_str(), kSwHide);
+}

@@ -1,0 +1,18 @@
+#include "registry/device_database.h"
+
+#include "files/driver_files.h"
+#include "registry/registry_values.h"
+#include "setup/windows_version.h"
+
+void ResetDeviceDatabase(const RunContext& run) {
+  RemoveWindowsFile(run, "\\inf\\drvidx.bin");
+  RemoveWindowsFile(run, "\\inf\\drvdata.bin");
+  WriteFixedLengthString(run.system, "Software\\Microsoft\\Windows\\CurrentVersion\\Setup",
+                         "SourcePath", run.state.WindowsDir + "\\inf", 260);
+
+  RegKey usb = 0;
+  if (run.system.RegOpenKeyA(kHkeyLocalMachine, "Enum\\USB", &usb) != kErrorSuccess) return;
+  run.system.RegDeleteKeyA(usb, "VID_1E2D&PID_4182");
+  if (IsWindowsMe(run.system)) run.system.RegDeleteKeyA(usb, "VID_1E2D&PID_4181");
+  run.system.RegCloseKey(usb);
+}
