@@ -1,0 +1,134 @@
+// Calls and nothing else: each method hands its arguments to the Windows
+// function of the same name and its result back.
+#include "platform/win32_system.h"
+
+#include <stdlib.h>
+#include <windows.h>
+// setupapi.h needs windows.h first.
+#include <setupapi.h>
+
+#include "platform/win32_nt.h"
+
+// setupapi.h maps the plain name onto the A or W function; here it names our method.
+#undef InstallHinfSection
+
+namespace {
+
+HKEY Key(RegKey key) { return reinterpret_cast<HKEY>(key); }
+HANDLE Native(Handle handle) { return reinterpret_cast<HANDLE>(handle); }
+
+}  // namespace
+
+uint32_t Win32System::GetCurrentDirectoryA(uint32_t bufferLength, char* buffer) {
+  return ::GetCurrentDirectoryA(bufferLength, buffer);
+}
+
+uint32_t Win32System::GetWindowsDirectoryA(char* buffer, uint32_t size) {
+  return ::GetWindowsDirectoryA(buffer, size);
+}
+
+bool Win32System::GetVersionExA(OsVersionInfo* info) {
+  static_assert(sizeof(OsVersionInfo) == sizeof(OSVERSIONINFOA), "the same record");
+  return ::GetVersionExA(reinterpret_cast<OSVERSIONINFOA*>(info)) != 0;
+}
+
+uint32_t Win32System::GetFileAttributesA(const char* path) { return ::GetFileAttributesA(path); }
+
+bool Win32System::SetFileAttributesA(const char* path, uint32_t attributes) {
+  return ::SetFileAttributesA(path, attributes) != 0;
+}
+
+bool Win32System::DeleteFileA(const char* path) { return ::DeleteFileA(path) != 0; }
+
+bool Win32System::CopyFileA(const char* source, const char* target, bool failIfExists) {
+  return ::CopyFileA(source, target, failIfExists) != 0;
+}
+
+bool Win32System::MoveFileA(const char* existingPath, const char* newPath) {
+  return ::MoveFileA(existingPath, newPath) != 0;
+}
+
+int32_t Win32System::RegOpenKeyA(RegKey key, const char* subKey, RegKey* result) {
+  HKEY opened = nullptr;
+  LONG status = ::RegOpenKeyA(Key(key), subKey, &opened);
+  *result = reinterpret_cast<RegKey>(opened);
+  return status;
+}
+
+int32_t Win32System::RegCreateKeyExA(RegKey key, const char* subKey, uint32_t options,
+                                     uint32_t samDesired, RegKey* result) {
+  HKEY created = nullptr;
+  DWORD disposition;
+  LONG status = ::RegCreateKeyExA(Key(key), subKey, 0, nullptr, options, samDesired, nullptr,
+                                  &created, &disposition);
+  *result = reinterpret_cast<RegKey>(created);
+  return status;
+}
+
+int32_t Win32System::RegSetValueExA(RegKey key, const char* valueName, uint32_t type,
+                                    const uint8_t* data, uint32_t size) {
+  return ::RegSetValueExA(Key(key), valueName, 0, type, data, size);
+}
+
+int32_t Win32System::RegDeleteKeyA(RegKey key, const char* subKey) {
+  return DeleteKeyTree(Key(key), subKey);
+}
+
+int32_t Win32System::RegCloseKey(RegKey key) { return ::RegCloseKey(Key(key)); }
+
+bool Win32System::CreateProcessA(char* commandLine, bool inheritHandles, uint32_t creationFlags,
+                                 const StartupInfo& startup, ProcessInformation* information) {
+  STARTUPINFOA record = {};
+  record.cb = startup.cb;
+  record.dwFlags = startup.dwFlags;
+  record.wShowWindow = startup.wShowWindow;
+  record.hStdInput = Native(startup.hStdInput);
+  record.hStdOutput = Native(startup.hStdOutput);
+  record.hStdError = Native(startup.hStdError);
+  PROCESS_INFORMATION process = {};
+  BOOL started = ::CreateProcessA(nullptr, commandLine, nullptr, nullptr, inheritHandles,
+                                  creationFlags, nullptr, nullptr, &record, &process);
+  information->hProcess = reinterpret_cast<Handle>(process.hProcess);
+  information->hThread = reinterpret_cast<Handle>(process.hThread);
+  return started != 0;
+}
+
+uint32_t Win32System::WaitForSingleObject(Handle handle, uint32_t milliseconds) {
+  return ::WaitForSingleObject(Native(handle), milliseconds);
+}
+
+bool Win32System::GetExitCodeProcess(Handle process, uint32_t* status) {
+  DWORD code = 0;
+  BOOL read = ::GetExitCodeProcess(Native(process), &code);
+  *status = code;
+  return read != 0;
+}
+
+Handle Win32System::GetStdHandle(uint32_t which) {
+  return reinterpret_cast<Handle>(::GetStdHandle(which));
+}
+
+bool Win32System::CloseHandle(Handle handle) { return ::CloseHandle(Native(handle)) != 0; }
+
+uint32_t Win32System::WinExec(const char* commandLine, uint32_t showCommand) {
+  return ::WinExec(commandLine, showCommand);
+}
+
+void Win32System::InstallHinfSection(const char* commandLine, int showCommand) {
+  ::InstallHinfSectionA(nullptr, nullptr, commandLine, showCommand);
+}
+
+uint32_t Win32System::GetShortPathNameA(const char* longPath, char* shortPath, uint32_t size) {
+  return ::GetShortPathNameA(longPath, shortPath, size);
+}
+
+int Win32System::MessageBoxA(const char* text, const char* caption, uint32_t type) {
+  return ::MessageBoxA(nullptr, text, caption, type);
+}
+
+bool Win32System::ExitWindowsEx(uint32_t flags, uint32_t reserved) {
+  EnableShutdownPrivilegeOnNt();
+  return ::ExitWindowsEx(flags, reserved) != 0;
+}
+
+void Win32System::ExitProcess(uint32_t status) { exit(static_cast<int>(status)); }

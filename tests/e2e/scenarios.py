@@ -1,0 +1,273 @@
+#!/usr/bin/env python3
+"""The real setup.exe on an emulated Windows 98 or Me, one scenario per test.
+
+    scenarios.py --build DIR --work DIR template     makes the template prefix
+    scenarios.py --build DIR --work DIR NAME         runs one scenario
+    scenarios.py --list                              names the scenarios
+"""
+
+import argparse
+import difflib
+import re
+import shutil
+import sys
+from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "tools"))
+import wine_machine  # noqa: E402
+
+SETUP_KEY = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Setup"
+RUN_ONCE_KEY = r"HKLM\Software\Microsoft\Windows\CurrentVersion\RunServicesOnce"
+SERVICE_KEY = r"HKLM\System\CurrentControlSet\Services\SCardSvr"
+READER_KEY = r"HKLM\Enum\USB\VID_1E2D&PID_4182"
+HUB_KEY = r"HKLM\Enum\USB\VID_1E2D&PID_4181"
+MARKER_KEY = r"HKLM\Software\Vantrel Test"
+PLACED = {
+    "kt418.sys": r"C:\windows\System32\Drivers\kt418.sys",
+    "kt418.inf": r"C:\windows\inf\kt418.inf",
+    "kt418.cat": r"C:\windows\inf\kt418.cat",
+    "kt418Hub.cat": r"C:\windows\inf\kt418Hub.cat",
+    "unPlug.exe": r"C:\windows\system\unPlug.exe",
+    "rdWatch.exe": r"C:\windows\system\rdWatch.exe",
+}
+HUB_INF = r"C:\windows\inf\kt418Hub.inf"
+STAGED = [r"C:\windows\temp\scbase", r"C:\windows\temp\smclib", r"C:\windows\temp\scbase.exe",
+          r"C:\windows\temp\smclib.exe"]
+WELCOME = "This program will install the driver of Vantrel USB Smart Card Reader\n"
+RESTART = ("You must restart your computer before the new hardware will take effect. "
+           "Do you want to reboot the system?")
+BASE_FAILED = "SmartCard Base Component install Failed!.\n"
+
+
+# Written by Wine's display driver when a program first opens a window.
+DISPLAY_KEYS = re.compile(r"^\[HKEY_LOCAL_MACHINE\\(System\\CurrentControlSet\\Control\\Video|"
+                          r"Hardware\\DEVICEMAP\\VIDEO)", re.I)
+
+
+def without_display_keys(export):
+    """A registry export less the keys the emulator itself writes for the display."""
+    sections = export.split("\n\n")
+    return "\n\n".join(s for s in sections if not DISPLAY_KEYS.match(s))
+
+
+class Checks:
+    def __init__(self):
+        self.failures = []
+
+    def equal(self, actual, expected, what):
+        if actual != expected:
+            self.failures.append(f"{what}: expected {expected!r}, got {actual!r}")
+
+    def same_text(self, actual, expected, what):
+        if actual != expected:
+            diff = difflib.unified_diff(expected.splitlines(), actual.splitlines(), "before",
+                                        "after", lineterm="", n=1)
+            self.failures.append(f"{what} differ:\n" + "\n".join(list(diff)[:40]))
+
+    def true(self, condition, what):
+        if not condition:
+            self.failures.append(what)
+
+
+class Scenario:
+    def __init__(self, machine, media, checks):
+        self.m = machine
+        self.media = Path(media)
+        self.check = checks
+
+    # Facts the scenarios share.
+    def package_placed(self, with_hub_inf):
+        for name, target in PLACED.items():
+            self.check.equal(self.content(target), self.content_on_media(name), target)
+        self.check.equal(self.m.unix_path(HUB_INF).exists(), with_hub_inf, HUB_INF + " placed")
+
+    def content(self, windows_path):
+        path = self.m.unix_path(windows_path)
+        return path.read_bytes() if path.exists() else None
+
+    def content_on_media(self, name):
+        return (self.media / "WIN98" / name).read_bytes()
+
+    def registered(self, reader_gone, hub_gone, sections):
+        source = (self.m.query(SETUP_KEY) or {}).get("SourcePath")
+        self.check.equal(source, ("REG_SZ", r"C:\windows\inf"), "SourcePath")
+        service = self.m.query(SERVICE_KEY) or {}
+        self.check.equal(service.get("Start"), ("REG_DWORD", "0x2"), "SCardSvr Start")
+        self.check.equal(service.get("DrvLoad"), ("REG_DWORD", "0x0"), "SCardSvr DrvLoad")
+        self.check.equal(not self.m.key_exists(READER_KEY), reader_gone, "reader entries gone")
+        self.check.equal(not self.m.key_exists(HUB_KEY), hub_gone, "hub entries gone")
+        for package in ("scbase", "smclib"):
+            marker = self.m.query(MARKER_KEY + "\\" + package)
+            self.check.equal(marker is not None and marker.get("Installed") == ("REG_SZ", "yes"),
+                             sections, f"{package} DefaultInstall marker value")
+            dll = self.m.unix_path(rf"C:\windows\system32\{package}.dll")
+            self.check.equal(dll.exists(), sections, f"{package}.dll copied by its section")
+
+    def monitor_value(self):
+        return (self.m.query(RUN_ONCE_KEY) or {}).get("RDWatch")
+
+    def staging_cleaned(self):
+        gone = self.m.wait_until(lambda: not any(self.m.unix_path(p).exists() for p in STAGED))
+        self.check.true(gone, "extraction folders and staged copies removed: " +
+                        ", ".join(p for p in STAGED if self.m.unix_path(p).exists()))
+
+    def boxes(self, run, expected):
+        self.check.equal([(b.caption, b.text) for b in run.boxes], expected, "message boxes")
+
+
+SCENARIOS = {}
+
+
+def scenario(windows, scard98=True):
+    def register(function):
+        SCENARIOS[function.__name__] = (function, windows, scard98)
+        return function
+    return register
+
+
+@scenario("me")
+def silent_full_run_on_windows_me(s):
+    run = s.m.run_setup(s.media, ["-s"])
+    s.check.equal(run.status, 0, "exit status")
+    s.boxes(run, [])
+    s.package_placed(with_hub_inf=True)
+    s.registered(reader_gone=True, hub_gone=True, sections=True)
+    s.staging_cleaned()
+    s.check.equal(s.monitor_value(), ("REG_SZ", r"C:\windows\system\rdWatch.exe"), "RDWatch")
+
+
+@scenario("98")
+def silent_run_on_windows_98(s):
+    run = s.m.run_setup(s.media, ["-s"])
+    s.check.equal(run.status, 0, "exit status")
+    s.boxes(run, [])
+    s.package_placed(with_hub_inf=False)
+    s.registered(reader_gone=True, hub_gone=False, sections=True)
+
+
+@scenario("me")
+def interactive_yes_yes_restarts_and_runs_the_monitor(s):
+    run = s.m.run_setup(s.media, [], ["yes", "yes"])
+    s.check.equal(run.status, 0, "exit status")
+    s.boxes(run, [(wine_machine.SETUP_CAPTION, WELCOME), (wine_machine.SETUP_CAPTION, RESTART)])
+    ran = s.m.wait_until(lambda: any(r[0] == "rdwatch" for r in s.m.standin_records()), 60)
+    s.check.true(ran, "the restart started the monitor program")
+    s.check.equal(s.monitor_value(), None, "RDWatch consumed by the restart")
+    s.package_placed(with_hub_inf=True)
+
+
+@scenario("me")
+def interactive_no_changes_nothing(s):
+    before_registry = without_display_keys(s.m.export_registry(s.m.workdir / "before.reg"))
+    before_files = s.m.file_tree()
+    run = s.m.run_setup(s.media, [], ["no"])
+    s.check.equal(run.status, 0, "exit status")
+    s.boxes(run, [(wine_machine.SETUP_CAPTION, WELCOME)])
+    after_registry = without_display_keys(s.m.export_registry(s.m.workdir / "after.reg"))
+    s.check.same_text(after_registry, before_registry,
+                      "HKEY_LOCAL_MACHINE, exported before and after the run,")
+    after_files = s.m.file_tree()
+    changed = sorted(k for k in set(before_files) | set(after_files)
+                     if before_files.get(k) != after_files.get(k))
+    s.check.equal(changed, [], "files changed under C:")
+
+
+@scenario("me")
+def missing_driver_source_ends_with_status_1_and_keeps_the_earlier_driver(s):
+    (s.media / "WIN98" / "kt418.sys").unlink()
+    s.m.unix_path(PLACED["kt418.sys"]).write_bytes(b"earlier driver\n")
+    run = s.m.run_setup(s.media, ["-s"])
+    s.check.equal(run.status, 1, "exit status")
+    s.boxes(run, [])
+    s.check.equal(s.content(PLACED["kt418.sys"]), b"earlier driver\n", "earlier driver in place")
+    s.check.equal(s.content(PLACED["kt418.inf"]), None, "later rows not placed")
+    s.check.equal(s.m.standin_records(), [], "no program started")
+
+
+@scenario("me", scard98=False)
+def missing_scard98_shows_the_failure_even_when_silent(s):
+    run = s.m.run_setup(s.media, ["-s"])
+    s.check.equal(run.status, 2, "exit status")
+    s.boxes(run, [(wine_machine.SETUP_CAPTION, BASE_FAILED)])
+    s.check.equal(s.monitor_value(), None, "RDWatch not written")
+
+
+@scenario("me")
+def extraction_ending_with_status_2_ends_with_status_3(s):
+    run = s.m.run_setup(s.media, ["-s"], exits={"smclib": 2})
+    s.check.equal(run.status, 3, "exit status")
+    s.registered(reader_gone=True, hub_gone=True, sections=False)
+    s.check.equal(s.monitor_value(), None, "RDWatch not written")
+
+
+@scenario("me")
+def read_only_earlier_driver_is_replaced(s):
+    earlier = s.m.unix_path(PLACED["kt418.sys"])
+    earlier.write_bytes(b"earlier driver\n")
+    s.m.wine("attrib", "+r", PLACED["kt418.sys"])
+    run = s.m.run_setup(s.media, ["-s"])
+    s.check.equal(run.status, 0, "exit status")
+    s.check.equal(s.content(PLACED["kt418.sys"]), s.content_on_media("kt418.sys"), "new driver")
+    s.check.equal(s.m.unix_path(PLACED["kt418.sys"] + ".old").exists(), False, "no set-aside left")
+
+
+@scenario("me")
+def quoted_dash_s_is_silent(s):
+    run = s.m.run_setup(s.media, command_line='setup.exe "-s"')
+    s.check.equal(run.status, 0, "exit status")
+    s.boxes(run, [])
+    s.package_placed(with_hub_inf=True)
+
+
+@scenario("98")
+def slash_s_is_interactive(s):
+    run = s.m.run_setup(s.media, ["/s"], ["no"])
+    s.check.equal(run.status, 0, "exit status")
+    s.boxes(run, [(wine_machine.SETUP_CAPTION, WELCOME)])
+    s.check.equal(s.content(PLACED["kt418.sys"]), None, "nothing placed after No")
+
+
+def run_scenario(name, build, work):
+    function, windows, scard98 = SCENARIOS[name]
+    workdir = Path(work) / name
+    shutil.rmtree(workdir, ignore_errors=True)
+    machine = wine_machine.WineMachine(workdir, Path(work) / "template",
+                                       Path(build) / "standin.exe", windows)
+    media = workdir / "media"
+    wine_machine.lay_out_media(media, build, with_scard98=scard98)
+    checks = Checks()
+    machine.start()
+    try:
+        for key in (READER_KEY + r"\5&1A2B&0&1", HUB_KEY + r"\5&1A2B&0&2"):
+            machine.add_key_value(key, "Driver", "USB")
+        function(Scenario(machine, media, checks))
+    finally:
+        machine.stop()
+    for failure in checks.failures:
+        print("FAILED:", failure)
+    if checks.failures:
+        print(f"{name}: {len(checks.failures)} check(s) failed; screenshots and trace in {workdir}")
+        return 1
+    machine.remove()
+    print(f"{name}: passed (Windows {windows})")
+    return 0
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--build", help="the folder with setup.exe and standin.exe")
+    parser.add_argument("--work", help="a folder for prefixes and results")
+    parser.add_argument("--list", action="store_true")
+    parser.add_argument("name", nargs="?")
+    args = parser.parse_args()
+    if args.list:
+        print(";".join(SCENARIOS))
+        return 0
+    if args.name == "template":
+        wine_machine.make_template(Path(args.work) / "template")
+        return 0
+    return run_scenario(args.name, args.build, args.work)
+
+
+if __name__ == "__main__":
+    sys.exit(main())

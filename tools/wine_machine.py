@@ -1,0 +1,300 @@
+"""An emulated Windows 98 or Me machine (32-bit Wine) to run setup.exe on.
+
+One machine is one Wine prefix, copied from a template, with its own Wine
+session and its own virtual display. The session is kept from before the run
+to after the checks: a new session would boot the emulated system, which runs
+and removes the RunServicesOnce entries the checks look at.
+"""
+
+import dataclasses
+import hashlib
+import os
+import re
+import shutil
+import subprocess
+import tempfile
+import time
+from pathlib import Path
+
+SETUP_CAPTION = "Vantrel USB Smart Card Reader Setup Utility"
+BOX_CAPTIONS = (SETUP_CAPTION, "Error!!!", "Warning!!!")
+KEYS = {"yes": "y", "no": "n", "ok": "Return"}
+
+# Names of the driver package on the media, beside setup.exe.
+PACKAGE_FILES = ["kt418.sys", "kt418.inf", "kt418.cat", "kt418Hub.cat", "unPlug.exe",
+                 "rdWatch.exe", "kt418Hub.inf"]
+
+
+def base_env(prefix):
+    env = dict(os.environ)
+    env.update(WINEPREFIX=str(prefix), WINEARCH="win32", WINEDEBUG="-all",
+               WINEDLLOVERRIDES="mscoree,mshtml=")
+    env.pop("DISPLAY", None)
+    return env
+
+
+def make_template(prefix):
+    """A fresh 32-bit prefix, booted once; copies of it start every machine."""
+    prefix = Path(prefix)
+    if (prefix / "system.reg").exists():
+        return
+    shutil.rmtree(prefix, ignore_errors=True)
+    prefix.parent.mkdir(parents=True, exist_ok=True)
+    env = base_env(prefix)
+    subprocess.run(["wineboot", "-i"], env=env, check=True, capture_output=True)
+    subprocess.run(["wineserver", "-w"], env=env, check=True)
+
+
+def lay_out_media(media, build_dir, with_scard98=True):
+    """Sample installation media: WIN98 with setup.exe and the driver package,
+    SCard98 with the two base component packages (the extraction stand-ins)."""
+    build_dir = Path(build_dir)
+    win98 = Path(media) / "WIN98"
+    win98.mkdir(parents=True, exist_ok=True)
+    shutil.copy(build_dir / "setup.exe", win98 / "setup.exe")
+    for name in PACKAGE_FILES:
+        if name == "rdWatch.exe":
+            shutil.copy(build_dir / "standin.exe", win98 / name)
+        else:
+            (win98 / name).write_text(f"sample {name} of the reader's driver package\n")
+    if with_scard98:
+        scard = Path(media) / "SCard98"
+        scard.mkdir(exist_ok=True)
+        for name in ("scbase.exe", "smclib.exe"):
+            shutil.copy(build_dir / "standin.exe", scard / name)
+
+
+@dataclasses.dataclass
+class Box:
+    caption: str
+    text: str
+    answer: str
+    screenshot: Path
+
+
+@dataclasses.dataclass
+class Run:
+    status: int
+    boxes: list
+    seconds: float
+
+
+def decode_wine_string(escaped):
+    """The text of a Wine debug string L"..." with its escapes undone."""
+    out, i = [], 0
+    while i < len(escaped):
+        c = escaped[i]
+        if c != "\\" or i + 1 == len(escaped):
+            out.append(c)
+            i += 1
+            continue
+        n = escaped[i + 1]
+        if n == "x":
+            hex_digits = re.match(r"[0-9a-fA-F]{1,4}", escaped[i + 2:]).group(0)
+            out.append(chr(int(hex_digits, 16)))
+            i += 2 + len(hex_digits)
+            continue
+        out.append({"n": "\n", "r": "\r", "t": "\t"}.get(n, n))
+        i += 2
+    return "".join(out)
+
+
+class WineMachine:
+    def __init__(self, workdir, template, standin, windows="me"):
+        self.workdir = Path(workdir)
+        self.standin = Path(standin)
+        self.prefix = self.workdir / "prefix"
+        self.template = Path(template)
+        self.windows = windows
+        self.display = None
+        self.xvfb = None
+        self.standin_log = self.workdir / "standins.log"
+        self.screenshots = self.workdir / "boxes"
+
+    # --- life cycle ---
+
+    def start(self):
+        shutil.rmtree(self.prefix, ignore_errors=True)
+        self.workdir.mkdir(parents=True, exist_ok=True)
+        subprocess.run(["cp", "-a", str(self.template.resolve()), str(self.prefix)], check=True)
+        self.screenshots.mkdir(exist_ok=True)
+        read, write = os.pipe()
+        self.xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write), "-screen", "0",
+                                      "1024x768x24", "-nolisten", "tcp"],
+                                     pass_fds=(write,), stdout=subprocess.DEVNULL,
+                                     stderr=subprocess.DEVNULL)
+        os.close(write)
+        with os.fdopen(read) as pipe:
+            self.display = ":" + pipe.readline().strip()
+        subprocess.run(["wineserver", "-p"], env=self.env(), check=True)
+        self.reg("add", r"HKCU\Software\Wine", "/v", "Version", "/d",
+                 {"98": "win98", "me": "winme"}[self.windows], "/f")
+        # The deletion command the setup finds on the system's search path.
+        shutil.copy(self.standin, self.windows_dir() / "deltree.exe")
+
+    def stop(self):
+        subprocess.run(["wineserver", "-k"], env=self.env(), capture_output=True)
+        if self.xvfb is not None:
+            self.xvfb.terminate()
+            self.xvfb.wait()
+
+    def remove(self):
+        shutil.rmtree(self.prefix, ignore_errors=True)
+
+    def env(self, **extra):
+        env = base_env(self.prefix)
+        if self.display:
+            env["DISPLAY"] = self.display
+        env["STANDIN_LOG"] = "Z:" + str(self.standin_log).replace("/", "\\")
+        env.update(extra)
+        return env
+
+    # --- the emulated system ---
+
+    def windows_dir(self):
+        return self.prefix / "drive_c" / "windows"
+
+    def unix_path(self, windows_path):
+        """The file behind a C:\\... path, found without regard to case."""
+        assert windows_path[:3].upper() == "C:\\", windows_path
+        path = self.prefix / "drive_c"
+        for part in windows_path[3:].split("\\"):
+            if not part:
+                continue
+            match = [p for p in path.iterdir() if p.name.lower() == part.lower()] \
+                if path.is_dir() else []
+            path = match[0] if match else path / part
+        return path
+
+    def map_drive(self, letter, folder):
+        link = self.prefix / "dosdevices" / f"{letter.lower()}:"
+        if link.is_symlink() or link.exists():
+            link.unlink()
+        link.symlink_to(Path(folder).resolve())
+
+    def wine(self, *args):
+        # Output goes through files, not pipes: the first program of a session
+        # starts the system's services, which keep a pipe open for ever.
+        with tempfile.TemporaryFile() as out:
+            result = subprocess.run(["wine", *args], env=self.env(), stdout=out,
+                                    stderr=subprocess.DEVNULL)
+            out.seek(0)
+            result.stdout = out.read().decode("utf-8", errors="replace").replace("\r\n", "\n")
+        return result
+
+    def reg(self, *args):
+        return self.wine("reg", *args)
+
+    def add_key_value(self, key, name, data):
+        self.reg("add", key, "/v", name, "/d", data, "/f")
+
+    def query(self, key):
+        """The values of a key as {name: (type, data)}, or None when it is absent."""
+        result = self.reg("query", key)
+        if result.returncode != 0:
+            return None
+        values = {}
+        for line in result.stdout.splitlines():
+            match = re.match(r"^    (.*?)    (REG_\w+)    ?(.*)$", line)
+            if match and not line.startswith("HKEY"):
+                values[match.group(1)] = (match.group(2), match.group(3))
+        return values
+
+    def key_exists(self, key):
+        return self.query(key) is not None
+
+    def export_registry(self, path):
+        """HKEY_LOCAL_MACHINE as the system exports it, for before/after comparisons."""
+        self.wine("regedit", "/E", "Z:" + str(path).replace("/", "\\"), "HKEY_LOCAL_MACHINE")
+        return Path(path).read_text(encoding="utf-16", errors="replace") \
+            if Path(path).exists() else ""
+
+    def file_tree(self):
+        """Every file under drive C as {relative path: (size, digest)}."""
+        tree = {}
+        root = self.prefix / "drive_c"
+        for path in root.rglob("*"):
+            if path.is_file() and not path.is_symlink():
+                data = path.read_bytes()
+                tree[str(path.relative_to(root))] = (len(data), hashlib.sha1(data).hexdigest())
+        return tree
+
+    def standin_records(self):
+        records = []
+        for log in (self.standin_log, self.prefix / "drive_c" / "standin.log"):
+            if log.exists():
+                for line in log.read_text(errors="replace").splitlines():
+                    name, command, status = line.split("|")
+                    records.append((name, command, int(status)))
+        return records
+
+    def wait_until(self, condition, seconds=20.0):
+        deadline = time.time() + seconds
+        while time.time() < deadline:
+            if condition():
+                return True
+            time.sleep(0.25)
+        return condition()
+
+    # --- running setup.exe ---
+
+    def run_setup(self, media, arguments=(), answers=(), exits=None, command_line=None,
+                  timeout=120):
+        """Runs D:\\WIN98\\setup.exe with media as drive D:, answering each box
+        with the next of answers ("yes", "no", "ok"; "ok" when none is left).
+
+        command_line: run through the starter stand-in with this exact Windows
+        command line, so that quotation marks reach setup.exe as written."""
+        self.map_drive("d", media)
+        win98 = Path(media) / "WIN98"
+        env = self.env(WINEDEBUG="trace+msgbox")
+        for name, status in (exits or {}).items():
+            env[f"STANDIN_EXIT_{name.upper()}"] = str(status)
+        if command_line is None:
+            argv = ["wine", "setup.exe", *arguments]
+        else:
+            shutil.copy(self.standin, win98 / "starter.exe")
+            argv = ["wine", "starter.exe", command_line]
+        started = time.time()
+        trace = self.workdir / "trace.txt"
+        with open(trace, "w") as trace_file:
+            process = subprocess.Popen(argv, cwd=win98, env=env, stdout=subprocess.DEVNULL,
+                                       stderr=trace_file)
+        boxes, seen, pending = [], set(), list(answers)
+        while process.poll() is None:
+            if time.time() - started > timeout:
+                process.kill()
+                raise TimeoutError(f"setup.exe did not end within {timeout} s")
+            for window in self.box_windows():
+                if window in seen:
+                    continue
+                seen.add(window)
+                caption = self.window_name(window)
+                answer = pending.pop(0) if pending else "ok"
+                shot = self.screenshots / f"box{len(boxes) + 1}.png"
+                time.sleep(0.3)  # let the box draw before it is captured
+                subprocess.run(["import", "-display", self.display, "-window", window, str(shot)],
+                               capture_output=True)
+                subprocess.run(["xdotool", "key", "--window", window, KEYS[answer]],
+                               env=self.env(), capture_output=True)
+                boxes.append(Box(caption, "", answer, shot))
+            time.sleep(0.15)
+        texts = [decode_wine_string(m.group(1))
+                 for line in trace.read_text(errors="replace").splitlines()
+                 for m in [re.search(r'MSGBOX_OnInit L"(.*)"\s*$', line)] if m]
+        for box, text in zip(boxes, texts):
+            box.text = text
+        return Run(process.returncode, boxes, time.time() - started)
+
+    def box_windows(self):
+        found = []
+        for caption in BOX_CAPTIONS:
+            result = subprocess.run(["xdotool", "search", "--name", "^" + re.escape(caption) + "$"],
+                                    env=self.env(), capture_output=True, text=True)
+            found += [w for w in result.stdout.split() if w not in found]
+        return found
+
+    def window_name(self, window):
+        result = subprocess.run(["xdotool", "getwindowname", window], env=self.env(),
+                                capture_output=True, text=True)
+        return result.stdout.rstrip("\n")
