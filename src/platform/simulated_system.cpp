@@ -158,6 +158,8 @@ const char* OpName(Op op) {
       return "InstallHinfSection";
     case Op::GetShortPathNameA:
       return "GetShortPathNameA";
+    case Op::CharPrevA:
+      return "CharPrevA";
     case Op::MessageBoxA:
       return "MessageBoxA";
     case Op::ExitWindowsEx:
@@ -172,13 +174,33 @@ SimulatedSystem::SimulatedSystem() { keys_["hklm"].path = "HKLM"; }
 
 // --- Building and reading the machine ---
 
+bool SimulatedSystem::IsLeadByte(unsigned char byte) const {
+  return codePage_ == 932 && ((byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC));
+}
+
+std::vector<std::string> SimulatedSystem::FoldedNames(const std::string& path) const {
+  std::vector<std::string> names(1);
+  for (size_t i = 0; i < path.size(); ++i) {
+    unsigned char c = static_cast<unsigned char>(path[i]);
+    if (IsLeadByte(c) && i + 1 < path.size()) {
+      names.back() += path.substr(i, 2);  // the second byte may be 0x5C or a capital
+      ++i;
+    } else if (c == '\\') {
+      names.emplace_back();
+    } else {
+      names.back() += static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    }
+  }
+  return names;
+}
+
 std::string SimulatedSystem::PathKey(const std::string& path) const {
   std::string absolute = path;
   if (!HasDrive(path)) {
     absolute = path.compare(0, 1, "\\") == 0 ? currentDirectory_.substr(0, 2) + path
                                              : currentDirectory_ + "\\" + path;
   }
-  std::vector<std::string> parts = Split(Lower(absolute), '\\');
+  std::vector<std::string> parts = FoldedNames(absolute);
   std::vector<std::string> kept = {parts[0]};
   for (size_t i = 1; i < parts.size(); ++i) {
     if (parts[i].empty() || parts[i] == ".") continue;
@@ -212,8 +234,8 @@ std::string SimulatedSystem::LongName(const std::string& parentKey,
 std::string SimulatedSystem::KeyPathKey(const std::string& keyPath) { return Lower(keyPath); }
 
 bool SimulatedSystem::ParentExists(const std::string& pathKey) const {
-  size_t slash = pathKey.rfind('\\');
-  return slash != std::string::npos && directories_.count(pathKey.substr(0, slash)) != 0;
+  std::string parent = ParentKey(pathKey);
+  return !parent.empty() && directories_.count(parent) != 0;
 }
 
 void SimulatedSystem::SetVersion(uint32_t platformId, uint32_t major, uint32_t minor) {
@@ -222,15 +244,22 @@ void SimulatedSystem::SetVersion(uint32_t platformId, uint32_t major, uint32_t m
   minorVersion_ = minor;
 }
 
+void SimulatedSystem::SetCodePage(uint32_t codePage) { codePage_ = codePage; }
+
 void SimulatedSystem::SetCurrentDirectory(const std::string& path) { currentDirectory_ = path; }
 
 void SimulatedSystem::SetWindowsDirectory(const std::string& path) { windowsDirectory_ = path; }
 
+std::string SimulatedSystem::ParentKey(const std::string& pathKey) const {
+  std::vector<std::string> names = FoldedNames(pathKey);
+  names.pop_back();
+  return names.empty() ? std::string() : Join(names);
+}
+
 void SimulatedSystem::AddDirectory(const std::string& path) {
   std::string key = PathKey(path);
-  for (size_t slash = key.find('\\'); slash != std::string::npos;
-       slash = key.find('\\', slash + 1)) {
-    directories_.emplace(key.substr(0, slash), key.substr(0, slash));
+  for (std::string parent = ParentKey(key); !parent.empty(); parent = ParentKey(parent)) {
+    directories_.emplace(parent, parent);
   }
   directories_[key] = path;
 }
@@ -238,7 +267,7 @@ void SimulatedSystem::AddDirectory(const std::string& path) {
 void SimulatedSystem::AddFile(const std::string& path, const std::string& content,
                               uint32_t attributes) {
   std::string key = PathKey(path);
-  AddDirectory(key.substr(0, key.rfind('\\')));
+  AddDirectory(ParentKey(key));
   files_[key] = File{path, content, attributes};
 }
 
@@ -267,7 +296,7 @@ void SimulatedSystem::Fail(Op op, const std::string& subject) {
   failures_.emplace_back(op, subject);
 }
 
-void SimulatedSystem::FailCallNumber(int number) { failCallNumber_ = number; }
+void SimulatedSystem::FailCallNumber(int number) { failCallNumbers_.insert(number); }
 
 uint32_t SimulatedSystem::Run(const std::function<uint32_t()>& entry) {
   try {
@@ -362,7 +391,7 @@ std::string SimulatedSystem::Dump() const {
 
 bool SimulatedSystem::ShouldFail(Op op, const std::string& subject) {
   ++fallibleCalls_;
-  if (fallibleCalls_ == failCallNumber_) return true;
+  if (failCallNumbers_.count(fallibleCalls_) != 0) return true;
   for (const auto& failure : failures_) {
     if (failure.first != op) continue;
     if (failure.second.empty() || Lower(failure.second) == Lower(subject) ||
@@ -373,9 +402,13 @@ bool SimulatedSystem::ShouldFail(Op op, const std::string& subject) {
   return false;
 }
 
-void SimulatedSystem::Log(Op op, const std::string& arguments, const std::string& result) {
-  calls_.push_back(Call{op, std::string(OpName(op)) + "(" + arguments + ") = " + result});
+void SimulatedSystem::Log(Op op, const std::string& arguments, const std::string& result,
+                          std::vector<std::string> paths) {
+  calls_.push_back(
+      Call{op, std::string(OpName(op)) + "(" + arguments + ") = " + result, std::move(paths)});
 }
+
+void SimulatedSystem::Poison(char* buffer, uint32_t size) { memset(buffer, 'Z', size); }
 
 uint32_t SimulatedSystem::FillBuffer(const std::string& text, char* buffer, uint32_t size) {
   if (text.size() + 1 > size) return static_cast<uint32_t>(text.size() + 1);
@@ -386,9 +419,12 @@ uint32_t SimulatedSystem::FillBuffer(const std::string& text, char* buffer, uint
 // --- Directories and version ---
 
 uint32_t SimulatedSystem::GetCurrentDirectoryA(uint32_t bufferLength, char* buffer) {
-  uint32_t length = ShouldFail(Op::GetCurrentDirectoryA, "")
-                        ? 0
-                        : FillBuffer(currentDirectory_, buffer, bufferLength);
+  uint32_t length = 0;
+  if (ShouldFail(Op::GetCurrentDirectoryA, "")) {
+    Poison(buffer, bufferLength);
+  } else {
+    length = FillBuffer(currentDirectory_, buffer, bufferLength);
+  }
   Log(Op::GetCurrentDirectoryA, std::to_string(bufferLength), std::to_string(length));
   return length;
 }
@@ -422,7 +458,7 @@ uint32_t SimulatedSystem::GetFileAttributesA(const char* path) {
   } else if (directories_.count(key) != 0) {
     attributes = kFileAttributeDirectory;
   }
-  Log(Op::GetFileAttributesA, path, Hex(attributes));
+  Log(Op::GetFileAttributesA, path, Hex(attributes), {path});
   return attributes;
 }
 
@@ -431,7 +467,7 @@ bool SimulatedSystem::SetFileAttributesA(const char* path, uint32_t attributes) 
   bool ok = !ShouldFail(Op::SetFileAttributesA, path) &&
             (files_.count(key) != 0 || directories_.count(key) != 0);
   if (ok && files_.count(key) != 0) files_[key].attributes = attributes;
-  Log(Op::SetFileAttributesA, std::string(path) + ", " + Hex(attributes), ok ? "1" : "0");
+  Log(Op::SetFileAttributesA, std::string(path) + ", " + Hex(attributes), ok ? "1" : "0", {path});
   return ok;
 }
 
@@ -441,7 +477,7 @@ bool SimulatedSystem::DeleteFileA(const char* path) {
   bool ok = !ShouldFail(Op::DeleteFileA, path) && file != files_.end() &&
             (file->second.attributes & kFileAttributeReadOnly) == 0;
   if (ok) files_.erase(file);
-  Log(Op::DeleteFileA, path, ok ? "1" : "0");
+  Log(Op::DeleteFileA, path, ok ? "1" : "0", {path});
   return ok;
 }
 
@@ -456,7 +492,7 @@ bool SimulatedSystem::CopyFileA(const char* source, const char* target, bool fai
              (!failIfExists && (existing->second.attributes & kFileAttributeReadOnly) == 0));
   if (ok) files_[to] = File{target, original->second.content, original->second.attributes};
   Log(Op::CopyFileA, std::string(source) + ", " + target + ", " + (failIfExists ? "1" : "0"),
-      ok ? "1" : "0");
+      ok ? "1" : "0", {source, target});
   return ok;
 }
 
@@ -472,7 +508,8 @@ bool SimulatedSystem::MoveFileA(const char* existingPath, const char* newPath) {
     files_.erase(file);
     files_[to] = moved;
   }
-  Log(Op::MoveFileA, std::string(existingPath) + ", " + newPath, ok ? "1" : "0");
+  Log(Op::MoveFileA, std::string(existingPath) + ", " + newPath, ok ? "1" : "0",
+      {existingPath, newPath});
   return ok;
 }
 
@@ -672,7 +709,7 @@ bool SimulatedSystem::CreateProcessA(char* commandLine, bool inheritHandles, uin
   bool ok = !ShouldFail(Op::CreateProcessA, text) && !program.empty() &&
             (behaviour == programs_.end() || !behaviour->second.failsToStart);
   if (ok) {
-    started_.push_back(Started{text, true});
+    started_.push_back(Started{text, true, program});
     RunProgram(program, text);
     information->hProcess = nextHandle_++;
     information->hThread = nextHandle_++;
@@ -702,7 +739,8 @@ uint32_t SimulatedSystem::WaitForSingleObject(Handle handle, uint32_t millisecon
 bool SimulatedSystem::GetExitCodeProcess(Handle process, uint32_t* status) {
   auto found = processes_.find(process);
   bool ok = !ShouldFail(Op::GetExitCodeProcess, "") && found != processes_.end();
-  if (ok) *status = found->second;
+  // A status that was not read must not be taken for success.
+  *status = ok ? found->second : 0;
   Log(Op::GetExitCodeProcess, Hex(static_cast<uint32_t>(process)),
       ok ? "1, status " + std::to_string(*status) : "0");
   return ok;
@@ -738,7 +776,7 @@ uint32_t SimulatedSystem::WinExec(const char* commandLine, uint32_t showCommand)
   } else if (behaviour != programs_.end() && behaviour->second.failsToStart) {
     result = kWinExecBadFormat;
   } else {
-    started_.push_back(Started{commandLine, false});
+    started_.push_back(Started{commandLine, false, program});
     RunProgram(program, commandLine);
   }
   Log(Op::WinExec, std::string(commandLine) + ", " + std::to_string(showCommand),
@@ -766,6 +804,7 @@ uint32_t SimulatedSystem::GetShortPathNameA(const char* longPath, char* shortPat
   std::string key = PathKey(longPath);
   uint32_t length = 0;
   if (ShouldFail(Op::GetShortPathNameA, longPath)) {
+    Poison(shortPath, size);
   } else if (shortPaths_.count(key) != 0) {
     length = FillBuffer(shortPaths_[key], shortPath, size);
   } else if (files_.count(key) != 0 || directories_.count(key) != 0) {
@@ -782,6 +821,18 @@ uint32_t SimulatedSystem::GetShortPathNameA(const char* longPath, char* shortPat
 }
 
 // --- User interface and process ---
+
+const char* SimulatedSystem::CharPrevA(const char* start, const char* current) {
+  const char* previous = start;
+  for (const char* at = start; at < current;) {
+    previous = at;
+    at += IsLeadByte(static_cast<unsigned char>(*at)) && at + 1 < current ? 2 : 1;
+  }
+  Log(Op::CharPrevA,
+      Printable(std::string(start, current)) + ", " + std::to_string(current - start),
+      std::to_string(previous - start));
+  return previous;
+}
 
 int SimulatedSystem::MessageBoxA(const char* text, const char* caption, uint32_t type) {
   int answer = 0;

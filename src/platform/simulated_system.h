@@ -40,6 +40,7 @@ enum class Op {
   WinExec,
   InstallHinfSection,
   GetShortPathNameA,
+  CharPrevA,
   MessageBoxA,
   ExitWindowsEx,
   ExitProcess,
@@ -51,7 +52,8 @@ class SimulatedSystem final : public System {
  public:
   struct Call {
     Op op;
-    std::string text;  // "Name(arguments) = result", as the log prints it
+    std::string text;                // "Name(arguments) = result", as the log prints it
+    std::vector<std::string> paths;  // the file paths a file operation was given
   };
   struct Box {
     std::string caption;
@@ -73,7 +75,8 @@ class SimulatedSystem final : public System {
   };
   struct Started {
     std::string commandLine;
-    bool waitable;  // started by CreateProcessA rather than WinExec
+    bool waitable;        // started by CreateProcessA rather than WinExec
+    std::string program;  // the program file the command line resolved to (folded)
   };
   struct SectionInstall {
     std::string commandLine;
@@ -88,6 +91,8 @@ class SimulatedSystem final : public System {
 
   // --- Building the machine ---
   void SetVersion(uint32_t platformId, uint32_t major, uint32_t minor);
+  // 1252 (the default) or 932, whose double-byte characters may end in 0x5C.
+  void SetCodePage(uint32_t codePage);
   void SetCurrentDirectory(const std::string& path);
   void SetWindowsDirectory(const std::string& path);
   // Creates the directory and its parents.
@@ -106,7 +111,8 @@ class SimulatedSystem final : public System {
   // Fails every call of op whose first argument (a path, key path, command
   // line or box caption) is subject; every call of op when subject is empty.
   void Fail(Op op, const std::string& subject = "");
-  // Fails the fallible call with this 1-based number, whatever it is.
+  // Fails the fallible call with this 1-based number, whatever it is; may be
+  // given several numbers. A failed query fills its buffer with 'Z' bytes.
   void FailCallNumber(int number);
 
   // Runs the program's entry under this machine and returns its process
@@ -159,6 +165,7 @@ class SimulatedSystem final : public System {
   uint32_t WinExec(const char* commandLine, uint32_t showCommand) override;
   void InstallHinfSection(const char* commandLine, int showCommand) override;
   uint32_t GetShortPathNameA(const char* longPath, char* shortPath, uint32_t size) override;
+  const char* CharPrevA(const char* start, const char* current) override;
   int MessageBoxA(const char* text, const char* caption, uint32_t type) override;
   bool ExitWindowsEx(uint32_t flags, uint32_t reserved) override;
   [[noreturn]] void ExitProcess(uint32_t status) override;
@@ -176,12 +183,18 @@ class SimulatedSystem final : public System {
   };
 
   std::string PathKey(const std::string& path) const;
+  bool IsLeadByte(unsigned char byte) const;
+  // The path's names between real backslashes, ASCII letters folded to lower case.
+  std::vector<std::string> FoldedNames(const std::string& path) const;
   // The long name in parentKey whose short alias is shortName; shortName when there is none.
   std::string LongName(const std::string& parentKey, const std::string& shortName) const;
   static std::string KeyPathKey(const std::string& keyPath);
   bool ParentExists(const std::string& pathKey) const;
+  std::string ParentKey(const std::string& pathKey) const;  // "" for a drive root
   bool ShouldFail(Op op, const std::string& subject);
-  void Log(Op op, const std::string& arguments, const std::string& result);
+  void Log(Op op, const std::string& arguments, const std::string& result,
+           std::vector<std::string> paths = {});
+  static void Poison(char* buffer, uint32_t size);
   std::string KeyPathOf(RegKey key) const;
   RegKey OpenHandle(const std::string& keyPathKey);
   void CreateKeyWithParents(const std::string& keyPath);
@@ -192,6 +205,7 @@ class SimulatedSystem final : public System {
   void RemoveTree(const std::string& pathKey);
 
   uint32_t platformId_ = kVerPlatformWin32Windows;
+  uint32_t codePage_ = 1252;
   uint32_t majorVersion_ = 4;
   uint32_t minorVersion_ = 10;
   std::string currentDirectory_ = "C:\\";
@@ -208,9 +222,8 @@ class SimulatedSystem final : public System {
   Handle nextHandle_ = 0x2000;
   std::vector<int> answers_;
   std::vector<std::pair<Op, std::string>> failures_;
-  int failCallNumber_ = 0;
+  std::set<int> failCallNumbers_;
   int fallibleCalls_ = 0;
-  bool exited_ = false;
 
   std::vector<Call> calls_;
   std::vector<Box> boxes_;

@@ -123,6 +123,10 @@ class System {
   // Fills the 8.3 form of an existing path; returns as GetCurrentDirectoryA does.
   virtual uint32_t GetShortPathNameA(const char* longPath, char* shortPath, uint32_t size) = 0;
 
+  // The start of the character before current in the text beginning at start,
+  // in the system's code page (which may have double-byte characters).
+  virtual const char* CharPrevA(const char* start, const char* current) = 0;
+
   // Shows an ownerless box and waits; kIdYes, kIdNo, ... or 0 when no box can be shown.
   virtual int MessageBoxA(const char* text, const char* caption, uint32_t type) = 0;
 

@@ -122,6 +122,10 @@ uint32_t Win32System::GetShortPathNameA(const char* longPath, char* shortPath, u
   return ::GetShortPathNameA(longPath, shortPath, size);
 }
 
+const char* Win32System::CharPrevA(const char* start, const char* current) {
+  return ::CharPrevA(start, current);
+}
+
 int Win32System::MessageBoxA(const char* text, const char* caption, uint32_t type) {
   return ::MessageBoxA(nullptr, text, caption, type);
 }

@@ -26,8 +26,11 @@ bool QueryWindowsDirectory(System& system, ByteString* directory) {
   return TakeWholePath(buffer, length, kBufferLength, directory);
 }
 
-ByteString SourceDirFrom(const ByteString& currentDirectory) {
+ByteString SourceDirFrom(System& system, const ByteString& currentDirectory) {
   ByteString sourceDir = currentDirectory;
-  if (!sourceDir.empty() && sourceDir.at(sourceDir.size() - 1) == '\\') sourceDir.DropLast();
+  if (sourceDir.empty()) return sourceDir;
+  const char* end = sourceDir.c_str() + sourceDir.size();
+  const char* lastCharacter = system.CharPrevA(sourceDir.c_str(), end);
+  if (lastCharacter == end - 1 && *lastCharacter == '\\') sourceDir.DropLast();
   return sourceDir;
 }

@@ -19,4 +19,5 @@ bool TakeWholePath(const char* buffer, uint32_t length, uint32_t bufferLength, B
 
 // The media directory from the current directory: one trailing backslash
 // removed, so that D:\ becomes D: and every suffix adds a single separator.
-ByteString SourceDirFrom(const ByteString& currentDirectory);
+// A last byte 0x5C that ends a double-byte character is no backslash and stays.
+ByteString SourceDirFrom(System& system, const ByteString& currentDirectory);

@@ -27,7 +27,7 @@ uint32_t RunSetup(int argc, const char* const* argv, System& system) {
   if (!QueryCurrentDirectory(system, 256, &currentDirectory)) {
     EndSetup(run, ExitStatus::kDirectoryUnreadable);
   }
-  run.state.SourceDir = SourceDirFrom(currentDirectory);
+  run.state.SourceDir = SourceDirFrom(system, currentDirectory);
   if (!QueryWindowsDirectory(system, &run.state.WindowsDir)) {
     EndSetup(run, ExitStatus::kDirectoryUnreadable);
   }

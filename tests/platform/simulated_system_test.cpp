@@ -23,6 +23,19 @@ TEST(SimulatedFiles, PathsResolveAsOnTheTarget) {
   EXPECT_EQ(kFileAttributeDirectory, sim.GetFileAttributesA("D:\\SCard98\\"));
 }
 
+TEST(SimulatedFiles, DoubleByteCharactersMayEndInTheBackslashByte) {
+  SimulatedSystem sim;
+  sim.SetCodePage(932);
+  sim.AddFile("D:\\\x95\x5C\\kt418.sys", "driver");
+  EXPECT_TRUE(sim.DirectoryExists("D:\\\x95\x5C"));
+  EXPECT_FALSE(sim.DirectoryExists("D:\\\x95")) << "0x5C there is no separator";
+  // A capital letter as second byte is not folded: 0x82 0x41 differs from 0x82 0x61.
+  sim.AddFile("D:\\\x82\x41.txt");
+  EXPECT_FALSE(sim.FileExists("D:\\\x82\x61.txt"));
+  const char text[] = "D:\\\x95\x5C";
+  EXPECT_EQ(text + 3, sim.CharPrevA(text, text + 5));
+}
+
 TEST(SimulatedFiles, ReadOnlyFilesRefuseDeletionAndReplacementButMayBeRenamed) {
   SimulatedSystem sim;
   sim.AddFile("C:\\W\\old.sys", "old", kFileAttributeReadOnly);

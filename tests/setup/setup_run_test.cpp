@@ -93,7 +93,34 @@ TEST_F(SetupRun, ADriveRootMediaDirectoryLosesItsBackslash) {
   sim.AddFile("D:\\kt418.sys", "root driver");
   RunSilent();
   EXPECT_EQ("CopyFileA(D:\\kt418.sys, C:\\WINDOWS\\System32\\Drivers\\kt418.sys, 0) = 1",
-            sim.calls()[4].text);
+            FirstCall(sim, Op::CopyFileA));
+}
+
+TEST_F(SetupRun, OnlyARealTrailingBackslashLeavesTheMediaDirectory) {
+  // 0x95 0x5C is one character in code page 932, a bullet and a backslash in 1252.
+  const std::string bullet = "\x95\x5C";
+  struct Case {
+    uint32_t codePage;
+    std::string current;
+    std::string firstSource;
+  } cases[] = {
+      {932, "D:\\" + bullet, "D:\\" + bullet + "\\kt418.sys"},
+      {932, "D:\\" + bullet + "\\", "D:\\" + bullet + "\\kt418.sys"},
+      {932, "D:\\", "D:\\kt418.sys"},
+      {1252, "D:\\" + bullet, "D:\\\x95\\kt418.sys"},
+      {1252, "D:\\WIN98", "D:\\WIN98\\kt418.sys"},
+  };
+  for (const Case& c : cases) {
+    SimulatedSystem fresh;
+    BuildTypicalMachine(fresh, Windows::kMe);
+    fresh.SetCodePage(c.codePage);
+    fresh.SetCurrentDirectory(c.current);
+    fresh.AddFile(c.firstSource, "driver");
+    RunSetupWith(fresh, {"-s"});
+    EXPECT_EQ("CopyFileA(" + c.firstSource + ", C:\\WINDOWS\\System32\\Drivers\\kt418.sys, 0) = 1",
+              FirstCall(fresh, Op::CopyFileA))
+        << "code page " << c.codePage;
+  }
 }
 
 TEST_F(SetupRun, AWindowsDirectoryAtADriveRootKeepsItsBackslash) {
@@ -101,7 +128,7 @@ TEST_F(SetupRun, AWindowsDirectoryAtADriveRootKeepsItsBackslash) {
   sim.AddDirectory("C:\\System32\\Drivers");
   RunSilent();
   EXPECT_EQ("CopyFileA(D:\\WIN98\\kt418.sys, C:\\\\System32\\Drivers\\kt418.sys, 0) = 1",
-            sim.calls()[4].text);
+            FirstCall(sim, Op::CopyFileA));
   EXPECT_EQ(MediaContent("kt418.sys"), sim.FileContent("C:\\System32\\Drivers\\kt418.sys"));
 }
 

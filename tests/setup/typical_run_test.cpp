@@ -16,6 +16,7 @@ TEST_F(TypicalRun, InteractiveRunOnWindowsMeMakesTheseCallsInThisOrder) {
       "MessageBoxA(Vantrel USB Smart Card Reader Setup Utility, \"This program will install the "
       "driver of Vantrel USB Smart Card Reader\\n\", 4) = 6",
       "GetCurrentDirectoryA(256) = 8",
+      "CharPrevA(D:\\WIN98, 8) = 7",
       "GetWindowsDirectoryA(256) = 10",
       "GetFileAttributesA(C:\\WINDOWS\\System32\\Drivers\\kt418.sys) = 0xFFFFFFFF",
       "DeleteFileA(C:\\WINDOWS\\System32\\Drivers\\kt418.sys) = 0",

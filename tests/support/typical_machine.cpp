@@ -69,3 +69,10 @@ void ExpectCalls(const std::vector<std::string>& expected, const std::vector<std
   }
   EXPECT_EQ(expected.size(), actual.size()) << "the logs agree up to the shorter one's end";
 }
+
+std::string FirstCall(const SimulatedSystem& sim, Op op) {
+  for (const auto& call : sim.calls()) {
+    if (call.op == op) return call.text;
+  }
+  return "";
+}

@@ -35,6 +35,9 @@ std::string MediaContent(const std::string& name);
 // Runs setup.exe with these arguments (the program name is added).
 uint32_t RunSetupWith(SimulatedSystem& sim, const std::vector<std::string>& arguments);
 
+// The text of the first call of op, or "" when there is none.
+std::string FirstCall(const SimulatedSystem& sim, Op op);
+
 // Compares call logs line by line, naming the first line that differs.
 void ExpectCalls(const std::vector<std::string>& expected, const std::vector<std::string>& actual);
 
