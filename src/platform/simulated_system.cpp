@@ -390,7 +390,7 @@ std::string SimulatedSystem::Dump() const {
 // --- Bookkeeping ---
 
 bool SimulatedSystem::ShouldFail(Op op, const std::string& subject) {
-  ++fallibleCalls_;
+  pendingFallible_ = ++fallibleCalls_;
   if (failCallNumbers_.count(fallibleCalls_) != 0) return true;
   for (const auto& failure : failures_) {
     if (failure.first != op) continue;
@@ -404,8 +404,9 @@ bool SimulatedSystem::ShouldFail(Op op, const std::string& subject) {
 
 void SimulatedSystem::Log(Op op, const std::string& arguments, const std::string& result,
                           std::vector<std::string> paths) {
-  calls_.push_back(
-      Call{op, std::string(OpName(op)) + "(" + arguments + ") = " + result, std::move(paths)});
+  calls_.push_back(Call{op, std::string(OpName(op)) + "(" + arguments + ") = " + result,
+                        std::move(paths), pendingFallible_});
+  pendingFallible_ = 0;
 }
 
 void SimulatedSystem::Poison(char* buffer, uint32_t size) { memset(buffer, 'Z', size); }
@@ -800,20 +801,26 @@ void SimulatedSystem::InstallHinfSection(const char* commandLine, int showComman
       install.sectionFound ? "installed" : "nothing installed");
 }
 
+std::string SimulatedSystem::ShortFormOf(const std::string& path) const {
+  std::string key = PathKey(path);
+  auto given = shortPaths_.find(key);
+  if (given != shortPaths_.end()) return given->second;
+  if (files_.count(key) == 0 && directories_.count(key) == 0) return std::string();
+  std::vector<std::string> parts = Split(path, '\\');
+  std::string shortened = parts[0];
+  for (size_t i = 1; i < parts.size(); ++i) {
+    shortened += "\\" + (IsShortName(parts[i]) ? parts[i] : ShortAlias(parts[i]));
+  }
+  return shortened;
+}
+
 uint32_t SimulatedSystem::GetShortPathNameA(const char* longPath, char* shortPath, uint32_t size) {
-  std::string key = PathKey(longPath);
   uint32_t length = 0;
+  std::string shortForm = ShortFormOf(longPath);
   if (ShouldFail(Op::GetShortPathNameA, longPath)) {
     Poison(shortPath, size);
-  } else if (shortPaths_.count(key) != 0) {
-    length = FillBuffer(shortPaths_[key], shortPath, size);
-  } else if (files_.count(key) != 0 || directories_.count(key) != 0) {
-    std::vector<std::string> parts = Split(longPath, '\\');
-    std::string shortened = parts[0];
-    for (size_t i = 1; i < parts.size(); ++i) {
-      shortened += "\\" + (IsShortName(parts[i]) ? parts[i] : ShortAlias(parts[i]));
-    }
-    length = FillBuffer(shortened, shortPath, size);
+  } else if (!shortForm.empty()) {
+    length = FillBuffer(shortForm, shortPath, size);
   }
   Log(Op::GetShortPathNameA, std::string(longPath) + ", " + std::to_string(size),
       std::to_string(length));

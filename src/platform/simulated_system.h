@@ -54,6 +54,7 @@ class SimulatedSystem final : public System {
     Op op;
     std::string text;                // "Name(arguments) = result", as the log prints it
     std::vector<std::string> paths;  // the file paths a file operation was given
+    int fallibleNumber;              // its number among the calls that can fail, or 0
   };
   struct Box {
     std::string caption;
@@ -120,6 +121,10 @@ class SimulatedSystem final : public System {
   uint32_t Run(const std::function<uint32_t()>& entry);
 
   // --- Reading the machine ---
+  // The path as this machine resolves it: folded case, single separators, ".." applied.
+  std::string ResolvedPath(const std::string& path) const { return PathKey(path); }
+  // The 8.3 form GetShortPathNameA would give, or "" for a path that does not exist.
+  std::string ShortFormOf(const std::string& path) const;
   bool FileExists(const std::string& path) const;
   bool DirectoryExists(const std::string& path) const;
   std::string FileContent(const std::string& path) const;
@@ -224,6 +229,7 @@ class SimulatedSystem final : public System {
   std::vector<std::pair<Op, std::string>> failures_;
   std::set<int> failCallNumbers_;
   int fallibleCalls_ = 0;
+  int pendingFallible_ = 0;  // the number of the fallible call being made
 
   std::vector<Call> calls_;
   std::vector<Box> boxes_;

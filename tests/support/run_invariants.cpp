@@ -1,0 +1,250 @@
+#include "support/run_invariants.h"
+
+#include <set>
+
+namespace {
+
+const char* const kTargets[] = {"\\System32\\Drivers\\kt418.sys",
+                                "\\inf\\kt418.inf",
+                                "\\inf\\kt418.cat",
+                                "\\inf\\kt418Hub.cat",
+                                "\\system\\unPlug.exe",
+                                "\\system\\rdWatch.exe",
+                                "\\inf\\kt418Hub.inf"};
+const char* const kSources[] = {"\\kt418.sys",  "\\kt418.inf",   "\\kt418.cat",   "\\kt418Hub.cat",
+                                "\\unPlug.exe", "\\rdWatch.exe", "\\kt418Hub.inf"};
+const char* const kPackages[] = {"scbase", "smclib"};
+const char kCaption[] = "Vantrel USB Smart Card Reader Setup Utility";
+
+std::string Result(const SimulatedSystem::Call& call) {
+  return call.text.substr(call.text.rfind(" = ") + 3);
+}
+
+bool Changes(Op op) {
+  switch (op) {
+    case Op::SetFileAttributesA:
+    case Op::DeleteFileA:
+    case Op::CopyFileA:
+    case Op::MoveFileA:
+    case Op::RegCreateKeyExA:
+    case Op::RegSetValueExA:
+    case Op::RegDeleteKeyA:
+    case Op::CreateProcessA:
+    case Op::WinExec:
+    case Op::InstallHinfSection:
+    case Op::ExitWindowsEx:
+      return true;
+    default:
+      return false;
+  }
+}
+
+std::string FixedLength(const std::string& text, size_t length) {
+  std::string data = text + '\0';
+  if (data.size() < length) data.resize(length, '\0');
+  return data;
+}
+
+class Judge {
+ public:
+  Judge(const SimulatedSystem& sim, const RunFacts& facts, uint32_t status)
+      : sim_(sim), facts_(facts), status_(status) {}
+
+  std::vector<std::string> Verdict() {
+    CheckEnd();
+    CheckPaths();
+    CheckCommands();
+    CheckTexts();
+    CheckFixedLengthValues();
+    CheckEarlierFiles();
+    return broken_;
+  }
+
+ private:
+  void Rule(bool kept, const std::string& rule) {
+    if (!kept) broken_.push_back(rule);
+  }
+
+  bool Has(Op op) const {
+    for (const auto& call : sim_.calls()) {
+      if (call.op == op) return true;
+    }
+    return false;
+  }
+
+  // The run's end: the status names what happened, and nothing follows an early end.
+  void CheckEnd() {
+    const auto& calls = sim_.calls();
+    bool exited = Has(Op::ExitProcess);
+    Rule(status_ <= 4, "the status is one of the table's: " + std::to_string(status_));
+    Rule(!exited || calls.back().op == Op::ExitProcess, "nothing runs after ExitProcess");
+
+    bool unreadable = false, abortCopyFailed = false, extractionFailed = false;
+    for (size_t i = 0; i < calls.size(); ++i) {
+      const auto& call = calls[i];
+      if ((call.op == Op::GetCurrentDirectoryA && call.text.find("(256)") != std::string::npos) ||
+          call.op == Op::GetWindowsDirectoryA) {
+        unsigned long length = std::stoul(Result(call));
+        unreadable = unreadable || length == 0 || length >= 256;
+      }
+      if (call.op == Op::CopyFileA && Result(call) == "0" && call.paths.size() == 2 &&
+          (call.paths[1] == facts_.windowsDirectory + kTargets[0] ||
+           call.paths[1] == facts_.windowsDirectory + kTargets[1])) {
+        abortCopyFailed = true;
+      }
+      if (call.op == Op::GetExitCodeProcess && Result(call) != "1, status 0") {
+        extractionFailed = true;
+      }
+    }
+    bool changed = false;
+    for (const auto& call : calls) changed = changed || Changes(call.op);
+    bool baseFailedShown =
+        !sim_.boxes().empty() &&
+        sim_.boxes().back().text == "SmartCard Base Component install Failed!.\n";
+
+    Rule((status_ == 4) == unreadable, "status 4 exactly when a directory could not be read whole");
+    Rule(status_ != 4 || !changed, "status 4 changes nothing");
+    Rule((status_ == 1) == abortCopyFailed,
+         "status 1 exactly when the driver or its setup information file was not placed");
+    Rule((status_ == 3) == extractionFailed,
+         "status 3 exactly when an extraction did not end with status 0");
+    Rule((status_ == 2) == (baseFailedShown && !exited),
+         "status 2 exactly when the base-component failure was shown and the run returned");
+    if (status_ == 1 || status_ == 3 || status_ == 4) Rule(exited, "an early end is immediate");
+    if (status_ == 2) {
+      for (const auto& call : calls) {
+        Rule(call.text.find("RunServicesOnce") == std::string::npos,
+             "no start-up registration after the base components failed: " + call.text);
+      }
+      Rule(sim_.restartRequests().empty(), "no restart after the base components failed");
+    }
+    if (status_ == 0 && changed) {
+      bool registered = false;
+      for (const auto& call : calls) {
+        registered = registered || (call.op == Op::RegOpenKeyA &&
+                                    call.text.find("RunServicesOnce") != std::string::npos);
+      }
+      Rule(registered, "a completed run reaches the start-up registration");
+    }
+  }
+
+  // Every file operation names one of the files the setup means.
+  void CheckPaths() {
+    std::set<std::string> meant;
+    const std::string& w = facts_.windowsDirectory;
+    for (const char* target : kTargets) {
+      meant.insert(w + target);
+      meant.insert(w + target + ".old");
+    }
+    for (const char* source : kSources) meant.insert(facts_.sourceDir + source);
+    meant.insert(w + "\\inf\\drvidx.bin");
+    meant.insert(w + "\\inf\\drvdata.bin");
+    for (const char* package : kPackages) {
+      meant.insert(w + "\\temp\\" + package + ".exe");
+      meant.insert(facts_.currentDirectory + "\\..\\SCard98\\" + package + ".exe");
+    }
+    for (const auto& call : sim_.calls()) {
+      for (const auto& path : call.paths) {
+        Rule(meant.count(path) != 0, "a file operation on a path not meant: " + call.text);
+      }
+    }
+  }
+
+  // Every program started is the one its command means, with a blank-free Windows directory.
+  void CheckCommands() {
+    const std::string& w = facts_.windowsDirectory;
+    std::string commandForm = w.find(' ') == std::string::npos ? w : sim_.ShortFormOf(w);
+    std::set<std::string> meant;
+    for (const char* package : kPackages) {
+      std::string temp = commandForm + "\\temp\\" + package;
+      meant.insert("deltree /Y " + temp);
+      meant.insert(temp + ".exe  /q /c /t:" + temp);
+    }
+    for (const auto& started : sim_.started()) {
+      Rule(meant.count(started.commandLine) != 0,
+           "a command not meant was started: " + started.commandLine);
+      Rule(commandForm.find(' ') == std::string::npos,
+           "no command carries a Windows directory with a blank: " + started.commandLine);
+      bool extraction = started.commandLine.compare(0, 8, "deltree ") != 0;
+      std::string program = started.program;
+      Rule(extraction ? program == sim_.ResolvedPath(started.commandLine.substr(
+                                       0, started.commandLine.find("  /q")))
+                      : program.size() >= 11 &&
+                            program.compare(program.size() - 11, 11, "deltree.exe") == 0,
+           "the command started its own program: " + started.commandLine + " ran " + program);
+    }
+  }
+
+  // Every box shows one of the setup's texts, with its paths whole.
+  void CheckTexts() {
+    const std::string& w = facts_.windowsDirectory;
+    std::set<std::string> meant = {
+        "This program will install the driver of Vantrel USB Smart Card Reader\n",
+        "SmartCard Base Component install Failed!.\n",
+        "You must restart your computer before the new hardware will take effect. Do you want to "
+        "reboot the system?"};
+    auto attributeFailed = [](const std::string& path) {
+      return "Warning!!!   Change file \"" + path + "\" attribute failed!";
+    };
+    for (size_t i = 0; i < 7; ++i) {
+      meant.insert("Copy file \"" + facts_.sourceDir + kSources[i] + "\" to \"" + w + kTargets[i] +
+                   "\" failed\n");
+      meant.insert(attributeFailed(w + kTargets[i]));
+    }
+    meant.insert(attributeFailed(w + "\\inf\\drvidx.bin"));
+    meant.insert(attributeFailed(w + "\\inf\\drvdata.bin"));
+    for (const auto& box : sim_.boxes()) {
+      Rule(meant.count(box.text) != 0, "a box text that is not the setup's, whole: " + box.text);
+      bool copyFailure = box.text.compare(0, 9, "Copy file") == 0;
+      Rule(copyFailure ? box.caption == "Error!!!" || box.caption == "Warning!!!"
+                       : box.caption == kCaption,
+           "the box's caption fits its text: " + box.caption);
+    }
+  }
+
+  void CheckFixedLengthValues() {
+    struct Fixed {
+      const char* key;
+      const char* name;
+      std::string text;
+      size_t length;
+    } values[] = {
+        {"HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Setup", "SourcePath",
+         facts_.windowsDirectory + "\\inf", 260},
+        {"HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\RunServicesOnce", "RDWatch",
+         facts_.windowsDirectory + "\\system\\rdWatch.exe", 256},
+    };
+    for (const Fixed& fixed : values) {
+      const SimulatedSystem::Value* value = sim_.FindValue(fixed.key, fixed.name);
+      if (value == nullptr) continue;
+      Rule(value->type == kRegSz && value->data == FixedLength(fixed.text, fixed.length),
+           std::string(fixed.name) + " holds its path whole in its fixed length");
+    }
+  }
+
+  void CheckEarlierFiles() {
+    for (const auto& earlier : facts_.earlierFiles) {
+      const std::string& target = earlier.first;
+      std::string name = target.substr(target.rfind('\\'));
+      bool present = sim_.FileExists(target);
+      std::string content = sim_.FileContent(target);
+      bool replaced = present && content == sim_.FileContent(facts_.sourceDir + name) &&
+                      sim_.FileExists(facts_.sourceDir + name);
+      bool kept = present && content == earlier.second;
+      Rule(replaced || kept || (!present && !facts_.singleFault),
+           "the earlier file at " + target + " is replaced or kept whole");
+    }
+  }
+
+  const SimulatedSystem& sim_;
+  const RunFacts& facts_;
+  uint32_t status_;
+  std::vector<std::string> broken_;
+};
+
+}  // namespace
+
+std::vector<std::string> BrokenRunRules(const SimulatedSystem& sim, const RunFacts& facts,
+                                        uint32_t status) {
+  return Judge(sim, facts, status).Verdict();
+}
