@@ -801,6 +801,11 @@ void SimulatedSystem::InstallHinfSection(const char* commandLine, int showComman
       install.sectionFound ? "installed" : "nothing installed");
 }
 
+bool SimulatedSystem::EndsWithSeparator(const std::string& path) const {
+  std::vector<std::string> names = FoldedNames(path);
+  return names.size() > 1 && names.back().empty();
+}
+
 std::string SimulatedSystem::ShortFormOf(const std::string& path) const {
   std::string key = PathKey(path);
   auto given = shortPaths_.find(key);

@@ -123,6 +123,9 @@ class SimulatedSystem final : public System {
   // --- Reading the machine ---
   // The path as this machine resolves it: folded case, single separators, ".." applied.
   std::string ResolvedPath(const std::string& path) const { return PathKey(path); }
+  // Whether the path's last character is a backslash (not the second byte of a
+  // double-byte character) in this machine's code page.
+  bool EndsWithSeparator(const std::string& path) const;
   // The 8.3 form GetShortPathNameA would give, or "" for a path that does not exist.
   std::string ShortFormOf(const std::string& path) const;
   bool FileExists(const std::string& path) const;
