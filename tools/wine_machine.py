@@ -7,6 +7,7 @@ and removes the RunServicesOnce entries the checks look at.
 """
 
 import dataclasses
+import fcntl
 import hashlib
 import os
 import re
@@ -20,10 +21,6 @@ SETUP_CAPTION = "Vantrel USB Smart Card Reader Setup Utility"
 BOX_CAPTIONS = (SETUP_CAPTION, "Error!!!", "Warning!!!")
 KEYS = {"yes": "y", "no": "n", "ok": "Return"}
 
-# Names of the driver package on the media, beside setup.exe.
-PACKAGE_FILES = ["kt418.sys", "kt418.inf", "kt418.cat", "kt418Hub.cat", "unPlug.exe",
-                 "rdWatch.exe", "kt418Hub.inf"]
-
 
 def base_env(prefix):
     env = dict(os.environ)
@@ -34,34 +31,39 @@ def base_env(prefix):
 
 
 def make_template(prefix):
-    """A fresh 32-bit prefix, booted once; copies of it start every machine."""
+    """A fresh 32-bit prefix, booted once; copies of it start every machine.
+    Made once, under a lock, however many runs ask for it at the same time."""
     prefix = Path(prefix)
-    if (prefix / "system.reg").exists():
-        return
-    shutil.rmtree(prefix, ignore_errors=True)
     prefix.parent.mkdir(parents=True, exist_ok=True)
-    env = base_env(prefix)
-    subprocess.run(["wineboot", "-i"], env=env, check=True, capture_output=True)
-    subprocess.run(["wineserver", "-w"], env=env, check=True)
+    with open(prefix.parent / (prefix.name + ".lock"), "w") as lock:
+        fcntl.flock(lock, fcntl.LOCK_EX)
+        if (prefix / ".complete").exists():
+            return
+        shutil.rmtree(prefix, ignore_errors=True)
+        env = base_env(prefix)
+        subprocess.run(["wineboot", "-i"], env=env, check=True, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL)
+        subprocess.run(["wineserver", "-w"], env=env, check=True)
+        (prefix / ".complete").touch()
 
 
-def lay_out_media(media, build_dir, with_scard98=True):
-    """Sample installation media: WIN98 with setup.exe and the driver package,
-    SCard98 with the two base component packages (the extraction stand-ins)."""
-    build_dir = Path(build_dir)
-    win98 = Path(media) / "WIN98"
-    win98.mkdir(parents=True, exist_ok=True)
-    shutil.copy(build_dir / "setup.exe", win98 / "setup.exe")
-    for name in PACKAGE_FILES:
-        if name == "rdWatch.exe":
-            shutil.copy(build_dir / "standin.exe", win98 / name)
-        else:
-            (win98 / name).write_text(f"sample {name} of the reader's driver package\n")
-    if with_scard98:
-        scard = Path(media) / "SCard98"
-        scard.mkdir(exist_ok=True)
-        for name in ("scbase.exe", "smclib.exe"):
-            shutil.copy(build_dir / "standin.exe", scard / name)
+def copy_media(source, media, with_scard98=True):
+    """A working copy of installation media laid out as D:\ (WIN98, SCard98)."""
+    shutil.rmtree(media, ignore_errors=True)
+    shutil.copytree(source, media, symlinks=False)
+    if not with_scard98:
+        shutil.rmtree(Path(media) / "SCard98", ignore_errors=True)
+
+
+# Written by Wine's display driver when a program first opens a window.
+DISPLAY_KEYS = re.compile(r"^\[HKEY_LOCAL_MACHINE\\(System\\CurrentControlSet\\Control\\Video|"
+                          r"Hardware\\DEVICEMAP\\VIDEO)", re.I)
+
+
+def without_display_keys(export):
+    """A registry export less the keys the emulator itself writes for the display."""
+    sections = export.split("\n\n")
+    return "\n\n".join(s for s in sections if not DISPLAY_KEYS.match(s))
 
 
 @dataclasses.dataclass

@@ -8,7 +8,6 @@
 
 import argparse
 import difflib
-import re
 import shutil
 import sys
 from pathlib import Path
@@ -37,17 +36,6 @@ WELCOME = "This program will install the driver of Vantrel USB Smart Card Reader
 RESTART = ("You must restart your computer before the new hardware will take effect. "
            "Do you want to reboot the system?")
 BASE_FAILED = "SmartCard Base Component install Failed!.\n"
-
-
-# Written by Wine's display driver when a program first opens a window.
-DISPLAY_KEYS = re.compile(r"^\[HKEY_LOCAL_MACHINE\\(System\\CurrentControlSet\\Control\\Video|"
-                          r"Hardware\\DEVICEMAP\\VIDEO)", re.I)
-
-
-def without_display_keys(export):
-    """A registry export less the keys the emulator itself writes for the display."""
-    sections = export.split("\n\n")
-    return "\n\n".join(s for s in sections if not DISPLAY_KEYS.match(s))
 
 
 class Checks:
@@ -158,12 +146,12 @@ def interactive_yes_yes_restarts_and_runs_the_monitor(s):
 
 @scenario("me")
 def interactive_no_changes_nothing(s):
-    before_registry = without_display_keys(s.m.export_registry(s.m.workdir / "before.reg"))
+    before_registry = wine_machine.without_display_keys(s.m.export_registry(s.m.workdir / "before.reg"))
     before_files = s.m.file_tree()
     run = s.m.run_setup(s.media, [], ["no"])
     s.check.equal(run.status, 0, "exit status")
     s.boxes(run, [(wine_machine.SETUP_CAPTION, WELCOME)])
-    after_registry = without_display_keys(s.m.export_registry(s.m.workdir / "after.reg"))
+    after_registry = wine_machine.without_display_keys(s.m.export_registry(s.m.workdir / "after.reg"))
     s.check.same_text(after_registry, before_registry,
                       "HKEY_LOCAL_MACHINE, exported before and after the run,")
     after_files = s.m.file_tree()
@@ -234,7 +222,7 @@ def run_scenario(name, build, work):
     machine = wine_machine.WineMachine(workdir, Path(work) / "template",
                                        Path(build) / "standin.exe", windows)
     media = workdir / "media"
-    wine_machine.lay_out_media(media, build, with_scard98=scard98)
+    wine_machine.copy_media(Path(build) / "sample-media", media, with_scard98=scard98)
     checks = Checks()
     machine.start()
     try:

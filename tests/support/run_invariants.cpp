@@ -98,9 +98,13 @@ class Judge {
     }
     bool changed = false;
     for (const auto& call : calls) changed = changed || Changes(call.op);
+    // Asked for, whether or not a box could be shown.
+    std::string lastBox;
+    for (const auto& call : calls) {
+      if (call.op == Op::MessageBoxA) lastBox = call.text;
+    }
     bool baseFailedShown =
-        !sim_.boxes().empty() &&
-        sim_.boxes().back().text == "SmartCard Base Component install Failed!.\n";
+        lastBox.find("\"SmartCard Base Component install Failed!.\\n\", 0)") != std::string::npos;
 
     Rule((status_ == 4) == unreadable, "status 4 exactly when a directory could not be read whole");
     Rule(status_ != 4 || !changed, "status 4 changes nothing");
