@@ -391,22 +391,23 @@ std::string SimulatedSystem::Dump() const {
 
 bool SimulatedSystem::ShouldFail(Op op, const std::string& subject) {
   pendingFallible_ = ++fallibleCalls_;
-  if (failCallNumbers_.count(fallibleCalls_) != 0) return true;
+  pendingInjected_ = failCallNumbers_.count(fallibleCalls_) != 0;
   for (const auto& failure : failures_) {
     if (failure.first != op) continue;
     if (failure.second.empty() || Lower(failure.second) == Lower(subject) ||
         PathKey(failure.second) == PathKey(subject)) {
-      return true;
+      pendingInjected_ = true;
     }
   }
-  return false;
+  return pendingInjected_;
 }
 
 void SimulatedSystem::Log(Op op, const std::string& arguments, const std::string& result,
                           std::vector<std::string> paths) {
   calls_.push_back(Call{op, std::string(OpName(op)) + "(" + arguments + ") = " + result,
-                        std::move(paths), pendingFallible_});
+                        std::move(paths), pendingFallible_, pendingInjected_});
   pendingFallible_ = 0;
+  pendingInjected_ = false;
 }
 
 void SimulatedSystem::Poison(char* buffer, uint32_t size) { memset(buffer, 'Z', size); }

@@ -55,6 +55,7 @@ class SimulatedSystem final : public System {
     std::string text;                // "Name(arguments) = result", as the log prints it
     std::vector<std::string> paths;  // the file paths a file operation was given
     int fallibleNumber;              // its number among the calls that can fail, or 0
+    bool injected;                   // it failed because a test made it fail
   };
   struct Box {
     std::string caption;
@@ -233,6 +234,7 @@ class SimulatedSystem final : public System {
   std::set<int> failCallNumbers_;
   int fallibleCalls_ = 0;
   int pendingFallible_ = 0;  // the number of the fallible call being made
+  bool pendingInjected_ = false;
 
   std::vector<Call> calls_;
   std::vector<Box> boxes_;

@@ -12,6 +12,10 @@
 #include "setup/messages.h"
 #include "setup/windows_version.h"
 
+namespace {
+constexpr uint32_t kCurrentDirectoryBuffer = 256;
+}  // namespace
+
 bool IsSilentCommandLine(int argc, const char* const* argv) {
   return argc == 2 && (strcmp(argv[1], "-s") == 0 || strcmp(argv[1], "-S") == 0);
 }
@@ -24,7 +28,7 @@ uint32_t RunSetup(int argc, const char* const* argv, System& system) {
   }
 
   ByteString currentDirectory;
-  if (!QueryCurrentDirectory(system, 256, &currentDirectory)) {
+  if (!QueryCurrentDirectory(system, kCurrentDirectoryBuffer, &currentDirectory)) {
     EndSetup(run, ExitStatus::kDirectoryUnreadable);
   }
   run.state.SourceDir = SourceDirFrom(system, currentDirectory);

@@ -99,7 +99,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   int faults = in.ConsumeIntegralInRange(0, 3);
   for (int i = 0; i < faults; ++i) sim.FailCallNumber(in.ConsumeIntegralInRange(1, 120));
-  facts.singleFault = faults <= 1;
 
   std::vector<std::string> arguments;
   switch (in.ConsumeIntegralInRange(0, 3)) {

@@ -19,7 +19,7 @@ struct Sweep {
 // installed, the driver read-only.
 RunFacts BuildSweepMachine(SimulatedSystem& sim, const Sweep& sweep) {
   BuildTypicalMachine(sim, sweep.windows);
-  RunFacts facts{"D:\\WIN98", "D:\\WIN98", "C:\\WINDOWS", {}, true};
+  RunFacts facts{"D:\\WIN98", "D:\\WIN98", "C:\\WINDOWS", {}};
   for (const auto& file : kPackageFiles) {
     std::string target = "C:\\WINDOWS\\" + file.second;
     facts.earlierFiles[target] = "earlier " + file.first;

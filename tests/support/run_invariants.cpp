@@ -20,25 +20,6 @@ std::string Result(const SimulatedSystem::Call& call) {
   return call.text.substr(call.text.rfind(" = ") + 3);
 }
 
-bool Changes(Op op) {
-  switch (op) {
-    case Op::SetFileAttributesA:
-    case Op::DeleteFileA:
-    case Op::CopyFileA:
-    case Op::MoveFileA:
-    case Op::RegCreateKeyExA:
-    case Op::RegSetValueExA:
-    case Op::RegDeleteKeyA:
-    case Op::CreateProcessA:
-    case Op::WinExec:
-    case Op::InstallHinfSection:
-    case Op::ExitWindowsEx:
-      return true;
-    default:
-      return false;
-  }
-}
-
 std::string FixedLength(const std::string& text, size_t length) {
   std::string data = text + '\0';
   if (data.size() < length) data.resize(length, '\0');
@@ -97,7 +78,7 @@ class Judge {
       }
     }
     bool changed = false;
-    for (const auto& call : calls) changed = changed || Changes(call.op);
+    for (const auto& call : calls) changed = changed || ChangesTheSystem(call.op);
     // Asked for, whether or not a box could be shown.
     std::string lastBox;
     for (const auto& call : calls) {
@@ -226,16 +207,24 @@ class Judge {
     }
   }
 
+  // An earlier file is replaced, or kept: at its place, or under its set-aside
+  // name when putting it back failed too. Only a file whose attribute query
+  // failed counts as absent, and may then be deleted before a copy that fails.
   void CheckEarlierFiles() {
     for (const auto& earlier : facts_.earlierFiles) {
       const std::string& target = earlier.first;
-      std::string name = target.substr(target.rfind('\\'));
-      bool present = sim_.FileExists(target);
-      std::string content = sim_.FileContent(target);
-      bool replaced = present && content == sim_.FileContent(facts_.sourceDir + name) &&
-                      sim_.FileExists(facts_.sourceDir + name);
-      bool kept = present && content == earlier.second;
-      Rule(replaced || kept || (!present && !facts_.singleFault),
+      std::string source = facts_.sourceDir + target.substr(target.rfind('\\'));
+      bool replaced = sim_.FileExists(target) && sim_.FileExists(source) &&
+                      sim_.FileContent(target) == sim_.FileContent(source);
+      bool seenAbsent = false, restoreFailed = false;
+      for (const auto& call : sim_.calls()) {
+        if (!call.injected || call.paths.empty()) continue;
+        seenAbsent = seenAbsent || (call.op == Op::GetFileAttributesA && call.paths[0] == target);
+        restoreFailed = restoreFailed || (call.op == Op::MoveFileA && call.paths[1] == target);
+      }
+      bool kept = (sim_.FileExists(target) && sim_.FileContent(target) == earlier.second) ||
+                  (restoreFailed && sim_.FileContent(target + ".old") == earlier.second);
+      Rule(replaced || kept || seenAbsent,
            "the earlier file at " + target + " is replaced or kept whole");
     }
   }
@@ -247,6 +236,25 @@ class Judge {
 };
 
 }  // namespace
+
+bool ChangesTheSystem(Op op) {
+  switch (op) {
+    case Op::SetFileAttributesA:
+    case Op::DeleteFileA:
+    case Op::CopyFileA:
+    case Op::MoveFileA:
+    case Op::RegCreateKeyExA:
+    case Op::RegSetValueExA:
+    case Op::RegDeleteKeyA:
+    case Op::CreateProcessA:
+    case Op::WinExec:
+    case Op::InstallHinfSection:
+    case Op::ExitWindowsEx:
+      return true;
+    default:
+      return false;
+  }
+}
 
 std::vector<std::string> BrokenRunRules(const SimulatedSystem& sim, const RunFacts& facts,
                                         uint32_t status) {

@@ -17,10 +17,10 @@ struct RunFacts {
   std::string windowsDirectory;
   // Package targets (full paths) that held an earlier file, with its content.
   std::map<std::string, std::string> earlierFiles;
-  // False when several faults were injected: an earlier file may then be gone
-  // (found absent, deleted, and its replacement's copy failed), never corrupted.
-  bool singleFault = true;
 };
+
+// Whether an operation of this kind changes the system.
+bool ChangesTheSystem(Op op);
 
 // The rules a run broke, each as a sentence; empty when it broke none.
 std::vector<std::string> BrokenRunRules(const SimulatedSystem& sim, const RunFacts& facts,
