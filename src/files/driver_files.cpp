@@ -23,14 +23,13 @@ const PackageFile kDriverPackage[] = {
 const PackageFile kHubInf = {"\\kt418Hub.inf", "\\inf\\kt418Hub.inf", FailurePolicy::Report};
 
 // Keeps the earlier file under its set-aside name so that a failed copy can
-// put it back; falls back to deleting it when it cannot be moved.
+// put it back. One that cannot be moved stays in place and the copy goes over
+// it: deleting it first would lose it to a copy that fails.
 bool SetEarlierFileAside(const RunContext& run, const ByteString& target,
                          const ByteString& setAside) {
   // A set-aside file left by an interrupted run would block the move.
   run.system.DeleteFileA(setAside.c_str());
-  if (run.system.MoveFileA(target.c_str(), setAside.c_str())) return true;
-  run.system.DeleteFileA(target.c_str());
-  return false;
+  return run.system.MoveFileA(target.c_str(), setAside.c_str());
 }
 
 }  // namespace

@@ -102,11 +102,22 @@ TEST_F(DriverFiles, AnAbsentTargetIsDeletedAndCopiedWithoutAnAttributeChange) {
             firstRow);
 }
 
-TEST_F(DriverFiles, AnEarlierFileThatCannotBeSetAsideIsDeletedAndTheCopyStillTried) {
+TEST_F(DriverFiles, AnEarlierFileThatCannotBeSetAsideIsCopiedOverInPlace) {
   sim.AddFile(kDriver, "earlier driver");
   sim.Fail(Op::MoveFileA);
   EXPECT_EQ(0u, RunSilent());
   EXPECT_EQ(MediaContent("kt418.sys"), sim.FileContent(kDriver));
+}
+
+TEST_F(DriverFiles, AnEarlierFileThatCannotBeSetAsideSurvivesAFailedCopy) {
+  sim.AddFile(kDriver, "earlier driver");
+  sim.Fail(Op::MoveFileA);
+  sim.Fail(Op::CopyFileA, "D:\\WIN98\\kt418.sys");
+  EXPECT_EQ(1u, RunSilent());
+  EXPECT_EQ("earlier driver", sim.FileContent(kDriver));
+  for (const auto& call : sim.calls()) {
+    EXPECT_NE("DeleteFileA(C:\\WINDOWS\\System32\\Drivers\\kt418.sys) = 1", call.text);
+  }
 }
 
 TEST_F(DriverFiles, AnEarlierFileThatCanBeNeitherSetAsideNorDeletedStillGetsACopyTry) {
