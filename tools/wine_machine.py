@@ -130,7 +130,7 @@ class WineMachine:
             self.display = ":" + pipe.readline().strip()
         subprocess.run(["wineserver", "-p"], env=self.env(), check=True)
         self.reg("add", r"HKCU\Software\Wine", "/v", "Version", "/d",
-                 {"98": "win98", "me": "winme"}[self.windows], "/f")
+                 {"98": "win98", "me": "winme", "xp": "winxp"}[self.windows], "/f")
         # The deletion command the setup finds on the system's search path.
         shutil.copy(self.standin, self.windows_dir() / "deltree.exe")
 

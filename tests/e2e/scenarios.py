@@ -215,6 +215,15 @@ def slash_s_is_interactive(s):
     s.check.equal(s.content(PLACED["kt418.sys"]), None, "nothing placed after No")
 
 
+@scenario("xp")
+def windows_nt_family_deletes_device_entries_with_their_subkeys(s):
+    # NT refuses to delete a key that has subkeys; the setup deletes them first.
+    run = s.m.run_setup(s.media, ["-s"])
+    s.check.equal(run.status, 0, "exit status")
+    s.package_placed(with_hub_inf=False)
+    s.registered(reader_gone=True, hub_gone=False, sections=True)
+
+
 def run_scenario(name, build, work):
     function, windows, scard98 = SCENARIOS[name]
     workdir = Path(work) / name
