@@ -55,15 +55,17 @@ def copy_media(source, media, with_scard98=True):
         shutil.rmtree(Path(media) / "SCard98", ignore_errors=True)
 
 
-# Written by Wine's display driver when a program first opens a window.
-DISPLAY_KEYS = re.compile(r"^\[HKEY_LOCAL_MACHINE\\(System\\CurrentControlSet\\Control\\Video|"
-                          r"Hardware\\DEVICEMAP\\VIDEO)", re.I)
+# Keys the emulator writes on its own: its display driver's when a program
+# first opens a window, its service manager's count when a service starts.
+EMULATOR_KEYS = re.compile(r"^\[HKEY_LOCAL_MACHINE\\(System\\CurrentControlSet\\Control\\Video|"
+                           r"Hardware\\DEVICEMAP\\VIDEO|"
+                           r"System\\CurrentControlSet\\Control\\ServiceCurrent\])", re.I)
 
 
-def without_display_keys(export):
-    """A registry export less the keys the emulator itself writes for the display."""
+def without_emulator_keys(export):
+    """A registry export less the keys the emulator writes on its own."""
     sections = export.split("\n\n")
-    return "\n\n".join(s for s in sections if not DISPLAY_KEYS.match(s))
+    return "\n\n".join(s for s in sections if not EMULATOR_KEYS.match(s))
 
 
 @dataclasses.dataclass
@@ -120,6 +122,25 @@ class WineMachine:
         self.workdir.mkdir(parents=True, exist_ok=True)
         subprocess.run(["cp", "-a", str(self.template.resolve()), str(self.prefix)], check=True)
         self.screenshots.mkdir(exist_ok=True)
+        self.start_display()
+        subprocess.run(["wineserver", "-p"], env=self.env(), check=True)
+        self.reg("add", r"HKCU\Software\Wine", "/v", "Version", "/d",
+                 {"98": "win98", "me": "winme", "xp": "winxp"}[self.windows], "/f")
+        # The deletion command the setup finds on the system's search path.
+        shutil.copy(self.standin, self.windows_dir() / "deltree.exe")
+        self.open_desktop()
+
+    def open_desktop(self):
+        """Brings the emulated desktop up with a first window before setup.exe
+        runs; under load its first start can fail, and boxes would then not show."""
+        shutil.copy(self.standin, self.workdir / "window.exe")
+        for _ in range(5):
+            if self.wine(str(self.workdir / "window.exe")).returncode == 0:
+                return
+            time.sleep(1)
+        raise RuntimeError("the emulated display does not come up")
+
+    def start_display(self):
         read, write = os.pipe()
         self.xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write), "-screen", "0",
                                       "1024x768x24", "-nolisten", "tcp"],
@@ -128,11 +149,6 @@ class WineMachine:
         os.close(write)
         with os.fdopen(read) as pipe:
             self.display = ":" + pipe.readline().strip()
-        subprocess.run(["wineserver", "-p"], env=self.env(), check=True)
-        self.reg("add", r"HKCU\Software\Wine", "/v", "Version", "/d",
-                 {"98": "win98", "me": "winme", "xp": "winxp"}[self.windows], "/f")
-        # The deletion command the setup finds on the system's search path.
-        shutil.copy(self.standin, self.windows_dir() / "deltree.exe")
 
     def stop(self):
         subprocess.run(["wineserver", "-k"], env=self.env(), capture_output=True)
@@ -262,25 +278,17 @@ class WineMachine:
         with open(trace, "w") as trace_file:
             process = subprocess.Popen(argv, cwd=win98, env=env, stdout=subprocess.DEVNULL,
                                        stderr=trace_file)
-        boxes, seen, pending = [], set(), list(answers)
+        boxes, pending = [], list(answers)
         while process.poll() is None:
             if time.time() - started > timeout:
                 process.kill()
                 raise TimeoutError(f"setup.exe did not end within {timeout} s")
             for window in self.box_windows():
-                if window in seen:
-                    continue
-                seen.add(window)
-                caption = self.window_name(window)
                 answer = pending.pop(0) if pending else "ok"
-                shot = self.screenshots / f"box{len(boxes) + 1}.png"
-                time.sleep(0.3)  # let the box draw before it is captured
-                subprocess.run(["import", "-display", self.display, "-window", window, str(shot)],
-                               capture_output=True)
-                subprocess.run(["xdotool", "key", "--window", window, KEYS[answer]],
-                               env=self.env(), capture_output=True)
-                boxes.append(Box(caption, "", answer, shot))
+                boxes.append(self.answer_box(window, answer, len(boxes) + 1))
             time.sleep(0.15)
+        if "nodrv_CreateWindow" in trace.read_text(errors="replace"):
+            raise RuntimeError(f"the emulated display failed during the run (see {trace})")
         texts = [decode_wine_string(m.group(1))
                  for line in trace.read_text(errors="replace").splitlines()
                  for m in [re.search(r'MSGBOX_OnInit L"(.*)"\s*$', line)] if m]
@@ -288,10 +296,30 @@ class WineMachine:
             box.text = text
         return Run(process.returncode, boxes, time.time() - started)
 
+    def answer_box(self, window, answer, number):
+        """Captures the box, then presses the answer's key until the box is gone."""
+        shot = self.screenshots / f"box{number}.png"
+        caption = self.window_name(window)
+        for _ in range(10):
+            time.sleep(0.3)  # let the box draw before it is captured
+            subprocess.run(["import", "-display", self.display, "-window", window, str(shot)],
+                           capture_output=True)
+            if shot.exists():
+                break
+        for _ in range(20):
+            subprocess.run(["xdotool", "key", "--window", window, KEYS[answer]],
+                           env=self.env(), capture_output=True)
+            time.sleep(0.5)
+            if window not in self.box_windows():
+                break
+        return Box(caption, "", answer, shot)
+
     def box_windows(self):
+        """The message boxes on the screen now; Wine may keep a closed box's window unmapped."""
         found = []
         for caption in BOX_CAPTIONS:
-            result = subprocess.run(["xdotool", "search", "--name", "^" + re.escape(caption) + "$"],
+            result = subprocess.run(["xdotool", "search", "--onlyvisible", "--name",
+                                     "^" + re.escape(caption) + "$"],
                                     env=self.env(), capture_output=True, text=True)
             found += [w for w in result.stdout.split() if w not in found]
         return found

@@ -146,12 +146,12 @@ def interactive_yes_yes_restarts_and_runs_the_monitor(s):
 
 @scenario("me")
 def interactive_no_changes_nothing(s):
-    before_registry = wine_machine.without_display_keys(s.m.export_registry(s.m.workdir / "before.reg"))
+    before_registry = wine_machine.without_emulator_keys(s.m.export_registry(s.m.workdir / "before.reg"))
     before_files = s.m.file_tree()
     run = s.m.run_setup(s.media, [], ["no"])
     s.check.equal(run.status, 0, "exit status")
     s.boxes(run, [(wine_machine.SETUP_CAPTION, WELCOME)])
-    after_registry = wine_machine.without_display_keys(s.m.export_registry(s.m.workdir / "after.reg"))
+    after_registry = wine_machine.without_emulator_keys(s.m.export_registry(s.m.workdir / "after.reg"))
     s.check.same_text(after_registry, before_registry,
                       "HKEY_LOCAL_MACHINE, exported before and after the run,")
     after_files = s.m.file_tree()

@@ -9,6 +9,8 @@
  *   rdwatch.exe             the reader's monitor: only records that it ran
  *   starter.exe             starts its one argument as a command line, exactly
  *                           as written, waits, and ends with the child's status
+ *   window.exe              opens and closes a window: 0 when the display works
+ *                           (the harness's own check, not recorded)
  * Each appends "name|command line|status" to the file STANDIN_LOG names
  * (C:\standin.log when it names none). */
 #include <stdio.h>
@@ -144,9 +146,13 @@ int main(int argc, char** argv) {
     status = Extract(name, line);
   } else if (strcmp(name, "deltree") == 0) {
     status = DeleteTrees(line);
+  } else if (strcmp(name, "window") == 0) {
+    HWND window = CreateWindowA("STATIC", "window", WS_POPUP, 0, 0, 10, 10, NULL, NULL, NULL, NULL);
+    status = window == NULL ? 1 : 0;
+    if (window != NULL) DestroyWindow(window);
   } else if (strcmp(name, "starter") == 0) {
     status = argc == 2 ? Start(argv[1]) : 255;
   }
-  Record(name, line, status);
+  if (strcmp(name, "window") != 0) Record(name, line, status);  /* the harness's own check */
   return (int)status;
 }
