@@ -10,15 +10,10 @@
 #include <vector>
 
 #include "setup/setup_run.h"
+#include "support/package_files.h"
 #include "support/run_invariants.h"
 
 namespace {
-
-const char* const kTargets[] = {
-    "System32\\Drivers\\kt418.sys", "inf\\kt418.inf",      "inf\\kt418.cat",   "inf\\kt418Hub.cat",
-    "system\\unPlug.exe",           "system\\rdWatch.exe", "inf\\kt418Hub.inf"};
-const char* const kSources[] = {"kt418.sys",  "kt418.inf",   "kt418.cat",   "kt418Hub.cat",
-                                "unPlug.exe", "rdWatch.exe", "kt418Hub.inf"};
 
 // A name of up to maxLength bytes: any byte but NUL, so blanks, quotation
 // marks, "%", "&", "^", backslashes and double-byte characters all occur.
@@ -66,13 +61,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   facts.sourceDir =
       sim.EndsWithSeparator(current) ? current.substr(0, current.size() - 1) : current;
   facts.windowsDirectory = windows;
-  for (size_t i = 0; i < 7; ++i) {
+  for (const auto& file : AllPackageFiles()) {
     if (in.ConsumeIntegralInRange(0, 5) != 0) {
-      sim.AddFile(facts.sourceDir + "\\" + kSources[i], std::string("new ") + kSources[i]);
+      sim.AddFile(facts.sourceDir + "\\" + file.first, "new " + file.first);
     }
     if (in.ConsumeBool()) {
-      std::string target = windows + "\\" + kTargets[i];
-      facts.earlierFiles[target] = std::string("earlier ") + kSources[i];
+      std::string target = windows + "\\" + file.second;
+      facts.earlierFiles[target] = "earlier " + file.first;
       sim.AddFile(target, facts.earlierFiles[target],
                   in.ConsumeBool() ? kFileAttributeReadOnly : kFileAttributeNormal);
     }

@@ -2,17 +2,10 @@
 
 #include <set>
 
+#include "support/package_files.h"
+
 namespace {
 
-const char* const kTargets[] = {"\\System32\\Drivers\\kt418.sys",
-                                "\\inf\\kt418.inf",
-                                "\\inf\\kt418.cat",
-                                "\\inf\\kt418Hub.cat",
-                                "\\system\\unPlug.exe",
-                                "\\system\\rdWatch.exe",
-                                "\\inf\\kt418Hub.inf"};
-const char* const kSources[] = {"\\kt418.sys",  "\\kt418.inf",   "\\kt418.cat",   "\\kt418Hub.cat",
-                                "\\unPlug.exe", "\\rdWatch.exe", "\\kt418Hub.inf"};
 const char* const kPackages[] = {"scbase", "smclib"};
 const char kCaption[] = "Vantrel USB Smart Card Reader Setup Utility";
 
@@ -69,8 +62,8 @@ class Judge {
         unreadable = unreadable || length == 0 || length >= 256;
       }
       if (call.op == Op::CopyFileA && Result(call) == "0" && call.paths.size() == 2 &&
-          (call.paths[1] == facts_.windowsDirectory + kTargets[0] ||
-           call.paths[1] == facts_.windowsDirectory + kTargets[1])) {
+          (call.paths[1] == facts_.windowsDirectory + "\\" + kPackageFiles[0].second ||
+           call.paths[1] == facts_.windowsDirectory + "\\" + kPackageFiles[1].second)) {
         abortCopyFailed = true;
       }
       if (call.op == Op::GetExitCodeProcess && Result(call) != "1, status 0") {
@@ -117,11 +110,11 @@ class Judge {
   void CheckPaths() {
     std::set<std::string> meant;
     const std::string& w = facts_.windowsDirectory;
-    for (const char* target : kTargets) {
-      meant.insert(w + target);
-      meant.insert(w + target + ".old");
+    for (const auto& file : AllPackageFiles()) {
+      meant.insert(w + "\\" + file.second);
+      meant.insert(w + "\\" + file.second + ".old");
+      meant.insert(facts_.sourceDir + "\\" + file.first);
     }
-    for (const char* source : kSources) meant.insert(facts_.sourceDir + source);
     meant.insert(w + "\\inf\\drvidx.bin");
     meant.insert(w + "\\inf\\drvdata.bin");
     for (const char* package : kPackages) {
@@ -171,10 +164,11 @@ class Judge {
     auto attributeFailed = [](const std::string& path) {
       return "Warning!!!   Change file \"" + path + "\" attribute failed!";
     };
-    for (size_t i = 0; i < 7; ++i) {
-      meant.insert("Copy file \"" + facts_.sourceDir + kSources[i] + "\" to \"" + w + kTargets[i] +
+    for (const auto& file : AllPackageFiles()) {
+      std::string target = w + "\\" + file.second;
+      meant.insert("Copy file \"" + facts_.sourceDir + "\\" + file.first + "\" to \"" + target +
                    "\" failed\n");
-      meant.insert(attributeFailed(w + kTargets[i]));
+      meant.insert(attributeFailed(target));
     }
     meant.insert(attributeFailed(w + "\\inf\\drvidx.bin"));
     meant.insert(attributeFailed(w + "\\inf\\drvdata.bin"));

@@ -2,15 +2,6 @@
 
 #include "setup/setup_run.h"
 
-const std::vector<std::pair<std::string, std::string>> kPackageFiles = {
-    {"kt418.sys", "System32\\Drivers\\kt418.sys"},
-    {"kt418.inf", "inf\\kt418.inf"},
-    {"kt418.cat", "inf\\kt418.cat"},
-    {"kt418Hub.cat", "inf\\kt418Hub.cat"},
-    {"unPlug.exe", "system\\unPlug.exe"},
-    {"rdWatch.exe", "system\\rdWatch.exe"},
-};
-
 const char kSetupKey[] = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Setup";
 const char kUsbKey[] = "HKLM\\Enum\\USB";
 const char kServiceKey[] = "HKLM\\System\\CurrentControlSet\\Services\\SCardSvr";

@@ -9,11 +9,9 @@
 #include <vector>
 
 #include "platform/simulated_system.h"
+#include "support/package_files.h"
 
 enum class Windows { k98, kMe };
-
-// The six files of the driver package, as (source name, target below C:\WINDOWS).
-extern const std::vector<std::pair<std::string, std::string>> kPackageFiles;
 
 extern const char kSetupKey[];
 extern const char kUsbKey[];
