@@ -306,7 +306,10 @@ def main(argv):
                 lambda: any(r[0] == "rdwatch" for r in machine.standin_records()), 60)
             phases.end()
         else:
-            machine.wait_until(lambda: False, 2)  # let detached deletions finish
+            # The setup's last deletions run on after it; the report shows their end.
+            machine.wait_until(lambda: not any(
+                machine.unix_path(rf"C:\windows\temp\{name}").exists()
+                for name in ("scbase", "smclib", "scbase.exe", "smclib.exe")), 10)
 
         phases.begin("collecting")
         registry_after = parse_export(wine_machine.without_emulator_keys(

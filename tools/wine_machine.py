@@ -80,7 +80,6 @@ class Box:
 class Run:
     status: int
     boxes: list
-    seconds: float
 
 
 def decode_wine_string(escaped):
@@ -294,7 +293,7 @@ class WineMachine:
                  for m in [re.search(r'MSGBOX_OnInit L"(.*)"\s*$', line)] if m]
         for box, text in zip(boxes, texts):
             box.text = text
-        return Run(process.returncode, boxes, time.time() - started)
+        return Run(process.returncode, boxes)
 
     def answer_box(self, window, answer, number):
         """Captures the box, then presses the answer's key until the box is gone."""

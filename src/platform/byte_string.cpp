@@ -103,7 +103,3 @@ bool operator==(const ByteString& left, const char* right) {
   size_t size = strlen(right);
   return left.size() == size && memcmp(left.c_str(), right, size) == 0;
 }
-
-bool operator==(const ByteString& left, const ByteString& right) {
-  return left.size() == right.size() && memcmp(left.c_str(), right.c_str(), left.size()) == 0;
-}

@@ -43,4 +43,3 @@ class ByteString {
 ByteString operator+(const ByteString& left, const char* right);
 ByteString operator+(const ByteString& left, const ByteString& right);
 bool operator==(const ByteString& left, const char* right);
-bool operator==(const ByteString& left, const ByteString& right);
