@@ -1,13 +1,22 @@
 #include "basecomp/command_runners.h"
 
 #include "setup/exit_status.h"
+#include "setup/windows_version.h"
 
 namespace {
 
-bool StartChild(const RunContext& run, const ByteString& commandLine, const StartupInfo& startup,
-                ProcessInformation* process) {
+bool StartChild(const RunContext& run, const ByteString& commandLine, uint32_t creationFlags,
+                const StartupInfo& startup, ProcessInformation* process) {
   ByteString writable = commandLine;  // the system may change the text in place
-  return run.system.CreateProcessA(writable.data(), false, kCreateNoWindow, startup, process);
+  return run.system.CreateProcessA(writable.data(), false, creationFlags, startup, process);
+}
+
+// Windows 95, 98 and Me document CREATE_NO_WINDOW as not supported: where
+// their start refuses it, the child is started once more without it.
+bool StartWithoutConsoleWindow(const RunContext& run, const ByteString& commandLine,
+                               const StartupInfo& startup, ProcessInformation* process) {
+  if (StartChild(run, commandLine, kCreateNoWindow, startup, process)) return true;
+  return IsWindows9x(run.system) && StartChild(run, commandLine, 0, startup, process);
 }
 
 void CloseChild(const RunContext& run, const ProcessInformation& process) {
@@ -25,7 +34,10 @@ void RunAndWait(const RunContext& run, const ByteString& commandLine) {
   startup.hStdOutput = run.system.GetStdHandle(kStdOutputHandle);
   startup.hStdError = run.system.GetStdHandle(kStdErrorHandle);
   ProcessInformation process = {};
-  if (!StartChild(run, commandLine, startup, &process)) return;
+  // Whatever the caller does next relies on what the child was to do.
+  if (!StartWithoutConsoleWindow(run, commandLine, startup, &process)) {
+    EndSetup(run, ExitStatus::kExtractionFailed);
+  }
 
   run.system.WaitForSingleObject(process.hProcess, kInfinite);
   uint32_t status = 0;
@@ -36,12 +48,13 @@ void RunAndWait(const RunContext& run, const ByteString& commandLine) {
 }
 
 void RunHiddenAndWait(const RunContext& run, const ByteString& commandLine) {
+  // The startup record hides the child; no creation flag is needed for that.
   StartupInfo startup = {};
   startup.cb = kStartupInfoSize;
   startup.dwFlags = kStartfUseShowWindow;
   startup.wShowWindow = kSwHide;
   ProcessInformation process = {};
-  if (!StartChild(run, commandLine, startup, &process)) return;
+  if (!StartChild(run, commandLine, 0, startup, &process)) return;
   run.system.WaitForSingleObject(process.hProcess, kInfinite);
   CloseChild(run, process);
 }

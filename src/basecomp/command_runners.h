@@ -4,9 +4,9 @@
 #include "platform/byte_string.h"
 #include "setup/setup_state.h"
 
-// Runs the command line as a child with the setup's standard handles and waits
-// for it. A child that cannot be started is passed over; one that ends with a
-// status other than 0, or whose status cannot be read, ends the setup.
+// Runs the command line as a child with the setup's standard handles and no
+// console window, and waits for it. A child that cannot be started, that ends
+// with a status other than 0, or whose status cannot be read ends the setup.
 void RunAndWait(const RunContext& run, const ByteString& commandLine);
 
 // Runs the command line hidden and waits for it, whatever it ends with; a

@@ -36,16 +36,19 @@ bool SetEarlierFileAside(const RunContext& run, const ByteString& target,
 
 ByteString SetAsidePath(const ByteString& target) { return target + ".old"; }
 
-bool ClearFileAttributes(const RunContext& run, const ByteString& path) {
-  if (run.system.GetFileAttributesA(path.c_str()) == kInvalidFileAttributes) return false;
-  if (run.system.SetFileAttributesA(path.c_str(), kFileAttributeNormal)) return true;
-  ShowNotice(run, MsgAttributeFailed, SetupCaption, path.c_str());
-  return true;
+Existing ClearFileAttributes(const RunContext& run, const ByteString& path) {
+  uint32_t attributes = run.system.GetFileAttributesA(path.c_str());
+  if (attributes == kInvalidFileAttributes) return Existing::kNothing;
+  if ((attributes & kFileAttributeDirectory) != 0) return Existing::kDirectory;
+  if (!run.system.SetFileAttributesA(path.c_str(), kFileAttributeNormal)) {
+    ShowNotice(run, MsgAttributeFailed, SetupCaption, path.c_str());
+  }
+  return Existing::kFile;
 }
 
 void RemoveWindowsFile(const RunContext& run, const char* suffix) {
   ByteString path = run.state.WindowsDir + suffix;
-  ClearFileAttributes(run, path);
+  if (ClearFileAttributes(run, path) == Existing::kDirectory) return;
   run.system.DeleteFileA(path.c_str());
 }
 
@@ -55,9 +58,10 @@ void InstallFile(const RunContext& run, const char* sourceSuffix, const char* ta
   ByteString target = run.state.WindowsDir + targetSuffix;
   ByteString setAside = SetAsidePath(target);
   bool keptAside = false;
-  if (ClearFileAttributes(run, target)) {
+  Existing existing = ClearFileAttributes(run, target);
+  if (existing == Existing::kFile) {
     keptAside = SetEarlierFileAside(run, target, setAside);
-  } else {
+  } else if (existing == Existing::kNothing) {
     run.system.DeleteFileA(target.c_str());
   }
   if (run.system.CopyFileA(source.c_str(), target.c_str(), false)) {

@@ -11,16 +11,20 @@ enum class FailurePolicy {
   Report,  // error box, the run goes on
 };
 
-// Makes an existing file an ordinary writable one, warning when that fails;
-// returns whether the file was found.
-bool ClearFileAttributes(const RunContext& run, const ByteString& path);
+// What stands at a path the setup is about to replace or remove.
+enum class Existing { kNothing, kFile, kDirectory };
 
-// Removes WindowsDir + suffix, whatever its attributes; a failure is silent.
+// Makes an existing file an ordinary writable one, warning when that fails.
+// A directory is left as it is; what cannot be queried counts as nothing.
+Existing ClearFileAttributes(const RunContext& run, const ByteString& path);
+
+// Removes the file WindowsDir + suffix, whatever its attributes; a failure is silent.
 void RemoveWindowsFile(const RunContext& run, const char* suffix);
 
 // Copies SourceDir + sourceSuffix over WindowsDir + targetSuffix. A failed copy
 // leaves the earlier file at the target, when there was one, and follows the
-// policy; after an Abort failure it does not return.
+// policy; after an Abort failure it does not return. A directory at the
+// target's name is the user's: it stays, and the copy fails on it.
 void InstallFile(const RunContext& run, const char* sourceSuffix, const char* targetSuffix,
                  FailurePolicy policy);
 

@@ -246,6 +246,8 @@ void SimulatedSystem::SetVersion(uint32_t platformId, uint32_t major, uint32_t m
 
 void SimulatedSystem::SetCodePage(uint32_t codePage) { codePage_ = codePage; }
 
+void SimulatedSystem::SetNoWindowFlag(NoWindowFlag behaviour) { noWindowFlag_ = behaviour; }
+
 void SimulatedSystem::SetCurrentDirectory(const std::string& path) { currentDirectory_ = path; }
 
 void SimulatedSystem::SetWindowsDirectory(const std::string& path) { windowsDirectory_ = path; }
@@ -502,9 +504,14 @@ bool SimulatedSystem::MoveFileA(const char* existingPath, const char* newPath) {
   std::string from = PathKey(existingPath);
   std::string to = PathKey(newPath);
   auto file = files_.find(from);
-  bool ok = !ShouldFail(Op::MoveFileA, existingPath) && file != files_.end() &&
-            files_.count(to) == 0 && directories_.count(to) == 0 && ParentExists(to);
-  if (ok) {
+  bool isDirectory = directories_.count(from) != 0;
+  // Like the platform's, it renames a directory too, with all it holds.
+  bool ok = !ShouldFail(Op::MoveFileA, existingPath) && (file != files_.end() || isDirectory) &&
+            files_.count(to) == 0 && directories_.count(to) == 0 && ParentExists(to) &&
+            to.compare(0, from.size() + 1, from + "\\") != 0;
+  if (ok && isDirectory) {
+    MoveTree(from, to);
+  } else if (ok) {
     File moved = file->second;
     moved.path = newPath;
     files_.erase(file);
@@ -683,6 +690,27 @@ void SimulatedSystem::RemoveTree(const std::string& pathKey) {
   }
 }
 
+void SimulatedSystem::MoveTree(const std::string& fromKey, const std::string& toKey) {
+  std::string prefix = fromKey + "\\";
+  auto renamed = [&](const std::string& key) { return toKey + key.substr(fromKey.size()); };
+  std::map<std::string, std::string> directories;
+  for (const auto& dir : directories_) {
+    bool inside = dir.first == fromKey || dir.first.compare(0, prefix.size(), prefix) == 0;
+    if (inside) {
+      directories[renamed(dir.first)] = renamed(dir.first);
+    } else {
+      directories.insert(dir);
+    }
+  }
+  directories_.swap(directories);
+  std::map<std::string, File> files;
+  for (const auto& file : files_) {
+    bool inside = file.first.compare(0, prefix.size(), prefix) == 0;
+    files[inside ? renamed(file.first) : file.first] = file.second;
+  }
+  files_.swap(files);
+}
+
 void SimulatedSystem::RunProgram(const std::string& programKey, const std::string& commandLine) {
   auto known = programs_.find(BaseName(programKey));
   if (known == programs_.end()) return;
@@ -708,7 +736,10 @@ bool SimulatedSystem::CreateProcessA(char* commandLine, bool inheritHandles, uin
   std::string text = commandLine;
   std::string program = ResolveProgram(text);
   auto behaviour = programs_.find(BaseName(program));
-  bool ok = !ShouldFail(Op::CreateProcessA, text) && !program.empty() &&
+  bool flagRefused = platformId_ == kVerPlatformWin32Windows &&
+                     (creationFlags & kCreateNoWindow) != 0 &&
+                     noWindowFlag_ == NoWindowFlag::kRefused;
+  bool ok = !ShouldFail(Op::CreateProcessA, text) && !program.empty() && !flagRefused &&
             (behaviour == programs_.end() || !behaviour->second.failsToStart);
   if (ok) {
     started_.push_back(Started{text, true, program});

@@ -87,6 +87,10 @@ class SimulatedSystem final : public System {
     bool sectionFound;  // the file exists and holds "[section]"
   };
 
+  // What platform 1's CreateProcessA does with CREATE_NO_WINDOW, which Windows
+  // 95, 98 and Me document as not supported; no such system has shown which.
+  enum class NoWindowFlag { kIgnored, kRefused };
+
   SimulatedSystem();
   SimulatedSystem(const SimulatedSystem&) = delete;
   SimulatedSystem& operator=(const SimulatedSystem&) = delete;
@@ -95,6 +99,7 @@ class SimulatedSystem final : public System {
   void SetVersion(uint32_t platformId, uint32_t major, uint32_t minor);
   // 1252 (the default) or 932, whose double-byte characters may end in 0x5C.
   void SetCodePage(uint32_t codePage);
+  void SetNoWindowFlag(NoWindowFlag behaviour);  // kIgnored by default
   void SetCurrentDirectory(const std::string& path);
   void SetWindowsDirectory(const std::string& path);
   // Creates the directory and its parents.
@@ -212,9 +217,12 @@ class SimulatedSystem final : public System {
   std::string ResolveProgram(const std::string& commandLine) const;
   void RunProgram(const std::string& programKey, const std::string& commandLine);
   void RemoveTree(const std::string& pathKey);
+  // Renames a directory with everything beneath it.
+  void MoveTree(const std::string& fromKey, const std::string& toKey);
 
   uint32_t platformId_ = kVerPlatformWin32Windows;
   uint32_t codePage_ = 1252;
+  NoWindowFlag noWindowFlag_ = NoWindowFlag::kIgnored;
   uint32_t majorVersion_ = 4;
   uint32_t minorVersion_ = 10;
   std::string currentDirectory_ = "C:\\";

@@ -9,7 +9,7 @@ enum class ExitStatus : uint32_t {
   kCompleted = 0,             // done, or the welcome question answered No
   kDriverFileNotPlaced = 1,   // the driver or its setup information file could not be placed
   kBaseComponentsFailed = 2,  // the base component packages could not be staged
-  kExtractionFailed = 3,      // a base component extraction did not end with status 0
+  kExtractionFailed = 3,      // a base component extraction could not be run, or ended non-zero
   kDirectoryUnreadable = 4,   // the current or Windows directory could not be read whole
 };
 

@@ -1,9 +1,22 @@
 #include "setup/windows_version.h"
 
-bool IsWindowsMe(System& system) {
-  // A failed query leaves the zeroed record, which reads as not Windows Me.
+namespace {
+
+// A failed query leaves the zeroed record, which reads as neither system.
+OsVersionInfo QueryVersion(System& system) {
   OsVersionInfo info = {};
   info.dwOSVersionInfoSize = sizeof info;
   system.GetVersionExA(&info);
+  return info;
+}
+
+}  // namespace
+
+bool IsWindowsMe(System& system) {
+  OsVersionInfo info = QueryVersion(system);
   return info.dwPlatformId == kVerPlatformWin32Windows && info.dwMinorVersion == 90;
+}
+
+bool IsWindows9x(System& system) {
+  return QueryVersion(system).dwPlatformId == kVerPlatformWin32Windows;
 }

@@ -4,3 +4,6 @@
 
 // True on Windows Me (platform 1, minor version 90), asked of the system afresh.
 bool IsWindowsMe(System& system);
+
+// True on Windows 95, 98 and Me (platform 1), asked of the system afresh.
+bool IsWindows9x(System& system);

@@ -98,19 +98,36 @@ struct StagingFailure {
   const char* what;
   std::string failingCopySource;  // empty: the SCard98 directory is missing instead
   bool scbaseStaged;
+  int unreadableDirectoryQuery = 0;  // the current directory query that fails: 2 or 3
 };
+
+// The number among the fallible calls of the nth current directory query of a clean run.
+int CurrentDirectoryQueryNumber(int nth, bool silent) {
+  SimulatedSystem clean;
+  BuildTypicalMachine(clean, Windows::kMe);
+  clean.AnswerNextBox(kIdYes);
+  RunSetupWith(clean, silent ? std::vector<std::string>{"-s"} : std::vector<std::string>{});
+  for (const auto& call : clean.calls()) {
+    if (call.op == Op::GetCurrentDirectoryA && --nth == 0) return call.fallibleNumber;
+  }
+  return 0;
+}
 
 TEST_F(BaseComponents, AStagingFailureShowsTheFailureInBothModesAndEndsWithStatus2) {
   const StagingFailure failures[] = {
       {"no SCard98 on the media", "", false},
       {"scbase cannot be copied", "D:\\WIN98\\..\\SCard98\\scbase.exe", false},
       {"smclib cannot be copied", "D:\\WIN98\\..\\SCard98\\smclib.exe", true},
+      {"current directory unreadable before staging scbase", "", false, 2},
+      {"current directory unreadable before staging smclib", "", true, 3},
   };
   for (const StagingFailure& f : failures) {
     for (bool silent : {true, false}) {
       SimulatedSystem fresh;
       BuildTypicalMachine(fresh, Windows::kMe);
-      if (f.failingCopySource.empty()) {
+      if (f.unreadableDirectoryQuery != 0) {
+        fresh.FailCallNumber(CurrentDirectoryQueryNumber(f.unreadableDirectoryQuery, silent));
+      } else if (f.failingCopySource.empty()) {
         fresh.SetCurrentDirectory("E:\\WIN98");
         for (const auto& file : kPackageFiles) fresh.AddFile("E:\\WIN98\\" + file.first, "f");
         fresh.AddFile("E:\\WIN98\\kt418Hub.inf", "f");
@@ -162,32 +179,33 @@ TEST_F(BaseComponents, StagingFromADriveRootUsesThePathAsComposed) {
             Actions(sim)[4]);
 }
 
-TEST_F(BaseComponents, AnExtractionEndingNonZeroEndsTheSetupWithStatus3BeforeAnySection) {
+TEST_F(BaseComponents, AnExtractionThatCannotRunOrEndsNonZeroEndsTheSetupWithStatus3) {
+  struct Case {
+    const char* what;
+    uint32_t status;   // the package's exit status
+    bool startsAtAll;  // false: not a program (a damaged copy)
+  } cases[] = {{"ends with 1", 1, true}, {"ends with 2", 2, true}, {"is no program", 0, false}};
   for (const char* failing : {"scbase", "smclib"}) {
-    for (uint32_t status : {1u, 2u}) {
+    for (const Case& c : cases) {
       SimulatedSystem fresh;
       BuildTypicalMachine(fresh, Windows::kMe);
-      fresh.AddProgram(std::string("D:\\SCard98\\") + failing + ".exe",
-                       ExtractionPackage(failing, status));
-      std::string what = std::string(failing) + " ends with " + std::to_string(status);
+      SimulatedSystem::Program package = ExtractionPackage(failing, c.status);
+      package.failsToStart = !c.startsAtAll;
+      fresh.AddProgram(std::string("D:\\SCard98\\") + failing + ".exe", package);
+      std::string what = std::string(failing) + " " + c.what;
       EXPECT_EQ(3u, RunSetupWith(fresh, {"-s"})) << what;
       EXPECT_TRUE(fresh.sectionInstalls().empty()) << what;
       EXPECT_EQ(nullptr, fresh.FindValue(kRunServicesOnceKey, "RDWatch")) << what;
       EXPECT_TRUE(fresh.FileExists("C:\\WINDOWS\\temp\\smclib.exe")) << what << ": left behind";
       EXPECT_EQ(Op::ExitProcess, fresh.calls().back().op) << what;
+      bool smclibStarted = false;
+      for (const auto& started : fresh.started()) {
+        smclibStarted =
+            smclibStarted || started.commandLine.find("smclib.exe") != std::string::npos;
+      }
+      EXPECT_EQ(std::string(failing) == "smclib" && c.startsAtAll, smclibStarted) << what;
     }
   }
-}
-
-TEST_F(BaseComponents, AnExtractionThatCannotStartIsPassedOver) {
-  SimulatedSystem::Program broken = ExtractionPackage("scbase", 0);
-  broken.failsToStart = true;
-  sim.AddProgram("D:\\SCard98\\scbase.exe", broken);
-  EXPECT_EQ(0u, RunSilent());
-  ASSERT_EQ(2u, sim.sectionInstalls().size());
-  EXPECT_FALSE(sim.sectionInstalls()[0].sectionFound) << "nothing was extracted";
-  EXPECT_TRUE(sim.sectionInstalls()[1].sectionFound);
-  EXPECT_NE(nullptr, sim.FindValue(kRunServicesOnceKey, "RDWatch"));
 }
 
 // Windows installed in "C:\My Windows", with a C:\My.exe that an unquoted

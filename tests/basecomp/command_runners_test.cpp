@@ -64,28 +64,58 @@ TEST_F(CommandRunners, AChildEndingWithZeroHasBothHandlesClosedInOrder) {
   EXPECT_EQ(0, sim.openHandleCount());
 }
 
-TEST_F(CommandRunners, WaitedForChildrenEndTheSetupUnlessTheyEndWithZero) {
+void FailEveryStart(SimulatedSystem& sim) { sim.Fail(Op::CreateProcessA); }
+void FailStatusQuery(SimulatedSystem& sim) { sim.Fail(Op::GetExitCodeProcess); }
+void RefuseNoWindowFlag(SimulatedSystem& sim) {
+  sim.SetNoWindowFlag(SimulatedSystem::NoWindowFlag::kRefused);
+}
+void RefuseNoWindowFlagOnNt(SimulatedSystem& sim) {
+  sim.SetVersion(2, 5, 1);
+  sim.Fail(Op::CreateProcessA, "C:\\TOOLS\\WORKS.EXE");
+}
+
+TEST_F(CommandRunners, WaitedForChildrenEndTheSetupUnlessTheyRunAndEndWithZero) {
   struct Case {
     const char* what;
     const char* command;
-    Op failing;
+    void (*arrange)(SimulatedSystem&);
     uint32_t status;
     bool goesOn;
   } cases[] = {
-      {"ends with 0", "C:\\TOOLS\\WORKS.EXE", Op::ExitProcess, 0, true},
-      {"ends with 1", "C:\\TOOLS\\FAILS.EXE", Op::ExitProcess, 3, false},
-      {"status unreadable", "C:\\TOOLS\\WORKS.EXE", Op::GetExitCodeProcess, 3, false},
-      {"no such program", "C:\\TOOLS\\ABSENT.EXE", Op::ExitProcess, 0, true},
-      {"cannot start", "C:\\TOOLS\\BROKEN.EXE", Op::ExitProcess, 0, true},
-      {"start refused", "C:\\TOOLS\\WORKS.EXE", Op::CreateProcessA, 0, true},
+      {"ends with 0", "C:\\TOOLS\\WORKS.EXE", nullptr, 0, true},
+      {"ends with 1", "C:\\TOOLS\\FAILS.EXE", nullptr, 3, false},
+      {"status unreadable", "C:\\TOOLS\\WORKS.EXE", FailStatusQuery, 3, false},
+      {"no such program", "C:\\TOOLS\\ABSENT.EXE", nullptr, 3, false},
+      {"cannot start", "C:\\TOOLS\\BROKEN.EXE", nullptr, 3, false},
+      {"every start refused", "C:\\TOOLS\\WORKS.EXE", FailEveryStart, 3, false},
+      {"Windows 9x refuses the no-window flag, the plain start runs", "C:\\TOOLS\\WORKS.EXE",
+       RefuseNoWindowFlag, 0, true},
+      {"Windows NT refuses a start: no second try", "C:\\TOOLS\\WORKS.EXE", RefuseNoWindowFlagOnNt,
+       3, false},
   };
   for (const Case& c : cases) {
     SimulatedSystem fresh;
     BuildRunnerMachine(fresh);
-    if (c.failing != Op::ExitProcess) fresh.Fail(c.failing);
+    if (c.arrange != nullptr) c.arrange(fresh);
     EXPECT_EQ(c.status, RunThenMark(fresh, RunAndWait, c.command)) << c.what;
     EXPECT_EQ(c.goesOn, MarkerReached(fresh)) << c.what;
   }
+}
+
+TEST_F(CommandRunners, ARefusedNoWindowStartIsTriedOnceMoreWithTheSameRecordAndNoFlags) {
+  sim.SetNoWindowFlag(SimulatedSystem::NoWindowFlag::kRefused);
+  EXPECT_EQ(0u, RunThenMark(sim, RunAndWait, "C:\\TOOLS\\WORKS.EXE /x"));
+  std::vector<std::string> calls = sim.CallTexts();
+  ASSERT_LE(6u, calls.size());
+  ExpectCalls(
+      {
+          "CreateProcessA(C:\\TOOLS\\WORKS.EXE /x, inherit 0, flags 0x8000000, cb 68, startf "
+          "0x100, show 0, std 0x101 0x102 0x103) = 0",
+          "GetVersionExA(148) = 1",
+          "CreateProcessA(C:\\TOOLS\\WORKS.EXE /x, inherit 0, flags 0x0, cb 68, startf 0x100, "
+          "show 0, std 0x101 0x102 0x103) = 1",
+      },
+      std::vector<std::string>(calls.begin() + 3, calls.begin() + 6));
 }
 
 TEST_F(CommandRunners, HiddenWaitedForChildrenNeverEndTheSetup) {

@@ -139,6 +139,30 @@ TEST_F(DriverFiles, ASetAsideFileLeftByAnInterruptedRunIsCleared) {
   EXPECT_FALSE(sim.FileExists(std::string(kDriver) + ".old"));
 }
 
+// A folder of the user's at a target's name is not an earlier file: it is
+// neither renamed nor emptied, and the row's policy answers the failed copy.
+TEST_F(DriverFiles, ADirectoryAtATargetsNameIsNeitherRenamedNorReplaced) {
+  struct Case {
+    const char* target;
+    uint32_t status;
+  } cases[] = {{"System32\\Drivers\\kt418.sys", 1}, {"inf\\kt418.cat", 0}};
+  for (const Case& c : cases) {
+    SimulatedSystem fresh;
+    BuildTypicalMachine(fresh, Windows::kMe);
+    std::string folder = std::string("C:\\WINDOWS\\") + c.target;
+    fresh.AddFile(folder + "\\notes.txt", "the user's");
+    EXPECT_EQ(c.status, RunSetupWith(fresh, {"-s"})) << c.target;
+    EXPECT_EQ("the user's", fresh.FileContent(folder + "\\notes.txt")) << c.target;
+    EXPECT_EQ(kInvalidFileAttributes, fresh.FileAttributes(folder + ".old")) << c.target;
+    EXPECT_FALSE(fresh.DirectoryExists(folder + ".old")) << c.target;
+    for (const auto& call : fresh.calls()) {
+      bool touches = call.op == Op::SetFileAttributesA || call.op == Op::DeleteFileA ||
+                     call.op == Op::MoveFileA;
+      EXPECT_FALSE(touches && call.paths[0] == folder) << call.text;
+    }
+  }
+}
+
 TEST_F(DriverFiles, AFailedAttributeChangeWarnsAndTheCopyGoesOn) {
   sim.AddFile("C:\\WINDOWS\\inf\\kt418.cat", "earlier catalog");
   sim.Fail(Op::SetFileAttributesA, "C:\\WINDOWS\\inf\\kt418.cat");

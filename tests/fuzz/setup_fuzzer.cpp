@@ -105,6 +105,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     default:
       for (int i = in.ConsumeIntegralInRange(1, 2); i > 0; --i) arguments.push_back(Name(in, 8));
   }
+  // Last, so that the seed inputs kept from before it still build their machines.
+  sim.SetNoWindowFlag(in.ConsumeBool() ? SimulatedSystem::NoWindowFlag::kRefused
+                                       : SimulatedSystem::NoWindowFlag::kIgnored);
   std::vector<const char*> argv = {"D:\\WIN98\\SETUP.EXE"};
   for (const std::string& argument : arguments) argv.push_back(argument.c_str());
 

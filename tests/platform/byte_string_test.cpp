@@ -30,6 +30,24 @@ TEST(ByteString, AppendingItselfDoublesIt) {
   EXPECT_EQ("abab", std::string(text.c_str(), 4));
 }
 
+// Appending a part of its own bytes while the buffer grows: the part must be
+// read from where it is, not from the buffer the growth left behind.
+TEST(ByteString, AppendingItsOwnBytesWhileGrowingKeepsThem) {
+  struct Case {
+    size_t offset;
+    size_t length;
+  } cases[] = {{0, 64}, {1, 8}, {8, 8}, {60, 4}, {63, 1}};
+  const std::string original = "0123456789abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ-_";
+  for (const Case& c : cases) {
+    ByteString text(original.c_str());  // exactly as long as its buffer
+    ByteString neighbour("n");          // allocated next to it, so that growing moves it
+    text.Append(text.c_str() + c.offset, c.length);
+    EXPECT_EQ(original + original.substr(c.offset, c.length),
+              std::string(text.c_str(), text.size()))
+        << "offset " << c.offset << ", length " << c.length;
+  }
+}
+
 TEST(ByteString, CopiesAndMovesAreIndependent) {
   ByteString original = "D:\\WIN98\\";
   ByteString copy = original;

@@ -60,6 +60,17 @@ TEST(SimulatedFiles, CopiesCreateNoDirectoryAndKeepTheSourceAttributes) {
   EXPECT_FALSE(sim.MoveFileA("D:\\new.sys", "C:\\W\\new.sys")) << "the new name exists";
 }
 
+TEST(SimulatedFiles, MovingADirectoryRenamesItWithAllItHolds) {
+  SimulatedSystem sim;
+  sim.AddFile("C:\\W\\inf\\kt418.cat\\sub\\notes.txt", "kept");
+  EXPECT_FALSE(sim.MoveFileA("C:\\W\\inf\\kt418.cat", "C:\\W\\inf\\kt418.cat\\sub\\x"))
+      << "not into itself";
+  EXPECT_TRUE(sim.MoveFileA("C:\\W\\inf\\kt418.cat", "C:\\W\\inf\\kt418.cat.old"));
+  EXPECT_FALSE(sim.DirectoryExists("C:\\W\\inf\\kt418.cat"));
+  EXPECT_FALSE(sim.DirectoryExists("C:\\W\\inf\\kt418.cat\\sub"));
+  EXPECT_EQ("kept", sim.FileContent("C:\\W\\inf\\kt418.cat.old\\sub\\notes.txt"));
+}
+
 TEST(SimulatedFiles, InjectedFailuresHitOnlyTheirSubject) {
   SimulatedSystem sim;
   sim.AddFile("C:\\a.txt");

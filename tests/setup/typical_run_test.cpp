@@ -59,13 +59,13 @@ TEST_F(TypicalRun, InteractiveRunOnWindowsMeMakesTheseCallsInThisOrder) {
       "GetFileAttributesA(C:\\WINDOWS\\inf\\kt418Hub.inf) = 0xFFFFFFFF",
       "DeleteFileA(C:\\WINDOWS\\inf\\kt418Hub.inf) = 0",
       "CopyFileA(D:\\WIN98\\kt418Hub.inf, C:\\WINDOWS\\inf\\kt418Hub.inf, 0) = 1",
-      "CreateProcessA(deltree /Y C:\\WINDOWS\\temp\\scbase, inherit 0, flags 0x8000000, cb 68, "
-      "startf 0x1, show 0, std 0x0 0x0 0x0) = 1",
+      "CreateProcessA(deltree /Y C:\\WINDOWS\\temp\\scbase, inherit 0, flags 0x0, cb 68, startf "
+      "0x1, show 0, std 0x0 0x0 0x0) = 1",
       "WaitForSingleObject(0x2000, 0xFFFFFFFF) = 0x0",
       "CloseHandle(0x2000) = 1",
       "CloseHandle(0x2001) = 1",
-      "CreateProcessA(deltree /Y C:\\WINDOWS\\temp\\smclib, inherit 0, flags 0x8000000, cb 68, "
-      "startf 0x1, show 0, std 0x0 0x0 0x0) = 1",
+      "CreateProcessA(deltree /Y C:\\WINDOWS\\temp\\smclib, inherit 0, flags 0x0, cb 68, startf "
+      "0x1, show 0, std 0x0 0x0 0x0) = 1",
       "WaitForSingleObject(0x2002, 0xFFFFFFFF) = 0x0",
       "CloseHandle(0x2002) = 1",
       "CloseHandle(0x2003) = 1",
@@ -131,6 +131,48 @@ TEST_F(TypicalRun, TheRunLeavesTheMachineAsANewlyInstalledReaderNeedsIt) {
     EXPECT_EQ(kInvalidFileAttributes, sim.GetFileAttributesA(left)) << left;
   }
   EXPECT_EQ(std::vector<uint32_t>{kEwxReboot}, sim.restartRequests());
+}
+
+// Windows 9x may ignore CREATE_NO_WINDOW or refuse a start that asks for it;
+// either way both packages are extracted and installed.
+TEST(TypicalRuns, CompleteWhetherWindows9xIgnoresOrRefusesTheNoWindowFlag) {
+  struct Case {
+    SimulatedSystem::NoWindowFlag flag;
+    bool silent;
+    int extractionStarts;  // CreateProcessA calls for the two packages
+  } cases[] = {
+      {SimulatedSystem::NoWindowFlag::kIgnored, false, 2},
+      {SimulatedSystem::NoWindowFlag::kIgnored, true, 2},
+      {SimulatedSystem::NoWindowFlag::kRefused, false, 4},
+      {SimulatedSystem::NoWindowFlag::kRefused, true, 4},
+  };
+  for (const Case& c : cases) {
+    for (Windows windows : {Windows::k98, Windows::kMe}) {
+      SimulatedSystem sim;
+      BuildTypicalMachine(sim, windows);
+      sim.SetNoWindowFlag(c.flag);
+      sim.AnswerNextBox(kIdYes);
+      sim.AnswerNextBox(kIdYes);
+      std::string what =
+          std::string(c.flag == SimulatedSystem::NoWindowFlag::kRefused ? "flag refused"
+                                                                        : "flag ignored") +
+          (c.silent ? ", silent" : ", interactive") + (windows == Windows::kMe ? ", Me" : ", 98");
+
+      EXPECT_EQ(0u, RunSetupWith(sim, c.silent ? std::vector<std::string>{"-s"}
+                                               : std::vector<std::string>{}))
+          << what << sim.Dump();
+      int extractionStarts = 0;
+      for (const auto& call : sim.calls()) {
+        extractionStarts +=
+            call.op == Op::CreateProcessA && call.text.find("/q /c") != std::string::npos;
+      }
+      EXPECT_EQ(c.extractionStarts, extractionStarts) << what;
+      ASSERT_EQ(2u, sim.sectionInstalls().size()) << what;
+      for (const auto& install : sim.sectionInstalls()) EXPECT_TRUE(install.sectionFound) << what;
+      EXPECT_NE(nullptr, sim.FindValue(kRunServicesOnceKey, "RDWatch")) << what;
+      EXPECT_EQ(c.silent ? 0u : 1u, sim.restartRequests().size()) << what;
+    }
+  }
 }
 
 }  // namespace

@@ -54,6 +54,7 @@ class Judge {
     Rule(!exited || calls.back().op == Op::ExitProcess, "nothing runs after ExitProcess");
 
     bool unreadable = false, abortCopyFailed = false, extractionFailed = false;
+    std::map<std::string, std::string> lastExtractionStart;  // command line -> result
     for (size_t i = 0; i < calls.size(); ++i) {
       const auto& call = calls[i];
       if ((call.op == Op::GetCurrentDirectoryA && call.text.find("(256)") != std::string::npos) ||
@@ -69,6 +70,13 @@ class Judge {
       if (call.op == Op::GetExitCodeProcess && Result(call) != "1, status 0") {
         extractionFailed = true;
       }
+      if (call.op == Op::CreateProcessA && call.text.find("  /q /c /t:") != std::string::npos) {
+        lastExtractionStart[call.text.substr(0, call.text.find(", inherit"))] = Result(call);
+      }
+    }
+    // An extraction whose every start failed could not be run.
+    for (const auto& start : lastExtractionStart) {
+      extractionFailed = extractionFailed || start.second == "0";
     }
     bool changed = false;
     for (const auto& call : calls) changed = changed || ChangesTheSystem(call.op);
@@ -85,7 +93,7 @@ class Judge {
     Rule((status_ == 1) == abortCopyFailed,
          "status 1 exactly when the driver or its setup information file was not placed");
     Rule((status_ == 3) == extractionFailed,
-         "status 3 exactly when an extraction did not end with status 0");
+         "status 3 exactly when an extraction could not be run or did not end with status 0");
     Rule((status_ == 2) == (baseFailedShown && !exited),
          "status 2 exactly when the base-component failure was shown and the run returned");
     if (status_ == 1 || status_ == 3 || status_ == 4) Rule(exited, "an early end is immediate");
