@@ -104,7 +104,7 @@ def decode_wine_string(escaped):
 
 class WineMachine:
     def __init__(self, workdir, template, standin, windows="me"):
-        self.workdir = Path(workdir)
+        self.workdir = Path(workdir).resolve()
         self.standin = Path(standin)
         self.prefix = self.workdir / "prefix"
         self.template = Path(template)

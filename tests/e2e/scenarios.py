@@ -189,6 +189,33 @@ def extraction_ending_with_status_2_ends_with_status_3(s):
 
 
 @scenario("me")
+def package_that_is_no_program_ends_with_status_3(s):
+    (s.media / "SCard98" / "scbase.exe").write_bytes(b"a damaged copy, not a program\r\n" * 64)
+    run = s.m.run_setup(s.media, ["-s"])
+    s.check.equal(run.status, 3, "exit status")
+    s.boxes(run, [])
+    s.registered(reader_gone=True, hub_gone=True, sections=False)
+    s.check.equal(s.monitor_value(), None, "RDWatch not written")
+    started = [r[0] for r in s.m.standin_records() if r[0] != "deltree"]
+    s.check.equal(started, [], "no extraction ran after the one that could not start")
+
+
+@scenario("me")
+def folder_at_a_target_name_is_left_as_it_is(s):
+    folder = s.m.unix_path(PLACED["kt418.cat"])
+    folder.mkdir(parents=True)
+    (folder / "notes.txt").write_bytes(b"the user's notes\n")
+    run = s.m.run_setup(s.media, ["-s"])
+    s.check.equal(run.status, 0, "exit status")
+    notes = folder / "notes.txt"
+    s.check.equal(notes.read_bytes() if notes.exists() else None, b"the user's notes\n",
+                  "the folder at the catalog's name, with what it holds")
+    s.check.equal(s.m.unix_path(PLACED["kt418.cat"] + ".old").exists(), False, "nothing set aside")
+    s.check.equal(s.content(PLACED["kt418.inf"]), s.content_on_media("kt418.inf"),
+                  "the other rows placed")
+
+
+@scenario("me")
 def read_only_earlier_driver_is_replaced(s):
     earlier = s.m.unix_path(PLACED["kt418.sys"])
     earlier.write_bytes(b"earlier driver\n")
