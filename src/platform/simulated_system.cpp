@@ -2,8 +2,7 @@
 
 #include <string.h>
 
-#include <algorithm>
-#include <sstream>
+#include "platform/simulated_text.h"
 
 namespace {
 
@@ -13,230 +12,25 @@ struct ProcessExit {
   uint32_t status;
 };
 
-constexpr int32_t kErrorFileNotFound = 2;
 constexpr int32_t kErrorAccessDenied = 5;
-constexpr int32_t kErrorInvalidHandle = 6;
-constexpr int32_t kErrorKeyDeleted = 1018;
 constexpr uint32_t kWaitFailed = 0xFFFFFFFF;
 constexpr Handle kInvalidHandle = ~static_cast<Handle>(0);
 constexpr uint32_t kWinExecStarted = 33;
 constexpr uint32_t kWinExecFileNotFound = 2;
 constexpr uint32_t kWinExecBadFormat = 11;
 
-std::string Lower(const std::string& text) {
-  std::string folded = text;
-  for (char& c : folded) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return folded;
-}
-
-std::string Upper(const std::string& text) {
-  std::string raised = text;
-  for (char& c : raised) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  return raised;
-}
-
-std::string Join(const std::vector<std::string>& parts) {
-  std::string joined = parts[0];
-  for (size_t i = 1; i < parts.size(); ++i) joined += "\\" + parts[i];
-  return joined;
-}
-
-bool HasDrive(const std::string& path) { return path.size() >= 2 && path[1] == ':'; }
-
-std::vector<std::string> Split(const std::string& text, char separator) {
-  std::vector<std::string> parts;
-  std::string part;
-  for (char c : text) {
-    if (c == separator) {
-      parts.push_back(part);
-      part.clear();
-    } else {
-      part += c;
-    }
-  }
-  parts.push_back(part);
-  return parts;
-}
-
-// Bytes as a log line shows them: printable ASCII as is, others escaped.
-std::string Printable(const std::string& bytes) {
-  std::string shown;
-  for (unsigned char c : bytes) {
-    if (c == '\n') {
-      shown += "\\n";
-    } else if (c >= 0x20 && c < 0x7F) {
-      shown += static_cast<char>(c);
-    } else {
-      char escaped[8];
-      snprintf(escaped, sizeof escaped, "\\x%02X", c);
-      shown += escaped;
-    }
-  }
-  return shown;
-}
-
-std::string Hex(uint32_t value) {
-  char text[16];
-  snprintf(text, sizeof text, "0x%X", value);
-  return text;
-}
-
 std::string Str(const char* text) { return text == nullptr ? std::string("(null)") : text; }
-
-std::string BaseName(const std::string& pathKey) {
-  size_t slash = pathKey.rfind('\\');
-  return slash == std::string::npos ? pathKey : pathKey.substr(slash + 1);
-}
-
-bool IsShortName(const std::string& name) {
-  if (name.find(' ') != std::string::npos) return false;
-  size_t dot = name.find('.');
-  if (dot == std::string::npos) return name.size() <= 8;
-  return name.find('.', dot + 1) == std::string::npos && dot <= 8 && name.size() - dot - 1 <= 3;
-}
-
-// The first short alias Windows 9x gives a long name: six characters, "~1", and the extension.
-std::string ShortAlias(const std::string& name) {
-  size_t dot = name.rfind('.');
-  std::string stem = name.substr(0, dot);
-  std::string extension = dot == std::string::npos ? "" : name.substr(dot + 1, 3);
-  std::string kept;
-  for (char c : stem) {
-    if (c != ' ' && c != '.') kept += c;
-  }
-  std::string alias = Upper(kept.substr(0, 6)) + "~1";
-  return extension.empty() ? alias : alias + "." + Upper(extension);
+std::string Dec(uint64_t value) { return std::to_string(value); }
+std::string Flag(bool value) { return value ? "1" : "0"; }
+std::string Status(int32_t status) {
+  return status == kErrorSuccess ? "0" : "error " + std::to_string(status);
 }
 
 }  // namespace
 
-const char* OpName(Op op) {
-  switch (op) {
-    case Op::GetCurrentDirectoryA:
-      return "GetCurrentDirectoryA";
-    case Op::GetWindowsDirectoryA:
-      return "GetWindowsDirectoryA";
-    case Op::GetVersionExA:
-      return "GetVersionExA";
-    case Op::GetFileAttributesA:
-      return "GetFileAttributesA";
-    case Op::SetFileAttributesA:
-      return "SetFileAttributesA";
-    case Op::DeleteFileA:
-      return "DeleteFileA";
-    case Op::CopyFileA:
-      return "CopyFileA";
-    case Op::MoveFileA:
-      return "MoveFileA";
-    case Op::RegOpenKeyA:
-      return "RegOpenKeyA";
-    case Op::RegCreateKeyExA:
-      return "RegCreateKeyExA";
-    case Op::RegSetValueExA:
-      return "RegSetValueExA";
-    case Op::RegDeleteKeyA:
-      return "RegDeleteKeyA";
-    case Op::RegCloseKey:
-      return "RegCloseKey";
-    case Op::CreateProcessA:
-      return "CreateProcessA";
-    case Op::WaitForSingleObject:
-      return "WaitForSingleObject";
-    case Op::GetExitCodeProcess:
-      return "GetExitCodeProcess";
-    case Op::GetStdHandle:
-      return "GetStdHandle";
-    case Op::CloseHandle:
-      return "CloseHandle";
-    case Op::WinExec:
-      return "WinExec";
-    case Op::InstallHinfSection:
-      return "InstallHinfSection";
-    case Op::GetShortPathNameA:
-      return "GetShortPathNameA";
-    case Op::CharPrevA:
-      return "CharPrevA";
-    case Op::MessageBoxA:
-      return "MessageBoxA";
-    case Op::ExitWindowsEx:
-      return "ExitWindowsEx";
-    case Op::ExitProcess:
-      return "ExitProcess";
-  }
-  return "?";
-}
-
-SimulatedSystem::SimulatedSystem() { keys_["hklm"].path = "HKLM"; }
+SimulatedSystem::SimulatedSystem() = default;
 
 // --- Building and reading the machine ---
-
-bool SimulatedSystem::IsLeadByte(unsigned char byte) const {
-  return codePage_ == 932 && ((byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC));
-}
-
-std::vector<std::string> SimulatedSystem::FoldedNames(const std::string& path) const {
-  std::vector<std::string> names(1);
-  for (size_t i = 0; i < path.size(); ++i) {
-    unsigned char c = static_cast<unsigned char>(path[i]);
-    if (IsLeadByte(c) && i + 1 < path.size()) {
-      names.back() += path.substr(i, 2);  // the second byte may be 0x5C or a capital
-      ++i;
-    } else if (c == '\\') {
-      names.emplace_back();
-    } else {
-      names.back() += static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-    }
-  }
-  return names;
-}
-
-std::string SimulatedSystem::PathKey(const std::string& path) const {
-  std::string absolute = path;
-  if (!HasDrive(path)) {
-    absolute = path.compare(0, 1, "\\") == 0 ? currentDirectory_.substr(0, 2) + path
-                                             : currentDirectory_ + "\\" + path;
-  }
-  std::vector<std::string> parts = FoldedNames(absolute);
-  std::vector<std::string> kept = {parts[0]};
-  for (size_t i = 1; i < parts.size(); ++i) {
-    if (parts[i].empty() || parts[i] == ".") continue;
-    if (parts[i] == "..") {
-      if (kept.size() > 1) kept.pop_back();
-      continue;
-    }
-    kept.push_back(parts[i].find('~') == std::string::npos ? parts[i]
-                                                           : LongName(Join(kept), parts[i]));
-  }
-  return Join(kept);
-}
-
-std::string SimulatedSystem::LongName(const std::string& parentKey,
-                                      const std::string& shortName) const {
-  std::string prefix = parentKey + "\\";
-  auto matches = [&](const std::string& key) {
-    return key.compare(0, prefix.size(), prefix) == 0 &&
-           key.find('\\', prefix.size()) == std::string::npos &&
-           Lower(ShortAlias(key.substr(prefix.size()))) == shortName;
-  };
-  for (const auto& dir : directories_) {
-    if (matches(dir.first)) return dir.first.substr(prefix.size());
-  }
-  for (const auto& file : files_) {
-    if (matches(file.first)) return file.first.substr(prefix.size());
-  }
-  return shortName;
-}
-
-std::string SimulatedSystem::KeyPathKey(const std::string& keyPath) { return Lower(keyPath); }
-
-bool SimulatedSystem::ParentExists(const std::string& pathKey) const {
-  std::string parent = ParentKey(pathKey);
-  return !parent.empty() && directories_.count(parent) != 0;
-}
 
 void SimulatedSystem::SetVersion(uint32_t platformId, uint32_t major, uint32_t minor) {
   platformId_ = platformId;
@@ -244,61 +38,31 @@ void SimulatedSystem::SetVersion(uint32_t platformId, uint32_t major, uint32_t m
   minorVersion_ = minor;
 }
 
-void SimulatedSystem::SetCodePage(uint32_t codePage) { codePage_ = codePage; }
-
+void SimulatedSystem::SetCodePage(uint32_t codePage) { files_.SetCodePage(codePage); }
 void SimulatedSystem::SetNoWindowFlag(NoWindowFlag behaviour) { noWindowFlag_ = behaviour; }
-
-void SimulatedSystem::SetCurrentDirectory(const std::string& path) { currentDirectory_ = path; }
-
+void SimulatedSystem::SetCurrentDirectory(const std::string& path) {
+  files_.SetCurrentDirectory(path);
+}
 void SimulatedSystem::SetWindowsDirectory(const std::string& path) { windowsDirectory_ = path; }
-
-std::string SimulatedSystem::ParentKey(const std::string& pathKey) const {
-  std::vector<std::string> names = FoldedNames(pathKey);
-  names.pop_back();
-  return names.empty() ? std::string() : Join(names);
-}
-
-void SimulatedSystem::AddDirectory(const std::string& path) {
-  std::string key = PathKey(path);
-  for (std::string parent = ParentKey(key); !parent.empty(); parent = ParentKey(parent)) {
-    directories_.emplace(parent, parent);
-  }
-  directories_[key] = path;
-}
-
+void SimulatedSystem::AddDirectory(const std::string& path) { files_.AddDirectory(path); }
 void SimulatedSystem::AddFile(const std::string& path, const std::string& content,
                               uint32_t attributes) {
-  std::string key = PathKey(path);
-  AddDirectory(ParentKey(key));
-  files_[key] = File{path, content, attributes};
+  files_.AddFile(path, content, attributes);
 }
-
 void SimulatedSystem::AddProgram(const std::string& path, const Program& program) {
-  AddFile(path, "MZ");
-  programs_[BaseName(PathKey(path))] = program;
+  programs_.Add(path, program);
 }
-
-void SimulatedSystem::SetShortPath(const std::string& longPath, const std::string& shortPath) {
-  shortPaths_[PathKey(longPath)] = shortPath;
+bool SimulatedSystem::SetShortName(const std::string& path, const std::string& alias) {
+  return files_.SetShortName(path, alias);
 }
-
-void SimulatedSystem::AddKey(const std::string& keyPath) { CreateKeyWithParents(keyPath); }
-
+void SimulatedSystem::AddKey(const std::string& keyPath) { registry_.AddKey(keyPath); }
 void SimulatedSystem::SetValue(const std::string& keyPath, const std::string& name, uint32_t type,
                                const std::string& data) {
-  CreateKeyWithParents(keyPath);
-  Key& key = keys_[KeyPathKey(keyPath)];
-  key.valueNames[Lower(name)] = name;
-  key.values[Lower(name)] = Value{type, data};
+  registry_.SetValue(keyPath, name, Value{type, data});
 }
-
 void SimulatedSystem::AnswerNextBox(int answer) { answers_.push_back(answer); }
-
-void SimulatedSystem::Fail(Op op, const std::string& subject) {
-  failures_.emplace_back(op, subject);
-}
-
-void SimulatedSystem::FailCallNumber(int number) { failCallNumbers_.insert(number); }
+void SimulatedSystem::Fail(Op op, const std::string& subject) { log_.Fail(op, subject); }
+void SimulatedSystem::FailCallNumber(int number) { log_.FailCallNumber(number); }
 
 uint32_t SimulatedSystem::Run(const std::function<uint32_t()>& entry) {
   try {
@@ -308,108 +72,69 @@ uint32_t SimulatedSystem::Run(const std::function<uint32_t()>& entry) {
   }
 }
 
+bool SimulatedSystem::EndsWithSeparator(const std::string& path) const {
+  return files_.EndsWithSeparator(path);
+}
+std::string SimulatedSystem::ShortFormOf(const std::string& path) const {
+  return files_.ShortFormOf(path);
+}
 bool SimulatedSystem::FileExists(const std::string& path) const {
-  return files_.count(PathKey(path)) != 0;
+  return files_.FindFile(path) != nullptr;
 }
-
 bool SimulatedSystem::DirectoryExists(const std::string& path) const {
-  return directories_.count(PathKey(path)) != 0;
+  return files_.DirectoryExists(path);
 }
-
 std::string SimulatedSystem::FileContent(const std::string& path) const {
-  auto file = files_.find(PathKey(path));
-  return file == files_.end() ? std::string() : file->second.content;
+  const SimulatedFiles::File* file = files_.FindFile(path);
+  return file == nullptr ? std::string() : file->content;
 }
-
 uint32_t SimulatedSystem::FileAttributes(const std::string& path) const {
-  auto file = files_.find(PathKey(path));
-  return file == files_.end() ? kInvalidFileAttributes : file->second.attributes;
+  const SimulatedFiles::File* file = files_.FindFile(path);
+  return file == nullptr ? kInvalidFileAttributes : file->attributes;
 }
-
 bool SimulatedSystem::KeyExists(const std::string& keyPath) const {
-  return keys_.count(KeyPathKey(keyPath)) != 0;
+  return registry_.KeyExists(keyPath);
 }
-
 const SimulatedSystem::Value* SimulatedSystem::FindValue(const std::string& keyPath,
                                                          const std::string& name) const {
-  auto key = keys_.find(KeyPathKey(keyPath));
-  if (key == keys_.end()) return nullptr;
-  auto value = key->second.values.find(Lower(name));
-  return value == key->second.values.end() ? nullptr : &value->second;
+  return registry_.FindValue(keyPath, name);
 }
-
 std::vector<std::string> SimulatedSystem::ValueNames(const std::string& keyPath) const {
-  std::vector<std::string> names;
-  auto key = keys_.find(KeyPathKey(keyPath));
-  if (key == keys_.end()) return names;
-  for (const auto& name : key->second.valueNames) names.push_back(name.second);
-  return names;
+  return registry_.ValueNames(keyPath);
 }
 
 std::vector<std::string> SimulatedSystem::CallTexts() const {
   std::vector<std::string> texts;
-  for (const Call& call : calls_) texts.push_back(call.text);
+  for (const Call& call : calls()) texts.push_back(call.text);
   return texts;
 }
 
 std::string SimulatedSystem::Dump() const {
-  std::ostringstream out;
-  out << "--- simulated machine: version " << platformId_ << "/" << majorVersion_ << "."
-      << minorVersion_ << ", current " << currentDirectory_ << ", windows " << windowsDirectory_
-      << "\ndirectories:\n";
-  for (const auto& dir : directories_) out << "  " << dir.first << "\n";
-  out << "files:\n";
-  for (const auto& file : files_) {
-    out << "  " << file.first << " [" << Hex(file.second.attributes) << "] \""
-        << Printable(file.second.content) << "\"\n";
-  }
-  out << "registry:\n";
-  for (const auto& key : keys_) {
-    out << "  " << key.second.path << "\n";
-    for (const auto& value : key.second.values) {
-      out << "    " << key.second.valueNames.at(value.first) << " type " << value.second.type
-          << " length " << value.second.data.size() << " \"" << Printable(value.second.data)
-          << "\"\n";
-    }
-  }
-  out << "boxes:\n";
+  std::string out = "--- simulated machine: version " + Dec(platformId_) + "/" +
+                    Dec(majorVersion_) + "." + Dec(minorVersion_) + ", windows " +
+                    windowsDirectory_ + ", ";
+  files_.Dump(&out);
+  registry_.Dump(&out);
+  out += "boxes:\n";
   for (const Box& box : boxes_) {
-    out << "  [" << box.caption << "] \"" << Printable(box.text) << "\" type " << box.type << "\n";
+    out += "  [" + box.caption + "] \"" + Printable(box.text) + "\" type " + Dec(box.type) + "\n";
   }
-  out << "started:\n";
-  for (const Started& start : started_) {
-    out << "  " << (start.waitable ? "process " : "winexec ") << start.commandLine << "\n";
-  }
-  out << "sections:\n";
+  programs_.Dump(&out);
+  out += "sections:\n";
   for (const SectionInstall& install : sectionInstalls_) {
-    out << "  " << install.commandLine << (install.sectionFound ? "" : " (not found)") << "\n";
+    out += "  " + install.commandLine + (install.sectionFound ? "" : " (not found)") + "\n";
   }
-  out << "restart requests: " << restartRequests_.size() << "\ncalls:\n";
-  for (const Call& call : calls_) out << "  " << call.text << "\n";
-  return out.str();
+  out += "restart requests: " + Dec(restartRequests_.size()) + "\n";
+  log_.Dump(&out);
+  return out;
 }
 
 // --- Bookkeeping ---
 
 bool SimulatedSystem::ShouldFail(Op op, const std::string& subject) {
-  pendingFallible_ = ++fallibleCalls_;
-  pendingInjected_ = failCallNumbers_.count(fallibleCalls_) != 0;
-  for (const auto& failure : failures_) {
-    if (failure.first != op) continue;
-    if (failure.second.empty() || Lower(failure.second) == Lower(subject) ||
-        PathKey(failure.second) == PathKey(subject)) {
-      pendingInjected_ = true;
-    }
-  }
-  return pendingInjected_;
-}
-
-void SimulatedSystem::Log(Op op, const std::string& arguments, const std::string& result,
-                          std::vector<std::string> paths) {
-  calls_.push_back(Call{op, std::string(OpName(op)) + "(" + arguments + ") = " + result,
-                        std::move(paths), pendingFallible_, pendingInjected_});
-  pendingFallible_ = 0;
-  pendingInjected_ = false;
+  return log_.ShouldFail(op, subject, [&](const std::string& given, const std::string& actual) {
+    return Lower(given) == Lower(actual) || files_.PathKey(given) == files_.PathKey(actual);
+  });
 }
 
 void SimulatedSystem::Poison(char* buffer, uint32_t size) { memset(buffer, 'Z', size); }
@@ -427,16 +152,16 @@ uint32_t SimulatedSystem::GetCurrentDirectoryA(uint32_t bufferLength, char* buff
   if (ShouldFail(Op::GetCurrentDirectoryA, "")) {
     Poison(buffer, bufferLength);
   } else {
-    length = FillBuffer(currentDirectory_, buffer, bufferLength);
+    length = FillBuffer(files_.currentDirectory(), buffer, bufferLength);
   }
-  Log(Op::GetCurrentDirectoryA, std::to_string(bufferLength), std::to_string(length));
+  Log(Op::GetCurrentDirectoryA, {Dec(bufferLength), {Dec(bufferLength)}, Dec(length)});
   return length;
 }
 
 uint32_t SimulatedSystem::GetWindowsDirectoryA(char* buffer, uint32_t size) {
   uint32_t length =
       ShouldFail(Op::GetWindowsDirectoryA, "") ? 0 : FillBuffer(windowsDirectory_, buffer, size);
-  Log(Op::GetWindowsDirectoryA, std::to_string(size), std::to_string(length));
+  Log(Op::GetWindowsDirectoryA, {Dec(size), {Dec(size)}, Dec(length)});
   return length;
 }
 
@@ -447,335 +172,169 @@ bool SimulatedSystem::GetVersionExA(OsVersionInfo* info) {
     info->dwMinorVersion = minorVersion_;
     info->dwPlatformId = platformId_;
   }
-  Log(Op::GetVersionExA, std::to_string(info->dwOSVersionInfoSize), ok ? "1" : "0");
+  Log(Op::GetVersionExA, {Dec(info->dwOSVersionInfoSize), {}, Flag(ok)});
   return ok;
 }
 
 // --- Files ---
 
 uint32_t SimulatedSystem::GetFileAttributesA(const char* path) {
-  std::string key = PathKey(path);
-  uint32_t attributes = kInvalidFileAttributes;
-  if (ShouldFail(Op::GetFileAttributesA, path)) {
-  } else if (files_.count(key) != 0) {
-    attributes = files_[key].attributes;
-  } else if (directories_.count(key) != 0) {
-    attributes = kFileAttributeDirectory;
-  }
-  Log(Op::GetFileAttributesA, path, Hex(attributes), {path});
+  uint32_t attributes =
+      ShouldFail(Op::GetFileAttributesA, path) ? kInvalidFileAttributes : files_.Attributes(path);
+  Log(Op::GetFileAttributesA, {path, {path}, Dec(attributes), Hex(attributes), {path}});
   return attributes;
 }
 
 bool SimulatedSystem::SetFileAttributesA(const char* path, uint32_t attributes) {
-  std::string key = PathKey(path);
-  bool ok = !ShouldFail(Op::SetFileAttributesA, path) &&
-            (files_.count(key) != 0 || directories_.count(key) != 0);
-  if (ok && files_.count(key) != 0) files_[key].attributes = attributes;
-  Log(Op::SetFileAttributesA, std::string(path) + ", " + Hex(attributes), ok ? "1" : "0", {path});
+  bool ok = !ShouldFail(Op::SetFileAttributesA, path) && files_.SetAttributes(path, attributes);
+  Log(Op::SetFileAttributesA, {std::string(path) + ", " + Hex(attributes),
+                               {path, Dec(attributes)},
+                               Flag(ok),
+                               "",
+                               {path}});
   return ok;
 }
 
 bool SimulatedSystem::DeleteFileA(const char* path) {
-  std::string key = PathKey(path);
-  auto file = files_.find(key);
-  bool ok = !ShouldFail(Op::DeleteFileA, path) && file != files_.end() &&
-            (file->second.attributes & kFileAttributeReadOnly) == 0;
-  if (ok) files_.erase(file);
-  Log(Op::DeleteFileA, path, ok ? "1" : "0", {path});
+  bool ok = !ShouldFail(Op::DeleteFileA, path) && files_.Delete(path);
+  Log(Op::DeleteFileA, {path, {path}, Flag(ok), "", {path}});
   return ok;
 }
 
 bool SimulatedSystem::CopyFileA(const char* source, const char* target, bool failIfExists) {
-  std::string from = PathKey(source);
-  std::string to = PathKey(target);
-  auto original = files_.find(from);
-  auto existing = files_.find(to);
-  bool ok = !ShouldFail(Op::CopyFileA, source) && original != files_.end() && from != to &&
-            ParentExists(to) && directories_.count(to) == 0 &&
-            (existing == files_.end() ||
-             (!failIfExists && (existing->second.attributes & kFileAttributeReadOnly) == 0));
-  if (ok) files_[to] = File{target, original->second.content, original->second.attributes};
-  Log(Op::CopyFileA, std::string(source) + ", " + target + ", " + (failIfExists ? "1" : "0"),
-      ok ? "1" : "0", {source, target});
+  bool ok = !ShouldFail(Op::CopyFileA, source) && files_.Copy(source, target, failIfExists);
+  Log(Op::CopyFileA, {std::string(source) + ", " + target + ", " + Flag(failIfExists),
+                      {source, target, Flag(failIfExists)},
+                      Flag(ok),
+                      "",
+                      {source, target}});
   return ok;
 }
 
 bool SimulatedSystem::MoveFileA(const char* existingPath, const char* newPath) {
-  std::string from = PathKey(existingPath);
-  std::string to = PathKey(newPath);
-  auto file = files_.find(from);
-  bool isDirectory = directories_.count(from) != 0;
-  // Like the platform's, it renames a directory too, with all it holds.
-  bool ok = !ShouldFail(Op::MoveFileA, existingPath) && (file != files_.end() || isDirectory) &&
-            files_.count(to) == 0 && directories_.count(to) == 0 && ParentExists(to) &&
-            to.compare(0, from.size() + 1, from + "\\") != 0;
-  if (ok && isDirectory) {
-    MoveTree(from, to);
-  } else if (ok) {
-    File moved = file->second;
-    moved.path = newPath;
-    files_.erase(file);
-    files_[to] = moved;
-  }
-  Log(Op::MoveFileA, std::string(existingPath) + ", " + newPath, ok ? "1" : "0",
-      {existingPath, newPath});
+  bool ok = !ShouldFail(Op::MoveFileA, existingPath) && files_.Move(existingPath, newPath);
+  Log(Op::MoveFileA, {std::string(existingPath) + ", " + newPath,
+                      {existingPath, newPath},
+                      Flag(ok),
+                      "",
+                      {existingPath, newPath}});
   return ok;
 }
 
 // --- Registry ---
 
-std::string SimulatedSystem::KeyPathOf(RegKey key) const {
-  if (key == kHkeyLocalMachine) return "hklm";
-  auto open = openKeys_.find(key);
-  return open == openKeys_.end() ? std::string() : open->second;
-}
-
-RegKey SimulatedSystem::OpenHandle(const std::string& keyPathKey) {
-  RegKey handle = nextKey_++;
-  openKeys_[handle] = keyPathKey;
-  return handle;
-}
-
-void SimulatedSystem::CreateKeyWithParents(const std::string& keyPath) {
-  std::vector<std::string> parts = Split(keyPath, '\\');
-  std::string path;
-  for (const std::string& part : parts) {
-    if (part.empty()) continue;
-    path = path.empty() ? part : path + "\\" + part;
-    Key& key = keys_[KeyPathKey(path)];
-    if (key.path.empty()) key.path = path;
-  }
-}
-
 int32_t SimulatedSystem::RegOpenKeyA(RegKey key, const char* subKey, RegKey* result) {
-  std::string base = KeyPathOf(key);
-  std::string shown =
-      (base.empty() ? Hex(static_cast<uint32_t>(key)) : keys_[base].path) + "\\" + Str(subKey);
-  int32_t status = kErrorSuccess;
-  std::string full = subKey == nullptr || *subKey == '\0' ? base : base + "\\" + Lower(subKey);
-  if (ShouldFail(Op::RegOpenKeyA, shown)) {
-    status = kErrorAccessDenied;
-  } else if (base.empty()) {
-    status = kErrorInvalidHandle;
-  } else if (keys_.count(full) == 0) {
-    status = kErrorFileNotFound;
-  } else {
-    *result = OpenHandle(full);
-  }
-  Log(Op::RegOpenKeyA, shown,
-      status == kErrorSuccess ? Hex(static_cast<uint32_t>(*result))
-                              : "error " + std::to_string(status));
+  std::string shown = registry_.Shown(key) + "\\" + Str(subKey);
+  int32_t status = ShouldFail(Op::RegOpenKeyA, shown) ? kErrorAccessDenied
+                                                      : registry_.Open(key, subKey, result);
+  Log(Op::RegOpenKeyA, {shown,
+                        {registry_.Shown(key), Str(subKey)},
+                        Dec(status),
+                        status == kErrorSuccess ? Hex(static_cast<uint32_t>(*result))
+                                                : Status(status)});
   return status;
 }
 
 int32_t SimulatedSystem::RegCreateKeyExA(RegKey key, const char* subKey, uint32_t options,
                                          uint32_t samDesired, RegKey* result) {
-  std::string base = KeyPathOf(key);
-  std::string shown =
-      (base.empty() ? Hex(static_cast<uint32_t>(key)) : keys_[base].path) + "\\" + Str(subKey);
-  int32_t status = kErrorSuccess;
-  if (ShouldFail(Op::RegCreateKeyExA, shown)) {
-    status = kErrorAccessDenied;
-  } else if (base.empty() || keys_.count(base) == 0) {
-    status = kErrorInvalidHandle;
-  } else {
-    CreateKeyWithParents(shown);
-    *result = OpenHandle(KeyPathKey(shown));
-  }
-  Log(Op::RegCreateKeyExA, shown + ", " + std::to_string(options) + ", " + Hex(samDesired),
-      status == kErrorSuccess ? Hex(static_cast<uint32_t>(*result))
-                              : "error " + std::to_string(status));
+  std::string shown = registry_.Shown(key) + "\\" + Str(subKey);
+  int32_t status = ShouldFail(Op::RegCreateKeyExA, shown) ? kErrorAccessDenied
+                                                          : registry_.Create(key, subKey, result);
+  Log(Op::RegCreateKeyExA, {shown + ", " + Dec(options) + ", " + Hex(samDesired),
+                            {registry_.Shown(key), Str(subKey), Dec(options), Dec(samDesired)},
+                            Dec(status),
+                            status == kErrorSuccess ? Hex(static_cast<uint32_t>(*result))
+                                                    : Status(status)});
   return status;
 }
 
 int32_t SimulatedSystem::RegSetValueExA(RegKey key, const char* valueName, uint32_t type,
                                         const uint8_t* data, uint32_t size) {
-  std::string base = KeyPathOf(key);
+  std::string shown = registry_.Shown(key);
   std::string name = valueName == nullptr ? "" : valueName;
   std::string bytes(reinterpret_cast<const char*>(data), size);
-  std::string shown = (base.empty() ? Hex(static_cast<uint32_t>(key)) : keys_[base].path);
-  int32_t status = kErrorSuccess;
-  if (ShouldFail(Op::RegSetValueExA, shown + "\\" + name)) {
-    status = kErrorAccessDenied;
-  } else if (base.empty()) {
-    status = kErrorInvalidHandle;
-  } else if (keys_.count(base) == 0) {
-    status = kErrorKeyDeleted;
-  } else {
-    keys_[base].valueNames[Lower(name)] = name;
-    keys_[base].values[Lower(name)] = Value{type, bytes};
-  }
+  int32_t status = ShouldFail(Op::RegSetValueExA, shown + "\\" + name)
+                       ? kErrorAccessDenied
+                       : registry_.SetValueEx(key, valueName, Value{type, bytes});
   std::string shownData =
       type == kRegSz
           ? "\"" + Printable(bytes.substr(0, strnlen(bytes.c_str(), bytes.size()))) + "\""
           : Printable(bytes);
   Log(Op::RegSetValueExA,
-      shown + ", " + name + ", " + std::to_string(type) + ", " + shownData + ", " +
-          std::to_string(size),
-      status == kErrorSuccess ? "0" : "error " + std::to_string(status));
+      {shown + ", " + name + ", " + Dec(type) + ", " + shownData + ", " + Dec(size),
+       {shown, name, Dec(type), Dec(size)},
+       Dec(status),
+       Status(status)});
   return status;
 }
 
 int32_t SimulatedSystem::RegDeleteKeyA(RegKey key, const char* subKey) {
-  std::string base = KeyPathOf(key);
-  std::string shown =
-      (base.empty() ? Hex(static_cast<uint32_t>(key)) : keys_[base].path) + "\\" + Str(subKey);
-  std::string full = base + "\\" + Lower(Str(subKey));
-  int32_t status = kErrorSuccess;
-  if (ShouldFail(Op::RegDeleteKeyA, shown)) {
-    status = kErrorAccessDenied;
-  } else if (base.empty()) {
-    status = kErrorInvalidHandle;
-  } else if (keys_.count(full) == 0) {
-    status = kErrorFileNotFound;
-  } else {
-    for (auto it = keys_.begin(); it != keys_.end();) {
-      bool inside = it->first == full || it->first.compare(0, full.size() + 1, full + "\\") == 0;
-      it = inside ? keys_.erase(it) : std::next(it);
-    }
-  }
-  Log(Op::RegDeleteKeyA, shown, status == kErrorSuccess ? "0" : "error " + std::to_string(status));
+  std::string shown = registry_.Shown(key) + "\\" + Str(subKey);
+  int32_t status =
+      ShouldFail(Op::RegDeleteKeyA, shown) ? kErrorAccessDenied : registry_.Delete(key, subKey);
+  Log(Op::RegDeleteKeyA,
+      {shown, {registry_.Shown(key), Str(subKey)}, Dec(status), Status(status)});
   return status;
 }
 
 int32_t SimulatedSystem::RegCloseKey(RegKey key) {
-  std::string shown = KeyPathOf(key);
-  shown = shown.empty() || keys_.count(shown) == 0 ? Hex(static_cast<uint32_t>(key))
-                                                   : keys_[shown].path;
-  int32_t status = kErrorSuccess;
-  if (ShouldFail(Op::RegCloseKey, shown)) {
-    status = kErrorAccessDenied;
-  } else if (openKeys_.erase(key) == 0 && key != kHkeyLocalMachine) {
-    status = kErrorInvalidHandle;
-  }
-  Log(Op::RegCloseKey, shown, status == kErrorSuccess ? "0" : "error " + std::to_string(status));
+  std::string shown = registry_.Shown(key);
+  int32_t status = ShouldFail(Op::RegCloseKey, shown) ? kErrorAccessDenied : registry_.Close(key);
+  Log(Op::RegCloseKey, {shown, {shown}, Dec(status), Status(status)});
   return status;
 }
 
 // --- Programs ---
 
-std::string SimulatedSystem::ResolveProgram(const std::string& commandLine) const {
-  // Like the platform, an unquoted text is tried word by word: "C:\My Windows\x.exe /q"
-  // starts C:\My.exe when there is one.
-  for (size_t end = commandLine.find(' '); true; end = commandLine.find(' ', end + 1)) {
-    std::string word = commandLine.substr(0, end);
-    std::string name = BaseName(word);
-    std::string candidate = name.find('.') == std::string::npos ? word + ".exe" : word;
-    std::vector<std::string> places;
-    if (word.find('\\') != std::string::npos || HasDrive(word)) {
-      places.push_back(candidate);
-    } else {
-      for (const std::string& dir :
-           {currentDirectory_, windowsDirectory_, windowsDirectory_ + "\\SYSTEM",
-            windowsDirectory_ + "\\COMMAND"}) {
-        places.push_back(dir + "\\" + candidate);
-      }
-    }
-    for (const std::string& place : places) {
-      if (files_.count(PathKey(place)) != 0) return PathKey(place);
-    }
-    if (end == std::string::npos) return std::string();
-  }
-}
-
-void SimulatedSystem::RemoveTree(const std::string& pathKey) {
-  files_.erase(pathKey);
-  if (directories_.erase(pathKey) == 0) return;
-  std::string prefix = pathKey + "\\";
-  auto inside = [&](const std::string& key) { return key.compare(0, prefix.size(), prefix) == 0; };
-  for (auto it = files_.begin(); it != files_.end();)
-    it = inside(it->first) ? files_.erase(it) : std::next(it);
-  for (auto it = directories_.begin(); it != directories_.end();) {
-    it = inside(it->first) ? directories_.erase(it) : std::next(it);
-  }
-}
-
-void SimulatedSystem::MoveTree(const std::string& fromKey, const std::string& toKey) {
-  std::string prefix = fromKey + "\\";
-  auto renamed = [&](const std::string& key) { return toKey + key.substr(fromKey.size()); };
-  std::map<std::string, std::string> directories;
-  for (const auto& dir : directories_) {
-    bool inside = dir.first == fromKey || dir.first.compare(0, prefix.size(), prefix) == 0;
-    if (inside) {
-      directories[renamed(dir.first)] = renamed(dir.first);
-    } else {
-      directories.insert(dir);
-    }
-  }
-  directories_.swap(directories);
-  std::map<std::string, File> files;
-  for (const auto& file : files_) {
-    bool inside = file.first.compare(0, prefix.size(), prefix) == 0;
-    files[inside ? renamed(file.first) : file.first] = file.second;
-  }
-  files_.swap(files);
-}
-
-void SimulatedSystem::RunProgram(const std::string& programKey, const std::string& commandLine) {
-  auto known = programs_.find(BaseName(programKey));
-  if (known == programs_.end()) return;
-  const Program& program = known->second;
-  std::vector<std::string> words = Split(commandLine, ' ');
-  if (!program.extracts.empty()) {
-    for (const std::string& word : words) {
-      if (Lower(word.substr(0, 3)) != "/t:") continue;
-      std::string dir = word.substr(3);
-      AddDirectory(dir);
-      for (const auto& file : program.extracts) AddFile(dir + "\\" + file.first, file.second);
-    }
-  }
-  if (program.deletesTrees) {
-    for (size_t i = 1; i < words.size(); ++i) {
-      if (!words[i].empty() && words[i][0] != '/') RemoveTree(PathKey(words[i]));
-    }
-  }
-}
-
 bool SimulatedSystem::CreateProcessA(char* commandLine, bool inheritHandles, uint32_t creationFlags,
                                      const StartupInfo& startup, ProcessInformation* information) {
   std::string text = commandLine;
-  std::string program = ResolveProgram(text);
-  auto behaviour = programs_.find(BaseName(program));
+  std::string program = programs_.Resolve(text, windowsDirectory_);
   bool flagRefused = platformId_ == kVerPlatformWin32Windows &&
                      (creationFlags & kCreateNoWindow) != 0 &&
                      noWindowFlag_ == NoWindowFlag::kRefused;
   bool ok = !ShouldFail(Op::CreateProcessA, text) && !program.empty() && !flagRefused &&
-            (behaviour == programs_.end() || !behaviour->second.failsToStart);
-  if (ok) {
-    started_.push_back(Started{text, true, program});
-    RunProgram(program, text);
-    information->hProcess = nextHandle_++;
-    information->hThread = nextHandle_++;
-    processes_[information->hProcess] =
-        behaviour == programs_.end() ? 0 : behaviour->second.exitStatus;
-    threads_.insert(information->hThread);
-  }
+            !programs_.FailsToStart(program);
+  if (ok) programs_.Start(program, text, true, information);
+  std::vector<std::string> values = {text,
+                                     Flag(inheritHandles),
+                                     Dec(creationFlags),
+                                     Dec(startup.cb),
+                                     Dec(startup.dwFlags),
+                                     Dec(startup.wShowWindow),
+                                     Dec(startup.hStdInput),
+                                     Dec(startup.hStdOutput),
+                                     Dec(startup.hStdError)};
   Log(Op::CreateProcessA,
-      text + ", inherit " + (inheritHandles ? "1" : "0") + ", flags " + Hex(creationFlags) +
-          ", cb " + std::to_string(startup.cb) + ", startf " + Hex(startup.dwFlags) + ", show " +
-          std::to_string(startup.wShowWindow) + ", std " +
-          Hex(static_cast<uint32_t>(startup.hStdInput)) + " " +
-          Hex(static_cast<uint32_t>(startup.hStdOutput)) + " " +
-          Hex(static_cast<uint32_t>(startup.hStdError)),
-      ok ? "1" : "0");
+      {text + ", inherit " + values[1] + ", flags " + Hex(creationFlags) + ", cb " + values[3] +
+           ", startf " + Hex(startup.dwFlags) + ", show " + values[5] + ", std " +
+           Hex(static_cast<uint32_t>(startup.hStdInput)) + " " +
+           Hex(static_cast<uint32_t>(startup.hStdOutput)) + " " +
+           Hex(static_cast<uint32_t>(startup.hStdError)),
+       values, Flag(ok)});
   return ok;
 }
 
 uint32_t SimulatedSystem::WaitForSingleObject(Handle handle, uint32_t milliseconds) {
-  uint32_t result =
-      ShouldFail(Op::WaitForSingleObject, "") || processes_.count(handle) == 0 ? kWaitFailed : 0;
-  Log(Op::WaitForSingleObject, Hex(static_cast<uint32_t>(handle)) + ", " + Hex(milliseconds),
-      Hex(result));
+  uint32_t result = ShouldFail(Op::WaitForSingleObject, "") || !programs_.IsProcess(handle)
+                        ? kWaitFailed
+                        : 0;
+  Log(Op::WaitForSingleObject,
+      {Hex(static_cast<uint32_t>(handle)) + ", " + Hex(milliseconds),
+       {Dec(handle), Dec(milliseconds)},
+       Dec(result),
+       Hex(result)});
   return result;
 }
 
 bool SimulatedSystem::GetExitCodeProcess(Handle process, uint32_t* status) {
-  auto found = processes_.find(process);
-  bool ok = !ShouldFail(Op::GetExitCodeProcess, "") && found != processes_.end();
   // A status that was not read must not be taken for success.
-  *status = ok ? found->second : 0;
-  Log(Op::GetExitCodeProcess, Hex(static_cast<uint32_t>(process)),
-      ok ? "1, status " + std::to_string(*status) : "0");
+  *status = 0;
+  bool ok = !ShouldFail(Op::GetExitCodeProcess, "") && programs_.ExitStatus(process, status);
+  Log(Op::GetExitCodeProcess, {Hex(static_cast<uint32_t>(process)),
+                               {Dec(process)},
+                               Flag(ok),
+                               ok ? "1, status " + Dec(*status) : "0"});
   return ok;
 }
 
@@ -789,31 +348,30 @@ Handle SimulatedSystem::GetStdHandle(uint32_t which) {
   } else if (which == kStdErrorHandle) {
     handle = 0x103;
   }
-  Log(Op::GetStdHandle, Hex(which), Hex(static_cast<uint32_t>(handle)));
+  Log(Op::GetStdHandle,
+      {Hex(which), {Dec(which)}, Dec(handle), Hex(static_cast<uint32_t>(handle))});
   return handle;
 }
 
 bool SimulatedSystem::CloseHandle(Handle handle) {
-  bool ok = !ShouldFail(Op::CloseHandle, "") &&
-            (processes_.erase(handle) != 0 || threads_.erase(handle) != 0);
-  Log(Op::CloseHandle, Hex(static_cast<uint32_t>(handle)), ok ? "1" : "0");
+  bool ok = !ShouldFail(Op::CloseHandle, "") && programs_.CloseHandle(handle);
+  Log(Op::CloseHandle, {Hex(static_cast<uint32_t>(handle)), {Dec(handle)}, Flag(ok)});
   return ok;
 }
 
 uint32_t SimulatedSystem::WinExec(const char* commandLine, uint32_t showCommand) {
-  std::string program = ResolveProgram(commandLine);
-  auto behaviour = programs_.find(BaseName(program));
+  std::string program = programs_.Resolve(commandLine, windowsDirectory_);
   uint32_t result = kWinExecStarted;
   if (ShouldFail(Op::WinExec, commandLine) || program.empty()) {
     result = kWinExecFileNotFound;
-  } else if (behaviour != programs_.end() && behaviour->second.failsToStart) {
+  } else if (programs_.FailsToStart(program)) {
     result = kWinExecBadFormat;
   } else {
-    started_.push_back(Started{commandLine, false, program});
-    RunProgram(program, commandLine);
+    programs_.Start(program, commandLine, false, nullptr);
   }
-  Log(Op::WinExec, std::string(commandLine) + ", " + std::to_string(showCommand),
-      std::to_string(result));
+  Log(Op::WinExec, {std::string(commandLine) + ", " + Dec(showCommand),
+                    {commandLine, Dec(showCommand)},
+                    Dec(result)});
   return result;
 }
 
@@ -824,43 +382,27 @@ void SimulatedSystem::InstallHinfSection(const char* commandLine, int showComman
   SectionInstall install{text, text.substr(0, first),
                          second == std::string::npos ? "" : text.substr(second + 1), false};
   bool failed = ShouldFail(Op::InstallHinfSection, text);
-  auto file = files_.find(PathKey(install.infPath));
+  const SimulatedFiles::File* file = files_.FindFile(install.infPath);
   install.sectionFound =
-      !failed && file != files_.end() &&
-      Lower(file->second.content).find("[" + Lower(install.section) + "]") != std::string::npos;
+      !failed && file != nullptr &&
+      Lower(file->content).find("[" + Lower(install.section) + "]") != std::string::npos;
   sectionInstalls_.push_back(install);
-  Log(Op::InstallHinfSection, text + ", " + std::to_string(showCommand),
-      install.sectionFound ? "installed" : "nothing installed");
-}
-
-bool SimulatedSystem::EndsWithSeparator(const std::string& path) const {
-  std::vector<std::string> names = FoldedNames(path);
-  return names.size() > 1 && names.back().empty();
-}
-
-std::string SimulatedSystem::ShortFormOf(const std::string& path) const {
-  std::string key = PathKey(path);
-  auto given = shortPaths_.find(key);
-  if (given != shortPaths_.end()) return given->second;
-  if (files_.count(key) == 0 && directories_.count(key) == 0) return std::string();
-  std::vector<std::string> parts = Split(path, '\\');
-  std::string shortened = parts[0];
-  for (size_t i = 1; i < parts.size(); ++i) {
-    shortened += "\\" + (IsShortName(parts[i]) ? parts[i] : ShortAlias(parts[i]));
-  }
-  return shortened;
+  Log(Op::InstallHinfSection, {text + ", " + std::to_string(showCommand),
+                               {text, std::to_string(showCommand)},
+                               "",
+                               install.sectionFound ? "installed" : "nothing installed"});
 }
 
 uint32_t SimulatedSystem::GetShortPathNameA(const char* longPath, char* shortPath, uint32_t size) {
   uint32_t length = 0;
-  std::string shortForm = ShortFormOf(longPath);
+  std::string shortForm = files_.ShortFormOf(longPath);
   if (ShouldFail(Op::GetShortPathNameA, longPath)) {
     Poison(shortPath, size);
   } else if (!shortForm.empty()) {
     length = FillBuffer(shortForm, shortPath, size);
   }
-  Log(Op::GetShortPathNameA, std::string(longPath) + ", " + std::to_string(size),
-      std::to_string(length));
+  Log(Op::GetShortPathNameA,
+      {std::string(longPath) + ", " + Dec(size), {longPath, Dec(size)}, Dec(length)});
   return length;
 }
 
@@ -870,11 +412,12 @@ const char* SimulatedSystem::CharPrevA(const char* start, const char* current) {
   const char* previous = start;
   for (const char* at = start; at < current;) {
     previous = at;
-    at += IsLeadByte(static_cast<unsigned char>(*at)) && at + 1 < current ? 2 : 1;
+    at += files_.IsLeadByte(static_cast<unsigned char>(*at)) && at + 1 < current ? 2 : 1;
   }
-  Log(Op::CharPrevA,
-      Printable(std::string(start, current)) + ", " + std::to_string(current - start),
-      std::to_string(previous - start));
+  std::string text(start, current);
+  Log(Op::CharPrevA, {Printable(text) + ", " + Dec(current - start),
+                      {text, Dec(current - start)},
+                      Dec(previous - start)});
   return previous;
 }
 
@@ -888,19 +431,21 @@ int SimulatedSystem::MessageBoxA(const char* text, const char* caption, uint32_t
     }
   }
   Log(Op::MessageBoxA,
-      std::string(caption) + ", \"" + Printable(text) + "\", " + std::to_string(type),
-      std::to_string(answer));
+      {std::string(caption) + ", \"" + Printable(text) + "\", " + Dec(type),
+       {caption, text, Dec(type)},
+       std::to_string(answer)});
   return answer;
 }
 
 bool SimulatedSystem::ExitWindowsEx(uint32_t flags, uint32_t reserved) {
   bool ok = !ShouldFail(Op::ExitWindowsEx, "");
   if (ok) restartRequests_.push_back(flags);
-  Log(Op::ExitWindowsEx, Hex(flags) + ", " + std::to_string(reserved), ok ? "1" : "0");
+  Log(Op::ExitWindowsEx,
+      {Hex(flags) + ", " + Dec(reserved), {Dec(flags), Dec(reserved)}, Flag(ok)});
   return ok;
 }
 
 void SimulatedSystem::ExitProcess(uint32_t status) {
-  Log(Op::ExitProcess, std::to_string(status), "-");
+  Log(Op::ExitProcess, {Dec(status), {Dec(status)}, "", "-"});
   throw ProcessExit{status};
 }

@@ -1,84 +1,33 @@
-// A simulated Windows 98/Me machine: maps for files and the registry, logs of
-// what was asked of it, and failures injected per operation.
-//
-// It follows the target systems' documented rules: names match without regard
-// to case, repeated backslashes count as one, ".." never climbs above a drive
-// root, read-only files refuse deletion and replacement, RegOpenKeyA never
-// creates a key and RegDeleteKeyA removes a whole subtree. Started programs run
-// to their end at once, with the behaviour a test gave them.
+// A simulated Windows 98/Me machine, the face the tests use: its file table
+// (simulated_files), registry (simulated_registry), programs
+// (simulated_programs) and call log with injected failures
+// (simulated_call_log), plus the version, the two directories, the boxes and
+// the restart requests. Each operation checks for an injected failure, asks
+// the part that simulates it, and logs the call.
 #pragma once
 
 #include <stdint.h>
 
 #include <functional>
-#include <map>
-#include <set>
 #include <string>
 #include <vector>
 
+#include "platform/simulated_call_log.h"
+#include "platform/simulated_files.h"
+#include "platform/simulated_programs.h"
+#include "platform/simulated_registry.h"
 #include "platform/system.h"
-
-enum class Op {
-  GetCurrentDirectoryA,
-  GetWindowsDirectoryA,
-  GetVersionExA,
-  GetFileAttributesA,
-  SetFileAttributesA,
-  DeleteFileA,
-  CopyFileA,
-  MoveFileA,
-  RegOpenKeyA,
-  RegCreateKeyExA,
-  RegSetValueExA,
-  RegDeleteKeyA,
-  RegCloseKey,
-  CreateProcessA,
-  WaitForSingleObject,
-  GetExitCodeProcess,
-  GetStdHandle,
-  CloseHandle,
-  WinExec,
-  InstallHinfSection,
-  GetShortPathNameA,
-  CharPrevA,
-  MessageBoxA,
-  ExitWindowsEx,
-  ExitProcess,
-};
-
-const char* OpName(Op op);
 
 class SimulatedSystem final : public System {
  public:
-  struct Call {
-    Op op;
-    std::string text;                // "Name(arguments) = result", as the log prints it
-    std::vector<std::string> paths;  // the file paths a file operation was given
-    int fallibleNumber;              // its number among the calls that can fail, or 0
-    bool injected;                   // it failed because a test made it fail
-  };
+  using Call = SimulatedCall;
+  using Value = SimulatedRegistry::Value;
+  using Program = SimulatedPrograms::Program;
+  using Started = SimulatedPrograms::Started;
   struct Box {
     std::string caption;
     std::string text;
     uint32_t type;
-  };
-  struct Value {
-    uint32_t type;
-    std::string data;  // exactly the bytes stored, as long as the length passed
-  };
-  // What a program does when it is started.
-  struct Program {
-    uint32_t exitStatus = 0;
-    bool failsToStart = false;
-    // An extraction package: started with "/t:DIR", it creates DIR and these files in it.
-    std::map<std::string, std::string> extracts;
-    // A deletion command: it removes each path argument, directories with their contents.
-    bool deletesTrees = false;
-  };
-  struct Started {
-    std::string commandLine;
-    bool waitable;        // started by CreateProcessA rather than WinExec
-    std::string program;  // the program file the command line resolved to (folded)
   };
   struct SectionInstall {
     std::string commandLine;
@@ -86,7 +35,6 @@ class SimulatedSystem final : public System {
     std::string infPath;
     bool sectionFound;  // the file exists and holds "[section]"
   };
-
   // What platform 1's CreateProcessA does with CREATE_NO_WINDOW, which Windows
   // 95, 98 and Me document as not supported; no such system has shown which.
   enum class NoWindowFlag { kIgnored, kRefused };
@@ -110,7 +58,9 @@ class SimulatedSystem final : public System {
   // A program file at path whose start behaves as given; bare names in a
   // command line are found in the current, Windows, SYSTEM and COMMAND directories.
   void AddProgram(const std::string& path, const Program& program);
-  void SetShortPath(const std::string& longPath, const std::string& shortPath);
+  // Gives an existing file or directory this 8.3 alias in place of the one the
+  // system would make; false when its directory holds that name already.
+  bool SetShortName(const std::string& path, const std::string& alias);
   void AddKey(const std::string& keyPath);  // "HKLM\..." with its parents
   void SetValue(const std::string& keyPath, const std::string& name, uint32_t type,
                 const std::string& data);
@@ -128,7 +78,7 @@ class SimulatedSystem final : public System {
 
   // --- Reading the machine ---
   // The path as this machine resolves it: folded case, single separators, ".." applied.
-  std::string ResolvedPath(const std::string& path) const { return PathKey(path); }
+  std::string ResolvedPath(const std::string& path) const { return files_.PathKey(path); }
   // Whether the path's last character is a backslash (not the second byte of a
   // double-byte character) in this machine's code page.
   bool EndsWithSeparator(const std::string& path) const;
@@ -142,15 +92,15 @@ class SimulatedSystem final : public System {
   // The value, or nullptr when the key or value is absent.
   const Value* FindValue(const std::string& keyPath, const std::string& name) const;
   std::vector<std::string> ValueNames(const std::string& keyPath) const;
-  const std::vector<Call>& calls() const { return calls_; }
+  const std::vector<Call>& calls() const { return log_.calls(); }
   std::vector<std::string> CallTexts() const;
   const std::vector<Box>& boxes() const { return boxes_; }
-  const std::vector<Started>& started() const { return started_; }
+  const std::vector<Started>& started() const { return programs_.started(); }
   const std::vector<SectionInstall>& sectionInstalls() const { return sectionInstalls_; }
   const std::vector<uint32_t>& restartRequests() const { return restartRequests_; }
-  int fallibleCalls() const { return fallibleCalls_; }
-  int openKeyCount() const { return static_cast<int>(openKeys_.size()); }
-  int openHandleCount() const { return static_cast<int>(processes_.size() + threads_.size()); }
+  int fallibleCalls() const { return log_.fallibleCalls(); }
+  int openKeyCount() const { return registry_.openKeyCount(); }
+  int openHandleCount() const { return programs_.openHandleCount(); }
   // Everything above, for a failing test's output.
   std::string Dump() const;
 
@@ -185,68 +135,22 @@ class SimulatedSystem final : public System {
   [[noreturn]] void ExitProcess(uint32_t status) override;
 
  private:
-  struct File {
-    std::string path;
-    std::string content;
-    uint32_t attributes;
-  };
-  struct Key {
-    std::string path;
-    std::map<std::string, std::string> valueNames;  // folded name -> name as written
-    std::map<std::string, Value> values;            // by folded name
-  };
-
-  std::string PathKey(const std::string& path) const;
-  bool IsLeadByte(unsigned char byte) const;
-  // The path's names between real backslashes, ASCII letters folded to lower case.
-  std::vector<std::string> FoldedNames(const std::string& path) const;
-  // The long name in parentKey whose short alias is shortName; shortName when there is none.
-  std::string LongName(const std::string& parentKey, const std::string& shortName) const;
-  static std::string KeyPathKey(const std::string& keyPath);
-  bool ParentExists(const std::string& pathKey) const;
-  std::string ParentKey(const std::string& pathKey) const;  // "" for a drive root
   bool ShouldFail(Op op, const std::string& subject);
-  void Log(Op op, const std::string& arguments, const std::string& result,
-           std::vector<std::string> paths = {});
+  void Log(Op op, CallEntry entry) { log_.Record(op, std::move(entry)); }
   static void Poison(char* buffer, uint32_t size);
-  std::string KeyPathOf(RegKey key) const;
-  RegKey OpenHandle(const std::string& keyPathKey);
-  void CreateKeyWithParents(const std::string& keyPath);
-  uint32_t FillBuffer(const std::string& text, char* buffer, uint32_t size);
-  // Finds the program a command line names; empty when there is none.
-  std::string ResolveProgram(const std::string& commandLine) const;
-  void RunProgram(const std::string& programKey, const std::string& commandLine);
-  void RemoveTree(const std::string& pathKey);
-  // Renames a directory with everything beneath it.
-  void MoveTree(const std::string& fromKey, const std::string& toKey);
+  static uint32_t FillBuffer(const std::string& text, char* buffer, uint32_t size);
 
   uint32_t platformId_ = kVerPlatformWin32Windows;
-  uint32_t codePage_ = 1252;
-  NoWindowFlag noWindowFlag_ = NoWindowFlag::kIgnored;
   uint32_t majorVersion_ = 4;
   uint32_t minorVersion_ = 10;
-  std::string currentDirectory_ = "C:\\";
+  NoWindowFlag noWindowFlag_ = NoWindowFlag::kIgnored;
   std::string windowsDirectory_ = "C:\\WINDOWS";
-  std::map<std::string, std::string> directories_;  // by path key
-  std::map<std::string, File> files_;               // by path key
-  std::map<std::string, Program> programs_;         // by path key of the program file
-  std::map<std::string, std::string> shortPaths_;   // by path key
-  std::map<std::string, Key> keys_;                 // by key path key
-  std::map<RegKey, std::string> openKeys_;          // handle -> key path key
-  RegKey nextKey_ = 0x1000;
-  std::map<Handle, uint32_t> processes_;  // open process handle -> exit status
-  std::set<Handle> threads_;
-  Handle nextHandle_ = 0x2000;
+  SimulatedFiles files_;
+  SimulatedRegistry registry_;
+  SimulatedPrograms programs_{files_};
+  SimulatedCallLog log_;
   std::vector<int> answers_;
-  std::vector<std::pair<Op, std::string>> failures_;
-  std::set<int> failCallNumbers_;
-  int fallibleCalls_ = 0;
-  int pendingFallible_ = 0;  // the number of the fallible call being made
-  bool pendingInjected_ = false;
-
-  std::vector<Call> calls_;
   std::vector<Box> boxes_;
-  std::vector<Started> started_;
   std::vector<SectionInstall> sectionInstalls_;
   std::vector<uint32_t> restartRequests_;
 };

@@ -257,7 +257,7 @@ TEST_F(BaseComponents, AWindowsDirectoryWithoutABlankFreeFormStartsNothing) {
     if (c.shortFormFails) {
       fresh.Fail(Op::GetShortPathNameA);
     } else {
-      fresh.SetShortPath("C:\\My Windows", "C:\\MY WIN~1");
+      ASSERT_TRUE(fresh.SetShortName("C:\\My Windows", "MY WIN~1")) << c.what;
     }
     EXPECT_EQ(2u, RunSetupWith(fresh, {"-s"})) << c.what;
     EXPECT_TRUE(fresh.started().empty()) << c.what;

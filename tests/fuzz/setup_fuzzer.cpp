@@ -5,6 +5,7 @@
 #include <fuzzer/FuzzedDataProvider.h>
 #include <stdio.h>
 #include <stdlib.h>
+#include <string.h>
 
 #include <string>
 #include <vector>
@@ -15,12 +16,17 @@
 
 namespace {
 
-// A name of up to maxLength bytes: any byte but NUL, so blanks, quotation
-// marks, "%", "&", "^", backslashes and double-byte characters all occur.
+// A name of up to maxLength bytes as a file system holds it: any byte but the
+// control characters and  " * / : < > ? |  which none accepts, so blanks, "%",
+// "&", "^", backslashes and double-byte characters all occur.
 std::string Name(FuzzedDataProvider& in, size_t maxLength) {
   std::string name = in.ConsumeRandomLengthString(maxLength);
   for (char& c : name) {
-    if (c == '\0') c = ' ';
+    if (static_cast<unsigned char>(c) < 0x20) {
+      c = ' ';
+    } else if (strchr("\"*/:<>?|", c) != nullptr) {
+      c = '_';
+    }
   }
   return name;
 }
@@ -51,7 +57,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (const char* dir : {"\\System32\\Drivers", "\\inf", "\\system", "\\temp"}) {
     if (in.ConsumeIntegralInRange(0, 7) != 0) sim.AddDirectory(windows + dir);
   }
-  if (in.ConsumeBool()) sim.SetShortPath(windows, "C:\\" + Name(in, 12));
+  // An alias of the system's choosing may hold a blank; one that another entry
+  // of the directory has already is refused.
+  if (in.ConsumeBool()) sim.SetShortName(windows, Name(in, 8));
   SimulatedSystem::Program deltree;
   deltree.deletesTrees = true;
   sim.AddProgram(windows + "\\COMMAND\\DELTREE.EXE", deltree);

@@ -71,6 +71,43 @@ TEST(SimulatedFiles, MovingADirectoryRenamesItWithAllItHolds) {
   EXPECT_EQ("kept", sim.FileContent("C:\\W\\inf\\kt418.cat.old\\sub\\notes.txt"));
 }
 
+// GetShortPathNameA gives each name of an existing path by its alias, so the
+// short form names the very directory asked about; an absent path has none.
+TEST(SimulatedFiles, ShortFormsNameTheDirectoryAskedAbout) {
+  SimulatedSystem sim;
+  sim.AddDirectory("C:\\My Windows\\temp");
+  sim.AddDirectory("C:\\My Work");
+  struct Case {
+    const char* path;
+    const char* shortForm;
+  } cases[] = {
+      {"C:\\My Windows", "C:\\MYWIND~1"},
+      {"C:\\My Windows\\temp", "C:\\MYWIND~1\\temp"},
+      {"C:\\My Work\\..\\My Windows", "C:\\MYWIND~1"},
+      {"C:\\My Windows\\absent", ""},
+      {"C:\\My\tWindows", ""},
+  };
+  for (const Case& c : cases) {
+    std::string shortForm = sim.ShortFormOf(c.path);
+    EXPECT_EQ(c.shortForm, shortForm) << c.path;
+    if (!shortForm.empty()) {
+      EXPECT_EQ(sim.ResolvedPath(c.path), sim.ResolvedPath(shortForm)) << c.path;
+    }
+  }
+  EXPECT_FALSE(sim.SetShortName("C:\\My Work", "MYWIND~1")) << "the name is taken";
+  EXPECT_TRUE(sim.SetShortName("C:\\My Work", "MY WORK"));
+  EXPECT_EQ("C:\\MY WORK", sim.ShortFormOf("C:\\My Work"));
+}
+
+TEST(SimulatedFiles, NoNameHoldsAControlCharacter) {
+  SimulatedSystem sim;
+  sim.AddFile("D:\\new.sys", "new");
+  sim.AddDirectory("C:\\a\tb");
+  EXPECT_FALSE(sim.DirectoryExists("C:\\a\tb"));
+  EXPECT_EQ(kInvalidFileAttributes, sim.GetFileAttributesA("C:\\a\tb"));
+  EXPECT_FALSE(sim.CopyFileA("D:\\new.sys", "D:\\new\t.sys", false));
+}
+
 TEST(SimulatedFiles, InjectedFailuresHitOnlyTheirSubject) {
   SimulatedSystem sim;
   sim.AddFile("C:\\a.txt");

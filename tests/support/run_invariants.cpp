@@ -13,6 +13,9 @@ std::string Result(const SimulatedSystem::Call& call) {
   return call.text.substr(call.text.rfind(" = ") + 3);
 }
 
+// A blank, for a command line, is a space or a tab.
+bool HoldsBlank(const std::string& text) { return text.find_first_of(" \t") != std::string::npos; }
+
 std::string FixedLength(const std::string& text, size_t length) {
   std::string data = text + '\0';
   if (data.size() < length) data.resize(length, '\0');
@@ -139,7 +142,7 @@ class Judge {
   // Every program started is the one its command means, with a blank-free Windows directory.
   void CheckCommands() {
     const std::string& w = facts_.windowsDirectory;
-    std::string commandForm = w.find(' ') == std::string::npos ? w : sim_.ShortFormOf(w);
+    std::string commandForm = HoldsBlank(w) ? sim_.ShortFormOf(w) : w;
     std::set<std::string> meant;
     for (const char* package : kPackages) {
       std::string temp = commandForm + "\\temp\\" + package;
@@ -149,7 +152,7 @@ class Judge {
     for (const auto& started : sim_.started()) {
       Rule(meant.count(started.commandLine) != 0,
            "a command not meant was started: " + started.commandLine);
-      Rule(commandForm.find(' ') == std::string::npos,
+      Rule(!HoldsBlank(commandForm),
            "no command carries a Windows directory with a blank: " + started.commandLine);
       bool extraction = started.commandLine.compare(0, 8, "deltree ") != 0;
       std::string program = started.program;

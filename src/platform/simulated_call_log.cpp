@@ -1,0 +1,83 @@
+#include "platform/simulated_call_log.h"
+
+const char* OpName(Op op) {
+  switch (op) {
+    case Op::GetCurrentDirectoryA:
+      return "GetCurrentDirectoryA";
+    case Op::GetWindowsDirectoryA:
+      return "GetWindowsDirectoryA";
+    case Op::GetVersionExA:
+      return "GetVersionExA";
+    case Op::GetFileAttributesA:
+      return "GetFileAttributesA";
+    case Op::SetFileAttributesA:
+      return "SetFileAttributesA";
+    case Op::DeleteFileA:
+      return "DeleteFileA";
+    case Op::CopyFileA:
+      return "CopyFileA";
+    case Op::MoveFileA:
+      return "MoveFileA";
+    case Op::RegOpenKeyA:
+      return "RegOpenKeyA";
+    case Op::RegCreateKeyExA:
+      return "RegCreateKeyExA";
+    case Op::RegSetValueExA:
+      return "RegSetValueExA";
+    case Op::RegDeleteKeyA:
+      return "RegDeleteKeyA";
+    case Op::RegCloseKey:
+      return "RegCloseKey";
+    case Op::CreateProcessA:
+      return "CreateProcessA";
+    case Op::WaitForSingleObject:
+      return "WaitForSingleObject";
+    case Op::GetExitCodeProcess:
+      return "GetExitCodeProcess";
+    case Op::GetStdHandle:
+      return "GetStdHandle";
+    case Op::CloseHandle:
+      return "CloseHandle";
+    case Op::WinExec:
+      return "WinExec";
+    case Op::InstallHinfSection:
+      return "InstallHinfSection";
+    case Op::GetShortPathNameA:
+      return "GetShortPathNameA";
+    case Op::CharPrevA:
+      return "CharPrevA";
+    case Op::MessageBoxA:
+      return "MessageBoxA";
+    case Op::ExitWindowsEx:
+      return "ExitWindowsEx";
+    case Op::ExitProcess:
+      return "ExitProcess";
+  }
+  return "?";
+}
+
+bool SimulatedCallLog::ShouldFail(Op op, const std::string& subject, const SameSubject& same) {
+  pendingFallible_ = ++fallibleCalls_;
+  pendingInjected_ = failCallNumbers_.count(fallibleCalls_) != 0;
+  for (const auto& failure : failures_) {
+    if (failure.first == op && (failure.second.empty() || same(failure.second, subject))) {
+      pendingInjected_ = true;
+    }
+  }
+  return pendingInjected_;
+}
+
+void SimulatedCallLog::Record(Op op, CallEntry entry) {
+  std::string shownResult = entry.shownResult.empty() ? entry.result : entry.shownResult;
+  calls_.push_back(SimulatedCall{
+      op, std::string(OpName(op)) + "(" + entry.shownArguments + ") = " + shownResult,
+      std::move(entry.values), std::move(entry.result), std::move(entry.paths), pendingFallible_,
+      pendingInjected_});
+  pendingFallible_ = 0;
+  pendingInjected_ = false;
+}
+
+void SimulatedCallLog::Dump(std::string* out) const {
+  *out += "calls:\n";
+  for (const SimulatedCall& call : calls_) *out += "  " + call.text + "\n";
+}

@@ -1,0 +1,84 @@
+// What was asked of the simulated machine, call by call, and the failures a
+// test injects into it.
+#pragma once
+
+#include <functional>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+enum class Op {
+  GetCurrentDirectoryA,
+  GetWindowsDirectoryA,
+  GetVersionExA,
+  GetFileAttributesA,
+  SetFileAttributesA,
+  DeleteFileA,
+  CopyFileA,
+  MoveFileA,
+  RegOpenKeyA,
+  RegCreateKeyExA,
+  RegSetValueExA,
+  RegDeleteKeyA,
+  RegCloseKey,
+  CreateProcessA,
+  WaitForSingleObject,
+  GetExitCodeProcess,
+  GetStdHandle,
+  CloseHandle,
+  WinExec,
+  InstallHinfSection,
+  GetShortPathNameA,
+  CharPrevA,
+  MessageBoxA,
+  ExitWindowsEx,
+  ExitProcess,
+};
+
+const char* OpName(Op op);
+
+struct SimulatedCall {
+  Op op;
+  std::string text;                 // "Name(arguments) = result", as the log prints it
+  std::vector<std::string> values;  // its arguments as the platform received them (numbers in decimal)
+  std::string result;               // its result as the platform returned it (decimal; "" for none)
+  std::vector<std::string> paths;   // the file paths a file operation was given
+  int fallibleNumber;               // its number among the calls that can fail, or 0
+  bool injected;                    // it failed because a test made it fail
+};
+
+// One call as the log keeps it; shownResult is the log line's fuller account
+// of the result, when it has one.
+struct CallEntry {
+  std::string shownArguments;
+  std::vector<std::string> values;
+  std::string result;
+  std::string shownResult = {};
+  std::vector<std::string> paths = {};
+};
+
+class SimulatedCallLog {
+ public:
+  using SameSubject = std::function<bool(const std::string& given, const std::string& subject)>;
+
+  void Fail(Op op, const std::string& subject) { failures_.emplace_back(op, subject); }
+  void FailCallNumber(int number) { failCallNumbers_.insert(number); }
+  // Counts a call that can fail and says whether a test made it fail: by its
+  // number, or by its operation and subject (any subject when none was given).
+  bool ShouldFail(Op op, const std::string& subject, const SameSubject& same);
+  // Logs the call just made; a fallible one takes the number ShouldFail gave it.
+  void Record(Op op, CallEntry entry);
+
+  const std::vector<SimulatedCall>& calls() const { return calls_; }
+  int fallibleCalls() const { return fallibleCalls_; }
+  void Dump(std::string* out) const;
+
+ private:
+  std::vector<std::pair<Op, std::string>> failures_;
+  std::set<int> failCallNumbers_;
+  int fallibleCalls_ = 0;
+  int pendingFallible_ = 0;  // the number of the fallible call being made
+  bool pendingInjected_ = false;
+  std::vector<SimulatedCall> calls_;
+};

@@ -1,0 +1,281 @@
+#include "platform/simulated_files.h"
+
+#include <string.h>
+
+#include "platform/simulated_text.h"
+#include "platform/system.h"
+
+namespace {
+
+bool HasDrive(const std::string& path) { return path.size() >= 2 && path[1] == ':'; }
+
+std::string Join(const std::vector<std::string>& parts) {
+  std::string joined = parts[0];
+  for (size_t i = 1; i < parts.size(); ++i) joined += "\\" + parts[i];
+  return joined;
+}
+
+bool IsShortName(const std::string& name) {
+  if (name.find(' ') != std::string::npos) return false;
+  size_t dot = name.find('.');
+  if (dot == std::string::npos) return name.size() <= 8;
+  return name.find('.', dot + 1) == std::string::npos && dot <= 8 && name.size() - dot - 1 <= 3;
+}
+
+// The first short alias Windows 9x gives a long name: six characters, "~1", and the extension.
+std::string ShortAlias(const std::string& name) {
+  size_t dot = name.rfind('.');
+  std::string stem = name.substr(0, dot);
+  std::string extension = dot == std::string::npos ? "" : name.substr(dot + 1, 3);
+  std::string kept;
+  for (char c : stem) {
+    if (c != ' ' && c != '.') kept += c;
+  }
+  std::string alias = Upper(kept.substr(0, 6)) + "~1";
+  return extension.empty() ? alias : alias + "." + Upper(extension);
+}
+
+}  // namespace
+
+bool SimulatedFiles::IsLeadByte(unsigned char byte) const {
+  return codePage_ == 932 && ((byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC));
+}
+
+std::vector<std::string> SimulatedFiles::FoldedNames(const std::string& path) const {
+  std::vector<std::string> names(1);
+  for (size_t i = 0; i < path.size(); ++i) {
+    unsigned char c = static_cast<unsigned char>(path[i]);
+    if (IsLeadByte(c) && i + 1 < path.size()) {
+      names.back() += path.substr(i, 2);  // the second byte may be 0x5C or a capital
+      ++i;
+    } else if (c == '\\') {
+      names.emplace_back();
+    } else {
+      names.back() += static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    }
+  }
+  return names;
+}
+
+bool SimulatedFiles::IsValidPath(const std::string& path) const {
+  for (size_t i = 0; i < path.size(); ++i) {
+    unsigned char c = static_cast<unsigned char>(path[i]);
+    if (IsLeadByte(c) && i + 1 < path.size()) {
+      ++i;  // a second byte may be any of the bytes below
+    } else if (c < 0x20 || strchr("\"*/<>?|", c) != nullptr || (c == ':' && i != 1)) {
+      return false;
+    }
+  }
+  return true;
+}
+
+std::string SimulatedFiles::PathKey(const std::string& path) const {
+  std::string absolute = path;
+  if (!HasDrive(path)) {
+    absolute = path.compare(0, 1, "\\") == 0 ? currentDirectory_.substr(0, 2) + path
+                                             : currentDirectory_ + "\\" + path;
+  }
+  std::vector<std::string> parts = FoldedNames(absolute);
+  std::vector<std::string> kept = {parts[0]};
+  for (size_t i = 1; i < parts.size(); ++i) {
+    if (parts[i].empty() || parts[i] == ".") continue;
+    if (parts[i] == "..") {
+      if (kept.size() > 1) kept.pop_back();
+      continue;
+    }
+    kept.push_back(parts[i].find('~') == std::string::npos ? parts[i]
+                                                           : LongName(Join(kept), parts[i]));
+  }
+  return Join(kept);
+}
+
+std::string SimulatedFiles::LongName(const std::string& parentKey,
+                                     const std::string& shortName) const {
+  std::string prefix = parentKey + "\\";
+  auto matches = [&](const std::string& key) {
+    if (key.compare(0, prefix.size(), prefix) != 0 ||
+        key.find('\\', prefix.size()) != std::string::npos) {
+      return false;
+    }
+    return Lower(AliasOf(key)) == shortName;
+  };
+  for (const auto& dir : directories_) {
+    if (matches(dir.first)) return dir.first.substr(prefix.size());
+  }
+  for (const auto& file : files_) {
+    if (matches(file.first)) return file.first.substr(prefix.size());
+  }
+  return shortName;
+}
+
+std::string SimulatedFiles::AliasOf(const std::string& pathKey) const {
+  auto given = aliases_.find(pathKey);
+  if (given != aliases_.end()) return given->second;
+  std::string name = pathKey.substr(pathKey.rfind('\\') + 1);
+  return IsShortName(name) ? name : ShortAlias(name);
+}
+
+std::string SimulatedFiles::ParentKey(const std::string& pathKey) const {
+  std::vector<std::string> names = FoldedNames(pathKey);
+  names.pop_back();
+  return names.empty() ? std::string() : Join(names);
+}
+
+bool SimulatedFiles::ParentExists(const std::string& pathKey) const {
+  std::string parent = ParentKey(pathKey);
+  return !parent.empty() && directories_.count(parent) != 0;
+}
+
+bool SimulatedFiles::Exists(const std::string& pathKey) const {
+  return files_.count(pathKey) != 0 || directories_.count(pathKey) != 0;
+}
+
+bool SimulatedFiles::EndsWithSeparator(const std::string& path) const {
+  std::vector<std::string> names = FoldedNames(path);
+  return names.size() > 1 && names.back().empty();
+}
+
+std::string SimulatedFiles::ShortFormOf(const std::string& path) const {
+  if (!IsValidPath(path)) return std::string();
+  std::string key = PathKey(path);
+  if (!Exists(key)) return std::string();
+  // Each name of the resolved path by its alias, so that the short form names
+  // the very directory asked about.
+  std::vector<std::string> names = FoldedNames(key);
+  std::string shortened = Upper(names[0]);
+  std::string prefix = names[0];
+  for (size_t i = 1; i < names.size(); ++i) {
+    prefix += "\\" + names[i];
+    shortened += "\\" + AliasOf(prefix);
+  }
+  return shortened;
+}
+
+bool SimulatedFiles::SetShortName(const std::string& path, const std::string& alias) {
+  std::string key = PathKey(path);
+  std::string parent = ParentKey(key);
+  // A directory holds no two entries under one name, long or short.
+  std::string taken = PathKey(parent + "\\" + alias);
+  if (!Exists(key) || parent.empty() || (Exists(taken) && taken != key)) return false;
+  aliases_[key] = alias;
+  return true;
+}
+
+void SimulatedFiles::AddDirectory(const std::string& path) {
+  if (!IsValidPath(path)) return;  // no file system holds such a name
+  std::string key = PathKey(path);
+  for (std::string parent = ParentKey(key); !parent.empty(); parent = ParentKey(parent)) {
+    directories_.emplace(parent, parent);
+  }
+  directories_[key] = path;
+}
+
+void SimulatedFiles::AddFile(const std::string& path, const std::string& content,
+                             uint32_t attributes) {
+  if (!IsValidPath(path)) return;
+  std::string key = PathKey(path);
+  AddDirectory(ParentKey(key));
+  files_[key] = File{path, content, attributes};
+}
+
+const SimulatedFiles::File* SimulatedFiles::FindFile(const std::string& path) const {
+  if (!IsValidPath(path)) return nullptr;
+  auto file = files_.find(PathKey(path));
+  return file == files_.end() ? nullptr : &file->second;
+}
+
+bool SimulatedFiles::DirectoryExists(const std::string& path) const {
+  return IsValidPath(path) && directories_.count(PathKey(path)) != 0;
+}
+
+uint32_t SimulatedFiles::Attributes(const std::string& path) const {
+  if (const File* file = FindFile(path)) return file->attributes;
+  return DirectoryExists(path) ? kFileAttributeDirectory : kInvalidFileAttributes;
+}
+
+bool SimulatedFiles::SetAttributes(const std::string& path, uint32_t attributes) {
+  if (DirectoryExists(path)) return true;
+  if (FindFile(path) == nullptr) return false;
+  files_[PathKey(path)].attributes = attributes;
+  return true;
+}
+
+bool SimulatedFiles::Delete(const std::string& path) {
+  const File* file = FindFile(path);
+  if (file == nullptr || (file->attributes & kFileAttributeReadOnly) != 0) return false;
+  files_.erase(PathKey(path));
+  return true;
+}
+
+bool SimulatedFiles::Copy(const std::string& source, const std::string& target,
+                          bool failIfExists) {
+  const File* original = FindFile(source);
+  if (original == nullptr || !IsValidPath(target)) return false;
+  std::string to = PathKey(target);
+  auto existing = files_.find(to);
+  bool ok = PathKey(source) != to && ParentExists(to) && directories_.count(to) == 0 &&
+            (existing == files_.end() ||
+             (!failIfExists && (existing->second.attributes & kFileAttributeReadOnly) == 0));
+  if (ok) files_[to] = File{target, original->content, original->attributes};
+  return ok;
+}
+
+bool SimulatedFiles::Move(const std::string& from, const std::string& to) {
+  if (!IsValidPath(from) || !IsValidPath(to)) return false;
+  std::string fromKey = PathKey(from);
+  std::string toKey = PathKey(to);
+  bool isDirectory = directories_.count(fromKey) != 0;
+  // Never into itself.
+  if (!Exists(fromKey) || Exists(toKey) || !ParentExists(toKey) ||
+      toKey.compare(0, fromKey.size() + 1, fromKey + "\\") == 0) {
+    return false;
+  }
+  std::string prefix = fromKey + "\\";
+  auto renamed = [&](const std::string& key) {
+    bool inside = key == fromKey || key.compare(0, prefix.size(), prefix) == 0;
+    return inside ? toKey + key.substr(fromKey.size()) : key;
+  };
+  std::map<std::string, File> files;
+  for (const auto& file : files_) files[renamed(file.first)] = file.second;
+  files_.swap(files);
+  if (!isDirectory) {
+    files_[toKey].path = to;
+    return true;
+  }
+  std::map<std::string, std::string> directories;
+  for (const auto& dir : directories_) {
+    std::string key = renamed(dir.first);
+    directories[key] = key == dir.first ? dir.second : key;
+  }
+  directories_.swap(directories);
+  return true;
+}
+
+void SimulatedFiles::RemoveTree(const std::string& path) {
+  if (!IsValidPath(path)) return;
+  std::string pathKey = PathKey(path);
+  files_.erase(pathKey);
+  if (directories_.erase(pathKey) == 0) return;
+  std::string prefix = pathKey + "\\";
+  auto inside = [&](const std::string& key) { return key.compare(0, prefix.size(), prefix) == 0; };
+  for (auto it = files_.begin(); it != files_.end();) {
+    it = inside(it->first) ? files_.erase(it) : std::next(it);
+  }
+  for (auto it = directories_.begin(); it != directories_.end();) {
+    it = inside(it->first) ? directories_.erase(it) : std::next(it);
+  }
+}
+
+void SimulatedFiles::Dump(std::string* out) const {
+  *out += "current directory " + currentDirectory_ + ", code page " + std::to_string(codePage_) +
+          "\ndirectories:\n";
+  for (const auto& dir : directories_) *out += "  " + dir.first + "\n";
+  *out += "files:\n";
+  for (const auto& file : files_) {
+    *out += "  " + file.first + " [" + Hex(file.second.attributes) + "] \"" +
+            Printable(file.second.content) + "\"\n";
+  }
+  if (aliases_.empty()) return;
+  *out += "short names:\n";
+  for (const auto& alias : aliases_) *out += "  " + alias.first + " = " + alias.second + "\n";
+}

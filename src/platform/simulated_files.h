@@ -1,0 +1,80 @@
+// The simulated machine's file table and its path rules, as Windows 98/Me
+// have them: names match without regard to case, repeated backslashes count
+// as one, ".." never climbs above a drive root, a name holds no control
+// character, read-only files refuse deletion and replacement, and each long
+// name has an 8.3 alias.
+#pragma once
+
+#include <stdint.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+class SimulatedFiles {
+ public:
+  struct File {
+    std::string path;
+    std::string content;
+    uint32_t attributes;
+  };
+
+  // 1252 (the default) or 932, whose double-byte characters may end in 0x5C.
+  void SetCodePage(uint32_t codePage) { codePage_ = codePage; }
+  bool IsLeadByte(unsigned char byte) const;
+  // Relative paths are taken from here.
+  void SetCurrentDirectory(const std::string& path) { currentDirectory_ = path; }
+  const std::string& currentDirectory() const { return currentDirectory_; }
+
+  // The path as this machine resolves it: folded case, single separators,
+  // ".." applied, short aliases replaced by the names they stand for.
+  std::string PathKey(const std::string& path) const;
+  // Whether the path's last character is a real backslash, not the second
+  // byte of a double-byte character.
+  bool EndsWithSeparator(const std::string& path) const;
+  // Whether every name in the path is one a file system accepts: no control
+  // characters and none of  " * / : < > ? |  (the drive's colon aside).
+  bool IsValidPath(const std::string& path) const;
+  // The 8.3 form of an existing path, each name by its alias; "" when absent.
+  std::string ShortFormOf(const std::string& path) const;
+  // Gives an existing file or directory this alias in place of the one the
+  // system would make; false when another entry of its directory has that name.
+  bool SetShortName(const std::string& path, const std::string& alias);
+
+  // Creates the directory and its parents.
+  void AddDirectory(const std::string& path);
+  // Creates the file (and its directory), replacing any file of that name.
+  void AddFile(const std::string& path, const std::string& content, uint32_t attributes);
+
+  const File* FindFile(const std::string& path) const;
+  bool DirectoryExists(const std::string& path) const;
+  // The attributes GetFileAttributesA reports, or kInvalidFileAttributes.
+  uint32_t Attributes(const std::string& path) const;
+
+  // The operations, each true when the platform's call would succeed.
+  bool SetAttributes(const std::string& path, uint32_t attributes);
+  bool Delete(const std::string& path);
+  bool Copy(const std::string& source, const std::string& target, bool failIfExists);
+  // Renames a file or a directory with all it holds, within its volume.
+  bool Move(const std::string& from, const std::string& to);
+  // Removes a file, or a directory with all it holds.
+  void RemoveTree(const std::string& path);
+
+  void Dump(std::string* out) const;
+
+ private:
+  // The path's names between real backslashes, ASCII letters folded to lower case.
+  std::vector<std::string> FoldedNames(const std::string& path) const;
+  // The long name in parentKey whose short alias is shortName; shortName when there is none.
+  std::string LongName(const std::string& parentKey, const std::string& shortName) const;
+  std::string AliasOf(const std::string& pathKey) const;
+  std::string ParentKey(const std::string& pathKey) const;  // "" for a drive root
+  bool ParentExists(const std::string& pathKey) const;
+  bool Exists(const std::string& pathKey) const;
+
+  uint32_t codePage_ = 1252;
+  std::string currentDirectory_ = "C:\\";
+  std::map<std::string, std::string> directories_;  // by path key
+  std::map<std::string, File> files_;               // by path key
+  std::map<std::string, std::string> aliases_;      // by path key, when not the system's own
+};

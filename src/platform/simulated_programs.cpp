@@ -1,0 +1,97 @@
+#include "platform/simulated_programs.h"
+
+#include "platform/simulated_text.h"
+
+namespace {
+
+bool HasDrive(const std::string& path) { return path.size() >= 2 && path[1] == ':'; }
+
+std::string BaseName(const std::string& path) {
+  size_t slash = path.rfind('\\');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+}  // namespace
+
+void SimulatedPrograms::Add(const std::string& path, const Program& program) {
+  files_.AddFile(path, "MZ", kFileAttributeNormal);
+  programs_[BaseName(files_.PathKey(path))] = program;
+}
+
+const SimulatedPrograms::Program* SimulatedPrograms::Find(const std::string& programKey) const {
+  auto known = programs_.find(BaseName(programKey));
+  return known == programs_.end() ? nullptr : &known->second;
+}
+
+std::string SimulatedPrograms::Resolve(const std::string& commandLine,
+                                       const std::string& windowsDirectory) const {
+  // Like the platform, an unquoted text is tried word by word: "C:\My Windows\x.exe /q"
+  // starts C:\My.exe when there is one.
+  for (size_t end = commandLine.find(' '); true; end = commandLine.find(' ', end + 1)) {
+    std::string word = commandLine.substr(0, end);
+    std::string candidate = BaseName(word).find('.') == std::string::npos ? word + ".exe" : word;
+    std::vector<std::string> places;
+    if (word.find('\\') != std::string::npos || HasDrive(word)) {
+      places.push_back(candidate);
+    } else {
+      for (const std::string& dir :
+           {files_.currentDirectory(), windowsDirectory, windowsDirectory + "\\SYSTEM",
+            windowsDirectory + "\\COMMAND"}) {
+        places.push_back(dir + "\\" + candidate);
+      }
+    }
+    for (const std::string& place : places) {
+      if (files_.FindFile(place) != nullptr) return files_.PathKey(place);
+    }
+    if (end == std::string::npos) return std::string();
+  }
+}
+
+bool SimulatedPrograms::FailsToStart(const std::string& programKey) const {
+  const Program* program = Find(programKey);
+  return program != nullptr && program->failsToStart;
+}
+
+void SimulatedPrograms::Start(const std::string& programKey, const std::string& commandLine,
+                              bool waitable, ProcessInformation* information) {
+  started_.push_back(Started{commandLine, waitable, programKey});
+  const Program* program = Find(programKey);
+  if (waitable) {
+    information->hProcess = nextHandle_++;
+    information->hThread = nextHandle_++;
+    processes_[information->hProcess] = program == nullptr ? 0 : program->exitStatus;
+    threads_.insert(information->hThread);
+  }
+  if (program == nullptr) return;
+  std::vector<std::string> words = Split(commandLine, ' ');
+  for (const std::string& word : words) {
+    if (program->extracts.empty() || Lower(word.substr(0, 3)) != "/t:") continue;
+    std::string dir = word.substr(3);
+    files_.AddDirectory(dir);
+    for (const auto& file : program->extracts) {
+      files_.AddFile(dir + "\\" + file.first, file.second, kFileAttributeNormal);
+    }
+  }
+  for (size_t i = 1; program->deletesTrees && i < words.size(); ++i) {
+    if (!words[i].empty() && words[i][0] != '/') files_.RemoveTree(words[i]);
+  }
+}
+
+bool SimulatedPrograms::ExitStatus(Handle process, uint32_t* status) const {
+  auto found = processes_.find(process);
+  if (found == processes_.end()) return false;
+  *status = found->second;
+  return true;
+}
+
+bool SimulatedPrograms::CloseHandle(Handle handle) {
+  return processes_.erase(handle) != 0 || threads_.erase(handle) != 0;
+}
+
+void SimulatedPrograms::Dump(std::string* out) const {
+  *out += "started:\n";
+  for (const Started& start : started_) {
+    *out += std::string("  ") + (start.waitable ? "process " : "winexec ") + start.commandLine +
+            "\n";
+  }
+}

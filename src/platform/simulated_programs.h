@@ -1,0 +1,66 @@
+// Programs on the simulated machine and the processes they run as: a command
+// line is resolved as the platform resolves it, and a started program runs to
+// its end at once, with the behaviour a test gave it.
+#pragma once
+
+#include <stdint.h>
+
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/simulated_files.h"
+#include "platform/system.h"
+
+class SimulatedPrograms {
+ public:
+  // What a program does when it is started.
+  struct Program {
+    uint32_t exitStatus = 0;
+    bool failsToStart = false;
+    // An extraction package: started with "/t:DIR", it creates DIR and these files in it.
+    std::map<std::string, std::string> extracts;
+    // A deletion command: it removes each path argument, directories with their contents.
+    bool deletesTrees = false;
+  };
+  struct Started {
+    std::string commandLine;
+    bool waitable;        // started by CreateProcessA rather than WinExec
+    std::string program;  // the program file the command line resolved to (folded)
+  };
+
+  explicit SimulatedPrograms(SimulatedFiles& files) : files_(files) {}
+
+  // A program file at path whose start behaves as given.
+  void Add(const std::string& path, const Program& program);
+
+  // The program file a command line names, as a path key; "" when there is
+  // none. Bare names are looked for in the current, Windows, SYSTEM and COMMAND
+  // directories.
+  std::string Resolve(const std::string& commandLine, const std::string& windowsDirectory) const;
+  // Whether the resolved program refuses to start (it is no program).
+  bool FailsToStart(const std::string& programKey) const;
+  // Runs the program to its end; waitable starts get process and thread handles.
+  void Start(const std::string& programKey, const std::string& commandLine, bool waitable,
+             ProcessInformation* information);
+
+  bool IsProcess(Handle handle) const { return processes_.count(handle) != 0; }
+  // The ended process's status; false for no process handle.
+  bool ExitStatus(Handle process, uint32_t* status) const;
+  bool CloseHandle(Handle handle);
+  int openHandleCount() const { return static_cast<int>(processes_.size() + threads_.size()); }
+  const std::vector<Started>& started() const { return started_; }
+
+  void Dump(std::string* out) const;
+
+ private:
+  const Program* Find(const std::string& programKey) const;
+
+  SimulatedFiles& files_;
+  std::map<std::string, Program> programs_;  // by the program file's name, folded
+  std::map<Handle, uint32_t> processes_;     // open process handle -> exit status
+  std::set<Handle> threads_;
+  Handle nextHandle_ = 0x2000;
+  std::vector<Started> started_;
+};

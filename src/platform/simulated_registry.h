@@ -1,0 +1,58 @@
+// The simulated machine's registry, as Windows 98/Me have it: key and value
+// names match without regard to case, RegOpenKeyA never creates a key,
+// RegCreateKeyExA makes the missing parents, a value keeps exactly the type
+// and length written, and RegDeleteKeyA removes a whole subtree.
+#pragma once
+
+#include <stdint.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "platform/system.h"
+
+class SimulatedRegistry {
+ public:
+  struct Value {
+    uint32_t type;
+    std::string data;  // exactly the bytes stored, as long as the length passed
+  };
+
+  SimulatedRegistry();
+
+  // --- Building and reading, by paths such as "HKLM\Software\..." ---
+  void AddKey(const std::string& keyPath);  // with its parents
+  void SetValue(const std::string& keyPath, const std::string& name, const Value& value);
+  bool KeyExists(const std::string& keyPath) const;
+  const Value* FindValue(const std::string& keyPath, const std::string& name) const;
+  std::vector<std::string> ValueNames(const std::string& keyPath) const;
+  int openKeyCount() const { return static_cast<int>(openKeys_.size()); }
+
+  // The key a handle stands for, as written ("HKLM\..."), or its number when
+  // it stands for none.
+  std::string Shown(RegKey key) const;
+
+  // --- The operations: kErrorSuccess or the platform's error code ---
+  int32_t Open(RegKey key, const char* subKey, RegKey* result);
+  int32_t Create(RegKey key, const char* subKey, RegKey* result);
+  int32_t SetValueEx(RegKey key, const char* valueName, const Value& value);
+  int32_t Delete(RegKey key, const char* subKey);
+  int32_t Close(RegKey key);
+
+  void Dump(std::string* out) const;
+
+ private:
+  struct Key {
+    std::string path;
+    std::map<std::string, std::string> valueNames;  // folded name -> name as written
+    std::map<std::string, Value> values;            // by folded name
+  };
+
+  std::string KeyPathOf(RegKey key) const;  // folded; "" for an unknown handle
+  RegKey OpenHandle(const std::string& keyPathKey);
+
+  std::map<std::string, Key> keys_;         // by folded key path
+  std::map<RegKey, std::string> openKeys_;  // handle -> folded key path
+  RegKey nextKey_ = 0x1000;
+};
