@@ -17,6 +17,8 @@ import tempfile
 import time
 from pathlib import Path
 
+import call_trace
+
 SETUP_CAPTION = "Vantrel USB Smart Card Reader Setup Utility"
 BOX_CAPTIONS = (SETUP_CAPTION, "Error!!!", "Warning!!!")
 KEYS = {"yes": "y", "no": "n", "ok": "Return"}
@@ -80,6 +82,8 @@ class Box:
 class Run:
     status: int
     boxes: list
+    calls: list = None        # the setup's system calls, when recorded
+    description: str = None   # the machine it started on, for the simulated machine
 
 
 def decode_wine_string(escaped):
@@ -113,6 +117,8 @@ class WineMachine:
         self.xvfb = None
         self.standin_log = self.workdir / "standins.log"
         self.screenshots = self.workdir / "boxes"
+        self.record_calls = False
+        self.runs = []
 
     # --- life cycle ---
 
@@ -259,12 +265,20 @@ class WineMachine:
                   timeout=120):
         """Runs D:\\WIN98\\setup.exe with media as drive D:, answering each box
         with the next of answers ("yes", "no", "ok"; "ok" when none is left).
+        With record_calls set on the machine, the run's system calls are
+        recorded, and the machine it started on described (call_trace).
 
         command_line: run through the starter stand-in with this exact Windows
         command line, so that quotation marks reach setup.exe as written."""
         self.map_drive("d", media)
         win98 = Path(media) / "WIN98"
-        env = self.env(WINEDEBUG="trace+msgbox")
+        starting_state = None
+        debug = "trace+msgbox"
+        if self.record_calls:
+            call_trace.enable_recording(self)
+            starting_state = call_trace.StartingState(self, media, arguments, command_line, exits)
+            debug += ",+relay"
+        env = self.env(WINEDEBUG=debug)
         for name, status in (exits or {}).items():
             env[f"STANDIN_EXIT_{name.upper()}"] = str(status)
         if command_line is None:
@@ -293,7 +307,12 @@ class WineMachine:
                  for m in [re.search(r'MSGBOX_OnInit L"(.*)"\s*$', line)] if m]
         for box, text in zip(boxes, texts):
             box.text = text
-        return Run(process.returncode, boxes)
+        run = Run(process.returncode, boxes)
+        if starting_state is not None:
+            run.calls = call_trace.parse_relay(trace.read_text(errors="replace"))
+            run.description = starting_state.with_answers(boxes)
+        self.runs.append(run)
+        return run
 
     def answer_box(self, window, answer, number):
         """Captures the box, then presses the answer's key until the box is gone."""

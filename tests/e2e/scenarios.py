@@ -3,6 +3,8 @@
 
     scenarios.py --build DIR --work DIR template     makes the template prefix
     scenarios.py --build DIR --work DIR NAME         runs one scenario
+        [--simulator PATH]                           and compares its calls with
+                                                     the simulated machine's
     scenarios.py --list                              names the scenarios
 """
 
@@ -13,6 +15,7 @@ import sys
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "tools"))
+import call_trace  # noqa: E402
 import wine_machine  # noqa: E402
 
 SETUP_KEY = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Setup"
@@ -251,12 +254,23 @@ def windows_nt_family_deletes_device_entries_with_their_subkeys(s):
     s.registered(reader_gone=True, hub_gone=False, sections=True)
 
 
-def run_scenario(name, build, work):
+def compare_with_simulated_machine(machine, simulator, checks):
+    """Each run's recorded calls against the same run on the simulated machine."""
+    for number, run in enumerate(machine.runs, 1):
+        simulated, status = call_trace.simulate(simulator, run.description, machine.workdir)
+        checks.equal(status, run.status, f"run {number}: the simulated machine's exit status")
+        parting = call_trace.difference(run.calls, simulated, machine.windows)
+        checks.true(parting is None, f"run {number}: the simulated machine's calls part from "
+                                     f"the recorded ones:\n{parting}")
+
+
+def run_scenario(name, build, work, simulator=None):
     function, windows, scard98 = SCENARIOS[name]
     workdir = Path(work) / name
     shutil.rmtree(workdir, ignore_errors=True)
     machine = wine_machine.WineMachine(workdir, Path(work) / "template",
                                        Path(build) / "standin.exe", windows)
+    machine.record_calls = simulator is not None
     media = workdir / "media"
     wine_machine.copy_media(Path(build) / "sample-media", media, with_scard98=scard98)
     checks = Checks()
@@ -267,6 +281,8 @@ def run_scenario(name, build, work):
         function(Scenario(machine, media, checks))
     finally:
         machine.stop()
+    if simulator is not None:
+        compare_with_simulated_machine(machine, simulator, checks)
     for failure in checks.failures:
         print("FAILED:", failure)
     if checks.failures:
@@ -281,6 +297,8 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--build", help="the folder with setup.exe and standin.exe")
     parser.add_argument("--work", help="a folder for prefixes and results")
+    parser.add_argument("--simulator", help="simulated_run: compare each run's recorded "
+                                            "system calls with the simulated machine's")
     parser.add_argument("--list", action="store_true")
     parser.add_argument("name", nargs="?")
     args = parser.parse_args()
@@ -290,7 +308,7 @@ def main():
     if args.name == "template":
         wine_machine.make_template(Path(args.work) / "template")
         return 0
-    return run_scenario(args.name, args.build, args.work)
+    return run_scenario(args.name, args.build, args.work, args.simulator)
 
 
 if __name__ == "__main__":
