@@ -1,0 +1,76 @@
+#!/usr/bin/env python3
+"""Reading a relay trace into the setup's system calls, and comparing runs."""
+
+import sys
+import unittest
+from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "tools"))
+import call_trace  # noqa: E402
+
+# A run as Wine relays it: the thread starts inside the system, another
+# process's thread interleaves, WinExec calls into user32 on its own, a
+# process handle is given out again after it was closed, and exit never returns.
+TRACE = r"""0130:Call KERNEL32.BaseThreadInitThunk(00000000,00401000,3fff1000) ret=7bc5ca07
+0130:Call msvcrt.__getmainargs(0060fedc,0060fee0,0060fee4,00000000,0060fee8) ret=0040103a
+0130:Ret  msvcrt.__getmainargs() retval=00000000 ret=0040103a
+0130:Call user32.CharPrevA(01350e88 "D:\\WIN98",01350e90 "") ret=00402717
+0138:Call KERNEL32.GetFileAttributesA(0061e713 "C:\\other") ret=00401656
+0130:Ret  user32.CharPrevA() retval=01350e8f ret=00402717
+0130:Call advapi32.RegOpenKeyA(80000002,004031f1 "Software\\Setup",0060fd9c) ret=00401151
+0130:Ret  advapi32.RegOpenKeyA() retval=00000000 ret=00401151
+0130:Call advapi32.RegCloseKey(0000005c) ret=00402965
+0130:Ret  advapi32.RegCloseKey() retval=00000000 ret=00402965
+0130:Call KERNEL32.CloseHandle(00000064) ret=00402b98
+0130:Ret  KERNEL32.CloseHandle() retval=00000001 ret=00402b98
+0130:Call KERNEL32.WaitForSingleObject(00000064,ffffffff) ret=00402b98
+0130:Ret  KERNEL32.WaitForSingleObject() retval=00000000 ret=00402b98
+0130:Call KERNEL32.WinExec(01350f20 "deltree /Y C:\\w\\temp",00000000) ret=00402bc8
+0130:Call user32.WaitForInputIdle(00000084,00007530) ret=7b61a1da
+0130:Ret  user32.WaitForInputIdle() retval=ffffffff ret=7b61a1da
+0130:Ret  KERNEL32.WinExec() retval=00000021 ret=00402bc8
+0130:Call user32.MessageBoxA(00000000,00403000 "Copy \"a\"\n",00403100 "Error!!!",00000000) ret=00401200
+0130:Ret  user32.MessageBoxA() retval=00000001 ret=00401200
+0130:Call msvcrt.exit(00000003) ret=00401040
+"""
+
+
+class ReadingARelayTrace(unittest.TestCase):
+    def test_only_the_setups_own_calls_are_kept_in_order_with_their_handles_named(self):
+        self.assertEqual([
+            "CharPrevA(D:\\WIN98, 8) = 7",
+            "RegOpenKeyA(hklm, software\\setup) = 0",
+            "RegCloseKey(hklm\\software\\setup) = 0",
+            "CloseHandle(h1) = 1",
+            "WaitForSingleObject(h2, 4294967295) = 0",
+            "WinExec(deltree /Y C:\\w\\temp, 0) = started",
+            "MessageBoxA(Error!!!, Copy \"a\"\n, 0) = 1",
+            "ExitProcess(3) = -",
+        ], [str(call) for call in call_trace.parse_relay(TRACE)])
+
+
+class ComparingRuns(unittest.TestCase):
+    def calls(self, *texts):
+        return [call_trace.Call(op, tuple(values.split("|")), result)
+                for op, values, result in (text.split(" ") for text in texts)]
+
+    def test_the_same_calls_make_no_difference(self):
+        run = self.calls("DeleteFileA a 1", "CopyFileA a|b|0 1")
+        self.assertIsNone(call_trace.difference(run, list(run), "me"))
+
+    def test_a_difference_shows_both_sides_from_the_first_call_that_parts(self):
+        shown = call_trace.difference(self.calls("DeleteFileA a 1", "CopyFileA a|b|0 1"),
+                                      self.calls("DeleteFileA a 1", "CopyFileA a|b|0 0"), "me")
+        self.assertIn("=>   1 CopyFileA(a, b, 0) = 1", shown)
+        self.assertIn("| CopyFileA(a, b, 0) = 0", shown)
+
+    def test_an_nt_tree_deletion_key_by_key_counts_as_one_deletion(self):
+        recorded = self.calls("RegDeleteKeyA k|s 5", "RegDeleteKeyA 0x60|child 0",
+                              "RegCloseKey 0x60 0", "RegDeleteKeyA k|s 0")
+        simulated = self.calls("RegDeleteKeyA k|s 0")
+        self.assertIsNone(call_trace.difference(recorded, simulated, "xp"))
+        self.assertIsNotNone(call_trace.difference(recorded, simulated, "me"))
+
+
+if __name__ == "__main__":
+    unittest.main()
