@@ -17,14 +17,56 @@ from pathlib import Path
 # --- recording ---------------------------------------------------------------
 
 
-@dataclasses.dataclass
+# Operations whose results say failure as a status other than 0, as 0, or as
+# this value.
+STATUS_RESULTS = {"RegOpenKeyA", "RegCreateKeyExA", "RegSetValueExA", "RegDeleteKeyA",
+                  "RegCloseKey"}
+FAILED_RESULTS = {"GetFileAttributesA": "4294967295", "WaitForSingleObject": "4294967295"}
+
+
+# Flags, attributes, handles and timeouts read best in hexadecimal.
+HEX_VALUES = {"SetFileAttributesA": (1,), "RegCreateKeyExA": (3,), "CreateProcessA": (2,),
+              "WaitForSingleObject": (1,), "GetStdHandle": (0,), "ExitWindowsEx": (0,)}
+HEX_RESULTS = {"GetFileAttributesA", "WaitForSingleObject"}
+
+
+def shown(value, hexadecimal):
+    if hexadecimal and value.isdigit():
+        return "0x%X" % int(value)
+    return value.replace("\n", "\\n").replace("\t", "\\t")
+
+
+@dataclasses.dataclass(eq=False)
 class Call:
     op: str
     values: tuple      # the arguments both sides can see, normalised
     result: str        # the result, normalised; "-" where it is not compared
 
     def __str__(self):
-        return f"{self.op}({', '.join(self.values)}) = {self.result}"
+        hexadecimal = HEX_VALUES.get(self.op, ())
+        values = [shown(v, i in hexadecimal) for i, v in enumerate(self.values)]
+        return f"{self.op}({', '.join(values)}) = {shown(self.result, self.op in HEX_RESULTS)}"
+
+    def __eq__(self, other):
+        return self.compared() == other.compared()
+
+    def compared(self):
+        """Registry names match without regard to case, as the registry matches them."""
+        if self.op in STATUS_RESULTS:
+            return self.op, tuple(v.lower() for v in self.values), self.result
+        return self.op, self.values, self.result
+
+    @property
+    def failed(self):
+        if self.result == "-" or self.op in ("ExitProcess", "CharPrevA"):
+            return False
+        if self.op in STATUS_RESULTS:
+            return self.result != "0"
+        if self.op in FAILED_RESULTS:
+            return self.result == FAILED_RESULTS[self.op]
+        if self.op == "WinExec":
+            return self.result != "started"
+        return self.result == "0"
 
 
 def enable_recording(machine):
@@ -88,7 +130,7 @@ class Normaliser:
     def __init__(self):
         self.handles = {}  # open handles by value; a closed one may be given out again
         self.named = 0
-        self.keys = {0x80000002: "hklm"}
+        self.keys = {0x80000002: "HKLM"}
         self.opening = None  # the key path of the last successful open
 
     def handle(self, value):
@@ -163,19 +205,17 @@ def named(op, values, result, names):
     shown = []
     for value in values:
         if isinstance(value, tuple) and value[0] == "key":
-            shown.append(names.key(value[1]) if isinstance(value[1], int) else value[1].lower())
+            shown.append(names.key(value[1]) if isinstance(value[1], int) else value[1])
         elif isinstance(value, tuple) and value[0] == "handle":
             shown.append(names.handle(value[1]))
         else:
             shown.append(value)
     if op in ("RegOpenKeyA", "RegCreateKeyExA") and result == "0":
-        names.opening = f"{shown[0]}\\{shown[1]}".lower()
+        names.opening = f"{shown[0]}\\{shown[1]}"
     if op == "RegCloseKey" and isinstance(values[0][1], int):
         names.keys.pop(values[0][1], None)  # the system gives the handle out again
     if op == "CloseHandle":
         names.handles.pop(str(values[0][1]), None)
-    if op in ("RegOpenKeyA", "RegCreateKeyExA", "RegDeleteKeyA"):
-        shown[1] = shown[1].lower()
     return Call(op, tuple(shown), result)
 
 

@@ -4,9 +4,8 @@ Run through ./try-setup at the top of the repository; --help tells the options.
 """
 
 import argparse
-import base64
+import concurrent.futures
 import datetime
-import html
 import re
 import shutil
 import subprocess
@@ -14,11 +13,10 @@ import sys
 import time
 from pathlib import Path
 
+import try_report
 import wine_machine
 
 ROOT = Path(__file__).resolve().parents[1]
-NOISE_NOTE = ("Keys the emulator writes on its own (its display driver's, its service "
-              "manager's count) are left out.")
 PACKAGES = ["cmake", "make", "g++", "python3", "g++-mingw-w64-i686", "wine", "wine32:i386",
             "xvfb", "xdotool", "imagemagick"]
 
@@ -48,10 +46,14 @@ def parse_arguments(argv):
         description="Runs setup.exe on a fresh emulated Windows 98 or Me (32-bit Wine) with "
                     "installation media as drive D:, answers its message boxes, and reports "
                     "what it did to the system: report.md and report.html in the output folder.")
-    parser.add_argument("--windows", choices=["98", "me"], default="me",
+    parser.add_argument("--windows", choices=["98", "me"],
                         help="the emulated system (default: me)")
     parser.add_argument("--silent", action="store_true",
                         help='start setup.exe with "-s", as another installer would')
+    parser.add_argument("--matrix", action="store_true",
+                        help="run on Windows 98 and Me, interactive and silent, and on the "
+                             "emulator's Windows XP mode silent, and write overview.md and "
+                             "overview.html beside the five reports")
     parser.add_argument("--answer-welcome", choices=["yes", "no"], default="yes",
                         help="the answer to the welcome question (default: yes)")
     parser.add_argument("--answer-restart", choices=["yes", "no"], default="yes",
@@ -73,6 +75,9 @@ def parse_arguments(argv):
 
     parser.error = error
     args = parser.parse_args(argv)
+    if args.matrix and (args.windows or args.silent):
+        error("--matrix runs every system and mode: --windows and --silent do not go with it")
+    args.windows = args.windows or "me"
     if args.media is not None:
         media = Path(args.media)
         if not media.is_dir():
@@ -183,105 +188,35 @@ def exit_status_meanings():
             for m in re.finditer(r"^\| (\d+) \| (.*) \|$", table, re.M)}
 
 
-# --- the report ---
-
-def table(headers, rows):
-    lines = ["| " + " | ".join(headers) + " |", "|" + "---|" * len(headers)]
-    for row in rows:
-        cells = [str(c).replace("|", "\\|").replace("\n", "\\n") for c in row]
-        lines.append("| " + " | ".join(cells) + " |")
-    return lines if rows else ["(none)"]
+SYSTEMS = {"98": "98", "me": "Me", "xp": "XP (the emulator's NT mode)"}
+# The matrix: (folder, system, silent); the first is the one the others are compared with.
+MATRIX = [("me-interactive", "me", False), ("me-silent", "me", True),
+          ("98-interactive", "98", False), ("98-silent", "98", True),
+          ("xp-silent", "xp", True)]
 
 
-def write_report(out, facts):
-    md = [f"# What setup.exe did on Windows {facts['windows']}", ""]
-    md += [f"- Command line: `{facts['command']}`",
-           f"- Media: `{facts['media']}`",
-           f"- Exit status: **{facts['status']}**: {facts['meaning']}",
-           f"- Restart: {facts['restart']}", ""]
-    md += ["## Message boxes", ""]
-    md += table(["#", "caption", "text", "answer", "screenshot"],
-                [(i + 1, b.caption, b.text, b.answer, b.screenshot.name)
-                 for i, b in enumerate(facts["boxes"])])
-    md += ["", "## Files under the Windows directory", ""]
-    md += table(["change", "path", "size"], facts["files"])
-    md += ["", "## Registry", "", NOISE_NOTE, ""]
-    md += table(["change", "key or value", "data"], facts["registry"])
-    md += ["", "## Programs started", ""]
-    md += table(["program", "command line", "exit status"], facts["programs"])
-    md += ["", "## Sections installed", ""]
-    md += [f"- {s}" for s in facts["sections"]] or ["(none)"]
-    md.append("")
-    (out / "report.md").write_text("\n".join(md))
+class Quiet:
+    """Phases of a run in the matrix, which prints one line per run instead."""
 
-    def cells(row, tag="td"):
-        return "".join(f"<{tag}>{html.escape(str(c))}</{tag}>" for c in row)
+    def begin(self, name):
+        pass
 
-    def html_table(headers, rows):
-        if not rows:
-            return "<p>(none)</p>"
-        body = "".join(f"<tr>{cells(r)}</tr>" for r in rows)
-        return f"<table><tr>{cells(headers, 'th')}</tr>{body}</table>"
-
-    boxes = []
-    for i, box in enumerate(facts["boxes"]):
-        image = ""
-        if box.screenshot.exists():
-            data = base64.b64encode(box.screenshot.read_bytes()).decode()
-            image = f'<img alt="box {i + 1}" src="data:image/png;base64,{data}">'
-        boxes.append(f"<div class=box><h3>{i + 1}. {html.escape(box.caption)}</h3>"
-                     f"<pre>{html.escape(box.text)}</pre><p>Answered: <b>{box.answer}</b></p>"
-                     f"{image}</div>")
-    page = f"""<!DOCTYPE html>
-<html><head><meta charset="utf-8"><title>setup.exe on Windows {facts['windows']}</title>
-<style>body{{font-family:sans-serif;margin:2em}} table{{border-collapse:collapse}}
-td,th{{border:1px solid #999;padding:3px 8px;text-align:left;font-family:monospace}}
-.box{{border:1px solid #ccc;padding:0 1em 1em;margin:1em 0}} pre{{white-space:pre-wrap}}</style>
-</head><body>
-<h1>What setup.exe did on Windows {facts['windows']}</h1>
-<ul><li>Command line: <code>{html.escape(facts['command'])}</code></li>
-<li>Media: <code>{html.escape(str(facts['media']))}</code></li>
-<li>Exit status: <b>{facts['status']}</b>: {html.escape(facts['meaning'])}</li>
-<li>Restart: {html.escape(facts['restart'])}</li></ul>
-<h2>Message boxes</h2>{''.join(boxes) or '<p>(none)</p>'}
-<h2>Files under the Windows directory</h2>{html_table(['change', 'path', 'size'], facts['files'])}
-<h2>Registry</h2><p>{NOISE_NOTE}</p>{html_table(['change', 'key or value', 'data'], facts['registry'])}
-<h2>Programs started</h2>{html_table(['program', 'command line', 'exit status'],
-                                     facts['programs'])}
-<h2>Sections installed</h2><ul>{''.join(f'<li>{html.escape(s)}</li>' for s in facts['sections'])
-                              or '<li>(none)</li>'}</ul>
-</body></html>
-"""
-    (out / "report.html").write_text(page)
-    return "\n".join(md)
+    def end(self, note=""):
+        pass
 
 
-def main(argv):
-    args = parse_arguments(argv)
-    phases = Phases()
-    if args.build:
-        build_dir = Path(args.build).resolve()
-    else:
-        phases.begin("installing tools")
-        phases.end(install_tools())
-        phases.begin("building setup.exe")
-        build_dir = build()
-        phases.end()
-
-    stamp = datetime.datetime.now().strftime("%Y%m%d-%H%M%S")
-    out = Path(args.out or ROOT / "build" / "try-setup" / stamp).resolve()
+def try_once(windows, silent, args, build_dir, template, out, phases):
+    """Runs setup.exe once on a fresh copy of the prepared system, writes the
+    report in out, and returns what it found."""
     shutil.rmtree(out / "machine", ignore_errors=True)
     out.mkdir(parents=True, exist_ok=True)
-
-    phases.begin(f"preparing the emulated Windows {args.windows}")
-    template = ROOT / "build" / "try-setup" / "template"
-    wine_machine.make_template(template)
     media = out / "media"
     wine_machine.copy_media(Path(args.media) if args.media else build_dir / "sample-media", media)
     if not (media / "WIN98" / "setup.exe").exists():
         shutil.copy(build_dir / "setup.exe", media / "WIN98" / "setup.exe")
     machine = wine_machine.WineMachine(out / "machine", template, build_dir / "standin.exe",
-                                       args.windows)
+                                       windows)
+    machine.record_calls = True
     machine.start()
     try:
         for key in (r"HKLM\Enum\USB\VID_1E2D&PID_4182\5&1A2B&0&1",
@@ -293,8 +228,8 @@ def main(argv):
         phases.end()
 
         phases.begin("running setup.exe")
-        arguments = ["-s"] if args.silent else []
-        answers = [] if args.silent else [args.answer_welcome, args.answer_restart]
+        arguments = ["-s"] if silent else []
+        answers = [] if silent else [args.answer_welcome, args.answer_restart]
         run = machine.run_setup(media, arguments, answers)
         phases.end(f"(exit status {run.status})")
 
@@ -331,34 +266,81 @@ def main(argv):
                 "is set)"
                 for change, key, _ in registry
                 if change == "value set" and "\\Vantrel Test\\" in key]
-    programs = [(name, f"{name} {command}".strip(), status) for name, command, status in records]
     if restarted:
         restart = "requested and performed: the monitor program ran at the next start"
     elif restart_asked:
         restart = "offered and declined"
     else:
         restart = "not offered"
-    meanings = exit_status_meanings()
     facts = {
-        "windows": {"98": "98", "me": "Me"}[args.windows],
-        "command": "setup.exe" + (" -s" if args.silent else ""),
+        "windows": SYSTEMS[windows],
+        "command": "setup.exe" + (" -s" if silent else ""),
         "media": args.media or "sample media",
         "status": run.status,
-        "meaning": meanings.get(run.status, "not in the exit status table"),
+        "meaning": exit_status_meanings().get(run.status, "not in the exit status table"),
         "restart": restart,
         "boxes": run.boxes,
         "files": [c for c in file_changes(files_before, files_after)
                   if c[1].lower().startswith("c:\\windows\\")],
         "registry": registry,
-        "programs": programs,
+        "programs": records,
         "sections": sections,
+        "calls": run.calls or [],
     }
-    report = write_report(out, facts)
+    report = try_report.write_report(out, facts)
+    shutil.rmtree(out / "machine" / "prefix", ignore_errors=True)
+    return facts, report
+
+
+def run_matrix(args, build_dir, template, out):
+    """The five runs, two at a time, each on its own copy of the prepared system."""
+    def one(entry):
+        name, windows, silent = entry
+        started = time.time()
+        facts, _ = try_once(windows, silent, args, build_dir, template, out / name, Quiet())
+        label = f"Windows {SYSTEMS[windows]}, {'silent' if silent else 'interactive'}"
+        print(f"[{time.strftime('%H:%M:%S')}] {label}: exit status {facts['status']} "
+              f"({time.time() - started:.1f} s)", flush=True)
+        return name, label, facts
+
+    with concurrent.futures.ThreadPoolExecutor(max_workers=2) as pool:
+        runs = list(pool.map(one, MATRIX))
+    try_report.write_overview(out, runs, MATRIX[0][0])
+
+
+def main(argv):
+    args = parse_arguments(argv)
+    phases = Phases()
+    if args.build:
+        build_dir = Path(args.build).resolve()
+    else:
+        phases.begin("installing tools")
+        phases.end(install_tools())
+        phases.begin("building setup.exe")
+        build_dir = build()
+        phases.end()
+
+    stamp = datetime.datetime.now().strftime("%Y%m%d-%H%M%S")
+    out = Path(args.out or ROOT / "build" / "try-setup" / stamp).resolve()
+    out.mkdir(parents=True, exist_ok=True)
+    template = ROOT / "build" / "try-setup" / "template"
+    if args.matrix:
+        phases.begin("preparing the emulated system")
+        wine_machine.make_template(template)
+        phases.end()
+        print(f"[{time.strftime('%H:%M:%S')}] running setup.exe {len(MATRIX)} times ...",
+              flush=True)
+        run_matrix(args, build_dir, template, out)
+        print(f"Overview: {out / 'overview.md'} and {out / 'overview.html'}")
+        return 0
+
+    phases.begin(f"preparing the emulated Windows {args.windows}")
+    wine_machine.make_template(template)
+    _, report = try_once(args.windows, args.silent, args, build_dir, template, out, phases)
     phases.end()
     print()
     print(report)
     print(f"Report: {out / 'report.md'} and {out / 'report.html'}")
-    shutil.rmtree(out / "machine" / "prefix", ignore_errors=True)
     return 0
 
 

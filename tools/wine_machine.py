@@ -131,6 +131,10 @@ class WineMachine:
         subprocess.run(["wineserver", "-p"], env=self.env(), check=True)
         self.reg("add", r"HKCU\Software\Wine", "/v", "Version", "/d",
                  {"98": "win98", "me": "winme", "xp": "winxp"}[self.windows], "/f")
+        # Windows draws its own frames and caption bars, as Windows 98 and Me
+        # do, so that a box's screenshot shows its caption: no window manager
+        # runs on the virtual display to draw them.
+        self.add_key_value(r"HKCU\Software\Wine\X11 Driver", "Decorated", "N")
         # The deletion command the setup finds on the system's search path.
         shutil.copy(self.standin, self.windows_dir() / "deltree.exe")
         self.open_desktop()

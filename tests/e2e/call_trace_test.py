@@ -39,12 +39,12 @@ class ReadingARelayTrace(unittest.TestCase):
     def test_only_the_setups_own_calls_are_kept_in_order_with_their_handles_named(self):
         self.assertEqual([
             "CharPrevA(D:\\WIN98, 8) = 7",
-            "RegOpenKeyA(hklm, software\\setup) = 0",
-            "RegCloseKey(hklm\\software\\setup) = 0",
+            "RegOpenKeyA(HKLM, Software\\Setup) = 0",
+            "RegCloseKey(HKLM\\Software\\Setup) = 0",
             "CloseHandle(h1) = 1",
-            "WaitForSingleObject(h2, 4294967295) = 0",
+            "WaitForSingleObject(h2, 0xFFFFFFFF) = 0x0",
             "WinExec(deltree /Y C:\\w\\temp, 0) = started",
-            "MessageBoxA(Error!!!, Copy \"a\"\n, 0) = 1",
+            "MessageBoxA(Error!!!, Copy \"a\"\\n, 0) = 1",
             "ExitProcess(3) = -",
         ], [str(call) for call in call_trace.parse_relay(TRACE)])
 

@@ -12,7 +12,8 @@
  *   window.exe              opens and closes a window: 0 when the display works
  *                           (the harness's own check, not recorded)
  * Each appends "name|command line|status" to the file STANDIN_LOG names
- * (C:\standin.log when it names none). */
+ * (C:\standin.log when it names none), with the whole command line as
+ * GetCommandLineA gives it. */
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -153,6 +154,7 @@ int main(int argc, char** argv) {
   } else if (strcmp(name, "starter") == 0) {
     status = argc == 2 ? Start(argv[1]) : 255;
   }
-  if (strcmp(name, "window") != 0) Record(name, line, status);  /* the harness's own check */
+  /* The command line exactly as the system handed it over, program and all. */
+  if (strcmp(name, "window") != 0) Record(name, GetCommandLineA(), status);
   return (int)status;
 }

@@ -6,6 +6,9 @@
 """
 
 import argparse
+import html
+import json
+import re
 import shutil
 import subprocess
 import sys
@@ -25,6 +28,53 @@ BASE_FAILED = ("| 1 | Vantrel USB Smart Card Reader Setup Utility | SmartCard Ba
                "install Failed!.\\n | ok |")
 
 
+EXTRACTION = r"C:\windows\temp\scbase.exe  /q /c /t:C:\windows\temp\scbase"
+# Run in Chromium over a copy of a page: what a person would see, written into
+# the page's body as data-probe.
+PROBE = """<script>window.addEventListener("load", () => {
+  const problems = [];
+  for (const img of document.images) {
+    if (!img.complete || img.naturalWidth === 0) problems.push("not decoded: " + img.alt);
+    else if (img.width !== img.naturalWidth || img.height !== img.naturalHeight)
+      problems.push(`${img.alt} shown at ${img.width}x${img.height} of ${img.naturalWidth}x${img.naturalHeight}`);
+    else if (img.getBoundingClientRect().right > window.innerWidth) problems.push("cut off: " + img.alt);
+  }
+  if (document.documentElement.scrollWidth > window.innerWidth)
+    problems.push("the page is wider than the window");
+  for (const cell of document.querySelectorAll("td, th"))
+    if (cell.scrollWidth > cell.clientWidth + 1) problems.push("cell cut off: " + cell.textContent.slice(0, 50));
+  document.body.dataset.probe = JSON.stringify(
+      {images: document.images.length, tables: document.querySelectorAll("table").length, problems});
+});</script>"""
+
+
+def seen_in_browser(page):
+    """What headless Chromium shows of the page: its images, tables and problems."""
+    probe = page.with_name(page.stem + "-probe.html")
+    probe.write_text(page.read_text().replace("</body>", PROBE + "</body>"))
+    dom = subprocess.run(["chromium", "--headless", "--no-sandbox", "--disable-gpu",
+                          "--window-size=1280,1024", "--virtual-time-budget=5000", "--dump-dom",
+                          probe.as_uri()], capture_output=True, text=True, timeout=120).stdout
+    found = re.search(r'data-probe="([^"]*)"', dom)
+    return json.loads(html.unescape(found.group(1))) if found else {"problems": ["no probe"]}
+
+
+def pixels(image, x, y, width):
+    text = subprocess.run(["convert", str(image), "-crop", f"{width}x1+{x}+{y}", "txt:-"],
+                          capture_output=True, text=True).stdout
+    return [tuple(int(v) for v in m.groups())
+            for m in re.finditer(r"\((\d+),(\d+),(\d+)", text)]
+
+
+def has_caption_bar(image):
+    """A row near the top of the box is drawn in a caption's colours (or its
+    text), not the client area's: the screenshot holds the frame Windows draws."""
+    client = pixels(image, 6, 45, 1)[0]
+    row = pixels(image, 6, 9, 200)
+    differing = [p for p in row if max(abs(a - b) for a, b in zip(p, client)) > 30]
+    return len(differing) > 0.8 * len(row)
+
+
 def placed(report, path):
     return f"| placed | {path} |" in report
 
@@ -38,6 +88,13 @@ def interactive(report, html):
     yield "restart box answered yes", RESTART in report
     yield "restart performed", "- Restart: requested and performed" in report
     yield "both screenshots in the page", html.count('<img alt="box') == 2
+    yield "the extraction's command line as received", f"| `{EXTRACTION}` |" in report
+    yield "its two blanks kept in the page", f'<code class="line">{EXTRACTION}</code>' in html
+    yield "the system calls listed in order", (
+        "1. `MessageBoxA(Vantrel USB Smart Card Reader Setup Utility, This program will" in report
+        and "`ExitWindowsEx(0x2, 0) = 1`" in report)
+    yield "failed calls marked", "`DeleteFileA(C:\\windows\\inf\\drvidx.bin) = 0` (failed)" in report
+    yield "the calls folded in the page", "<details><summary>setup.exe's calls" in html
 
 
 def silent(report, html):
@@ -76,6 +133,38 @@ CASES = {
 }
 
 
+def matrix(build, work):
+    """--matrix: five runs, an overview marking what differs, each row linked to
+    its report, and pages that show whole in a browser with boxes framed."""
+    out = Path(work) / "matrix"
+    shutil.rmtree(out, ignore_errors=True)
+    result = subprocess.run([str(ROOT / "try-setup"), "--build", build, "--matrix", "--out",
+                             str(out)], capture_output=True, text=True)
+    print(result.stdout[-3000:], result.stderr[-2000:])
+    if result.returncode != 0:
+        return [f"try-setup --matrix ended with status {result.returncode}"]
+    overview = (out / "overview.html").read_text()
+    failures = []
+    for run in ("me-interactive", "me-silent", "98-interactive", "98-silent", "xp-silent"):
+        if f'<a href="{run}/report.html">' not in overview:
+            failures.append(f"no row linked to {run}/report.html")
+    if "<td class=differs>(none)</td>" not in overview:
+        failures.append("the silent runs' boxes are not marked as differing")
+    progress = [line for line in result.stdout.splitlines() if "exit status" in line]
+    if len(progress) != 5:
+        failures.append(f"{len(progress)} progress lines for five runs")
+    for page, images, tables in ((out / "overview.html", 0, 1),
+                                 (out / "me-interactive" / "report.html", 2, 3)):
+        seen = seen_in_browser(page)
+        failures += [f"{page.name}: {problem}" for problem in seen["problems"]]
+        if seen.get("images") != images or seen.get("tables", 0) < tables:
+            failures.append(f"{page}: {seen.get('images')} images, {seen.get('tables')} tables")
+    for shot in sorted((out / "me-interactive").glob("box*.png")):
+        if not has_caption_bar(shot):
+            failures.append(f"{shot} shows no caption bar")
+    return failures
+
+
 def bad_input(build, work):
     """Bad options and media without WIN98 get one line and status 2, at once."""
     (Path(work) / "empty").mkdir(parents=True, exist_ok=True)
@@ -98,10 +187,12 @@ def main():
     parser.add_argument("case", nargs="?")
     args = parser.parse_args()
     if args.list:
-        print(";".join(list(CASES) + ["bad_input"]))
+        print(";".join(list(CASES) + ["bad_input", "matrix"]))
         return 0
     if args.case == "bad_input":
         failures = bad_input(args.build, args.work)
+    elif args.case == "matrix":
+        failures = matrix(args.build, args.work)
     else:
         options, judge = CASES[args.case]
         out = Path(args.work) / args.case

@@ -1,0 +1,182 @@
+"""The reports of try-setup: one run's report (report.md, report.html), and
+the overview of a matrix of runs (overview.md, overview.html)."""
+
+import base64
+import html
+
+NOISE_NOTE = ("Keys the emulator writes on its own (its display driver's, its service "
+              "manager's count) are left out.")
+STYLE = """body{font-family:sans-serif;margin:2em;max-width:100em}
+table{border-collapse:collapse} td,th{border:1px solid #999;padding:3px 8px;text-align:left;
+vertical-align:top;font-family:monospace;overflow-wrap:anywhere}
+.box{border:1px solid #ccc;padding:0 1em 1em;margin:1em 0} pre{white-space:pre-wrap}
+code.line{white-space:pre-wrap;background:#eef;padding:1px 2px}
+li.failed,td.differs{background:#fdd} li.failed::after{content:"  \\2190 failed";color:#b00}
+ol.calls{font-family:monospace;overflow-wrap:anywhere}"""
+
+
+def md_table(headers, rows):
+    lines = ["| " + " | ".join(headers) + " |", "|" + "---|" * len(headers)]
+    for row in rows:
+        cells = [str(c).replace("|", "\\|").replace("\n", "\\n") for c in row]
+        lines.append("| " + " | ".join(cells) + " |")
+    return lines if rows else ["(none)"]
+
+
+def html_cells(row, tag="td"):
+    return "".join(f"<{tag}>{c if isinstance(c, Markup) else html.escape(str(c))}</{tag}>"
+                   for c in row)
+
+
+def html_table(headers, rows):
+    if not rows:
+        return "<p>(none)</p>"
+    body = "".join(f"<tr>{html_cells(r)}</tr>" for r in rows)
+    return f"<table><tr>{html_cells(headers, 'th')}</tr>{body}</table>"
+
+
+class Markup(str):
+    """HTML that goes into a cell as it is."""
+
+
+def command_line(text):
+    """A command line as received, every blank kept and visible."""
+    return Markup(f'<code class="line">{html.escape(text)}</code>')
+
+
+def page(title, body):
+    return (f'<!DOCTYPE html>\n<html><head><meta charset="utf-8"><title>{html.escape(title)}'
+            f"</title>\n<style>{STYLE}</style>\n</head><body>\n{body}\n</body></html>\n")
+
+
+def write_report(out, facts):
+    """report.md and report.html in out; returns the markdown."""
+    title = f"What setup.exe did on Windows {facts['windows']}"
+    failed = sum(call.failed for call in facts["calls"])
+    md = [f"# {title}", ""]
+    md += [f"- Command line: `{facts['command']}`",
+           f"- Media: `{facts['media']}`",
+           f"- Exit status: **{facts['status']}**: {facts['meaning']}",
+           f"- Restart: {facts['restart']}", ""]
+    md += ["## Message boxes", ""]
+    md += md_table(["#", "caption", "text", "answer", "screenshot"],
+                   [(i + 1, b.caption, b.text, b.answer, b.screenshot.name)
+                    for i, b in enumerate(facts["boxes"])])
+    md += ["", "## Files under the Windows directory", ""]
+    md += md_table(["change", "path", "size"], facts["files"])
+    md += ["", "## Registry", "", NOISE_NOTE, ""]
+    md += md_table(["change", "key or value", "data"], facts["registry"])
+    md += ["", "## Programs started", "", "Command lines exactly as the programs received them.",
+           ""]
+    md += md_table(["program", "command line", "exit status"],
+                   [(name, f"`{line}`", status) for name, line, status in facts["programs"]])
+    md += ["", "## Sections installed", ""]
+    md += [f"- {s}" for s in facts["sections"]] or ["(none)"]
+    md += ["", "## System calls", "",
+           f"setup.exe's calls to the system in order, {len(facts['calls'])} in all, "
+           f"{failed} failed.", ""]
+    md += [f"{i + 1}. `{call}`" + (" (failed)" if call.failed else "")
+           for i, call in enumerate(facts["calls"])] or ["(none recorded)"]
+    md.append("")
+    (out / "report.md").write_text("\n".join(md))
+
+    boxes = []
+    for i, box in enumerate(facts["boxes"]):
+        image = ""
+        if box.screenshot.exists():
+            data = base64.b64encode(box.screenshot.read_bytes()).decode()
+            image = f'<img alt="box {i + 1}" src="data:image/png;base64,{data}">'
+        boxes.append(f"<div class=box><h3>{i + 1}. {html.escape(box.caption)}</h3>"
+                     f"<pre>{html.escape(box.text)}</pre><p>Answered: <b>{box.answer}</b></p>"
+                     f"{image}</div>")
+    calls = "".join(f'<li{" class=failed" if call.failed else ""}>{html.escape(str(call))}</li>'
+                    for call in facts["calls"])
+    sections = "".join(f"<li>{html.escape(s)}</li>" for s in facts["sections"])
+    programs = [(name, command_line(line), status) for name, line, status in facts["programs"]]
+    body = f"""<h1>{html.escape(title)}</h1>
+<ul><li>Command line: <code>{html.escape(facts['command'])}</code></li>
+<li>Media: <code>{html.escape(str(facts['media']))}</code></li>
+<li>Exit status: <b>{facts['status']}</b>: {html.escape(facts['meaning'])}</li>
+<li>Restart: {html.escape(facts['restart'])}</li></ul>
+<h2>Message boxes</h2>{''.join(boxes) or '<p>(none)</p>'}
+<h2>Files under the Windows directory</h2>{html_table(['change', 'path', 'size'], facts['files'])}
+<h2>Registry</h2><p>{NOISE_NOTE}</p>{html_table(['change', 'key or value', 'data'], facts['registry'])}
+<h2>Programs started</h2><p>Command lines exactly as the programs received them.</p>
+{html_table(['program', 'command line', 'exit status'], programs)}
+<h2>Sections installed</h2><ul>{sections or '<li>(none)</li>'}</ul>
+<h2>System calls</h2>
+<details><summary>setup.exe's calls to the system in order: {len(facts['calls'])}, of which
+{failed} failed</summary><ol class=calls>{calls}</ol></details>"""
+    (out / "report.html").write_text(page(title, body))
+    return "\n".join(md)
+
+
+# --- the overview of a matrix of runs ---
+
+OVERVIEW_COLUMNS = ["exit status", "boxes (caption: answer)", "files", "registry",
+                    "programs started", "sections installed", "restart"]
+
+
+def last_name(path):
+    return path.rsplit("\\", 1)[-1]
+
+
+def grouped(pairs):
+    """"kind: a, b, c" lines, one per kind in order of first appearance, a
+    repeated name as "name ×n"."""
+    kinds = {}
+    for kind, name in pairs:
+        kinds.setdefault(kind, []).append(name)
+    lines = []
+    for kind, names in kinds.items():
+        counted = {name: names.count(name) for name in names}
+        shown = [name if n == 1 else f"{name} ×{n}" for name, n in counted.items()]
+        lines.append(f"{kind}: {', '.join(shown)}")
+    return "\n".join(lines) or "(none)"
+
+
+def registry_name(what):
+    """A registry change by its key's last name, and the value's name: SCardSvr "Start"."""
+    key, _, value = what.partition(' "')
+    return last_name(key) + (f' "{value}' if value else "")
+
+
+def overview_cells(facts):
+    """What one run did, a cell per column, short enough to read at a glance
+    (the run's report has it whole), as text to compare across runs."""
+    programs = [name + ("" if status == 0 else f" (status {status})")
+                for name, _, status in facts["programs"]]
+    return [
+        f"{facts['status']}: {facts['meaning']}",
+        "\n".join(f"{b.caption}: {b.answer}" for b in facts["boxes"]) or "(none)",
+        grouped((change, last_name(path)) for change, path, _ in facts["files"]),
+        grouped((change, registry_name(what)) for change, what, _ in facts["registry"]),
+        grouped(("started", name) for name in programs),
+        "\n".join(section.split(",")[0] for section in facts["sections"]) or "(none)",
+        facts["restart"].split(":")[0],
+    ]
+
+
+def write_overview(out, runs, reference):
+    """overview.md and overview.html: runs is [(name, label, facts)], and cells
+    that differ from the reference run's are marked."""
+    base = overview_cells(next(facts for name, _, facts in runs if name == reference))
+    reference_label = next(label for name, label, _ in runs if name == reference)
+    note = f"Cells marked differ from the {reference_label} run."
+    md = ["# setup.exe on every system", "", note + " (marked **≠**)", ""]
+    rows_md, rows_html = [], []
+    for name, label, facts in runs:
+        cells = overview_cells(facts)
+        rows_md.append([f"[{label}]({name}/report.md)"] +
+                       [("**≠** " if c != b else "") + c.replace("\n", "; ")
+                        for c, b in zip(cells, base)])
+        marked = "".join(
+            f'<td{" class=differs" if c != b else ""}>{html.escape(c).replace(chr(10), "<br>")}'
+            "</td>" for c, b in zip(cells, base))
+        rows_html.append(f'<tr><td><a href="{name}/report.html">{html.escape(label)}</a></td>'
+                         f"{marked}</tr>")
+    md += md_table(["run"] + OVERVIEW_COLUMNS, rows_md)
+    (out / "overview.md").write_text("\n".join(md) + "\n")
+    body = (f"<h1>setup.exe on every system</h1><p>{html.escape(note)}</p><table><tr>"
+            f"{html_cells(['run'] + OVERVIEW_COLUMNS, 'th')}</tr>{''.join(rows_html)}</table>")
+    (out / "overview.html").write_text(page("setup.exe on every system", body))
