@@ -73,16 +73,6 @@ std::vector<std::string> Fields(const std::string& line) {
   return fields;
 }
 
-// A base component package as the stand-in behaves: it extracts NAME.inf with
-// a "DefaultInstall" section and NAME.dll, and ends with its status.
-SimulatedSystem::Program Package(const std::string& name, uint32_t status) {
-  SimulatedSystem::Program package;
-  package.exitStatus = status;
-  package.extracts[name + ".inf"] = "[Version]\n[DefaultInstall]\n";
-  package.extracts[name + ".dll"] = "component";
-  return package;
-}
-
 // Builds the machine; false with a message for a line it cannot read.
 bool Build(std::istream& description, SimulatedSystem& sim, std::vector<std::string>& arguments) {
   std::string line;
@@ -103,7 +93,7 @@ bool Build(std::istream& description, SimulatedSystem& sim, std::vector<std::str
     } else if (item == "program" && f.size() >= 3) {
       SimulatedSystem::Program program;
       if (f[2] == "extract" && f.size() == 5) {
-        program = Package(f[3], std::stoul(f[4]));
+        program = SimulatedSystem::ExtractionPackage(f[3], std::stoul(f[4]));
       } else if (f[2] == "deltree") {
         program.deletesTrees = true;
       } else if (f[2] == "broken") {

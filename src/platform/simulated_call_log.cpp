@@ -69,10 +69,10 @@ bool SimulatedCallLog::ShouldFail(Op op, const std::string& subject, const SameS
 
 void SimulatedCallLog::Record(Op op, CallEntry entry) {
   std::string shownResult = entry.shownResult.empty() ? entry.result : entry.shownResult;
-  calls_.push_back(SimulatedCall{
-      op, std::string(OpName(op)) + "(" + entry.shownArguments + ") = " + shownResult,
-      std::move(entry.values), std::move(entry.result), std::move(entry.paths), pendingFallible_,
-      pendingInjected_});
+  calls_.push_back(
+      SimulatedCall{op, std::string(OpName(op)) + "(" + entry.shownArguments + ") = " + shownResult,
+                    std::move(entry.values), std::move(entry.result), std::move(entry.paths),
+                    pendingFallible_, pendingInjected_});
   pendingFallible_ = 0;
   pendingInjected_ = false;
 }

@@ -40,12 +40,13 @@ const char* OpName(Op op);
 
 struct SimulatedCall {
   Op op;
-  std::string text;                 // "Name(arguments) = result", as the log prints it
-  std::vector<std::string> values;  // its arguments as the platform received them (numbers in decimal)
-  std::string result;               // its result as the platform returned it (decimal; "" for none)
-  std::vector<std::string> paths;   // the file paths a file operation was given
-  int fallibleNumber;               // its number among the calls that can fail, or 0
-  bool injected;                    // it failed because a test made it fail
+  std::string text;  // "Name(arguments) = result", as the log prints it
+  std::vector<std::string>
+      values;          // its arguments as the platform received them (numbers in decimal)
+  std::string result;  // its result as the platform returned it (decimal; "" for none)
+  std::vector<std::string> paths;  // the file paths a file operation was given
+  int fallibleNumber;              // its number among the calls that can fail, or 0
+  bool injected;                   // it failed because a test made it fail
 };
 
 // One call as the log keeps it; shownResult is the log line's fuller account

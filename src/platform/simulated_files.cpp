@@ -207,8 +207,7 @@ bool SimulatedFiles::Delete(const std::string& path) {
   return true;
 }
 
-bool SimulatedFiles::Copy(const std::string& source, const std::string& target,
-                          bool failIfExists) {
+bool SimulatedFiles::Copy(const std::string& source, const std::string& target, bool failIfExists) {
   const File* original = FindFile(source);
   if (original == nullptr || !IsValidPath(target)) return false;
   std::string to = PathKey(target);

@@ -13,6 +13,15 @@ std::string BaseName(const std::string& path) {
 
 }  // namespace
 
+SimulatedPrograms::Program SimulatedPrograms::ExtractionPackage(const std::string& name,
+                                                                uint32_t exitStatus) {
+  Program package;
+  package.exitStatus = exitStatus;
+  package.extracts[name + ".inf"] = "[Version]\nSignature=\"$Chicago$\"\n[DefaultInstall]\n";
+  package.extracts[name + ".dll"] = "component";
+  return package;
+}
+
 void SimulatedPrograms::Add(const std::string& path, const Program& program) {
   files_.AddFile(path, "MZ", kFileAttributeNormal);
   programs_[BaseName(files_.PathKey(path))] = program;
@@ -91,7 +100,7 @@ bool SimulatedPrograms::CloseHandle(Handle handle) {
 void SimulatedPrograms::Dump(std::string* out) const {
   *out += "started:\n";
   for (const Started& start : started_) {
-    *out += std::string("  ") + (start.waitable ? "process " : "winexec ") + start.commandLine +
-            "\n";
+    *out +=
+        std::string("  ") + (start.waitable ? "process " : "winexec ") + start.commandLine + "\n";
   }
 }

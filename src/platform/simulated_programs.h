@@ -30,6 +30,11 @@ class SimulatedPrograms {
     std::string program;  // the program file the command line resolved to (folded)
   };
 
+  // A self-extracting base component package: started with "/t:DIR", it
+  // extracts NAME.inf (with a "DefaultInstall" section) and NAME.dll into DIR,
+  // and ends with exitStatus.
+  static Program ExtractionPackage(const std::string& name, uint32_t exitStatus);
+
   explicit SimulatedPrograms(SimulatedFiles& files) : files_(files) {}
 
   // A program file at path whose start behaves as given.

@@ -187,11 +187,8 @@ uint32_t SimulatedSystem::GetFileAttributesA(const char* path) {
 
 bool SimulatedSystem::SetFileAttributesA(const char* path, uint32_t attributes) {
   bool ok = !ShouldFail(Op::SetFileAttributesA, path) && files_.SetAttributes(path, attributes);
-  Log(Op::SetFileAttributesA, {std::string(path) + ", " + Hex(attributes),
-                               {path, Dec(attributes)},
-                               Flag(ok),
-                               "",
-                               {path}});
+  Log(Op::SetFileAttributesA,
+      {std::string(path) + ", " + Hex(attributes), {path, Dec(attributes)}, Flag(ok), "", {path}});
   return ok;
 }
 
@@ -225,13 +222,13 @@ bool SimulatedSystem::MoveFileA(const char* existingPath, const char* newPath) {
 
 int32_t SimulatedSystem::RegOpenKeyA(RegKey key, const char* subKey, RegKey* result) {
   std::string shown = registry_.Shown(key) + "\\" + Str(subKey);
-  int32_t status = ShouldFail(Op::RegOpenKeyA, shown) ? kErrorAccessDenied
-                                                      : registry_.Open(key, subKey, result);
-  Log(Op::RegOpenKeyA, {shown,
-                        {registry_.Shown(key), Str(subKey)},
-                        Dec(status),
-                        status == kErrorSuccess ? Hex(static_cast<uint32_t>(*result))
-                                                : Status(status)});
+  int32_t status =
+      ShouldFail(Op::RegOpenKeyA, shown) ? kErrorAccessDenied : registry_.Open(key, subKey, result);
+  Log(Op::RegOpenKeyA,
+      {shown,
+       {registry_.Shown(key), Str(subKey)},
+       Dec(status),
+       status == kErrorSuccess ? Hex(static_cast<uint32_t>(*result)) : Status(status)});
   return status;
 }
 
@@ -240,11 +237,11 @@ int32_t SimulatedSystem::RegCreateKeyExA(RegKey key, const char* subKey, uint32_
   std::string shown = registry_.Shown(key) + "\\" + Str(subKey);
   int32_t status = ShouldFail(Op::RegCreateKeyExA, shown) ? kErrorAccessDenied
                                                           : registry_.Create(key, subKey, result);
-  Log(Op::RegCreateKeyExA, {shown + ", " + Dec(options) + ", " + Hex(samDesired),
-                            {registry_.Shown(key), Str(subKey), Dec(options), Dec(samDesired)},
-                            Dec(status),
-                            status == kErrorSuccess ? Hex(static_cast<uint32_t>(*result))
-                                                    : Status(status)});
+  Log(Op::RegCreateKeyExA,
+      {shown + ", " + Dec(options) + ", " + Hex(samDesired),
+       {registry_.Shown(key), Str(subKey), Dec(options), Dec(samDesired)},
+       Dec(status),
+       status == kErrorSuccess ? Hex(static_cast<uint32_t>(*result)) : Status(status)});
   return status;
 }
 
@@ -272,8 +269,7 @@ int32_t SimulatedSystem::RegDeleteKeyA(RegKey key, const char* subKey) {
   std::string shown = registry_.Shown(key) + "\\" + Str(subKey);
   int32_t status =
       ShouldFail(Op::RegDeleteKeyA, shown) ? kErrorAccessDenied : registry_.Delete(key, subKey);
-  Log(Op::RegDeleteKeyA,
-      {shown, {registry_.Shown(key), Str(subKey)}, Dec(status), Status(status)});
+  Log(Op::RegDeleteKeyA, {shown, {registry_.Shown(key), Str(subKey)}, Dec(status), Status(status)});
   return status;
 }
 
@@ -316,14 +312,12 @@ bool SimulatedSystem::CreateProcessA(char* commandLine, bool inheritHandles, uin
 }
 
 uint32_t SimulatedSystem::WaitForSingleObject(Handle handle, uint32_t milliseconds) {
-  uint32_t result = ShouldFail(Op::WaitForSingleObject, "") || !programs_.IsProcess(handle)
-                        ? kWaitFailed
-                        : 0;
-  Log(Op::WaitForSingleObject,
-      {Hex(static_cast<uint32_t>(handle)) + ", " + Hex(milliseconds),
-       {Dec(handle), Dec(milliseconds)},
-       Dec(result),
-       Hex(result)});
+  uint32_t result =
+      ShouldFail(Op::WaitForSingleObject, "") || !programs_.IsProcess(handle) ? kWaitFailed : 0;
+  Log(Op::WaitForSingleObject, {Hex(static_cast<uint32_t>(handle)) + ", " + Hex(milliseconds),
+                                {Dec(handle), Dec(milliseconds)},
+                                Dec(result),
+                                Hex(result)});
   return result;
 }
 
@@ -430,10 +424,9 @@ int SimulatedSystem::MessageBoxA(const char* text, const char* caption, uint32_t
       answers_.erase(answers_.begin());
     }
   }
-  Log(Op::MessageBoxA,
-      {std::string(caption) + ", \"" + Printable(text) + "\", " + Dec(type),
-       {caption, text, Dec(type)},
-       std::to_string(answer)});
+  Log(Op::MessageBoxA, {std::string(caption) + ", \"" + Printable(text) + "\", " + Dec(type),
+                        {caption, text, Dec(type)},
+                        std::to_string(answer)});
   return answer;
 }
 

@@ -35,6 +35,9 @@ class SimulatedSystem final : public System {
     std::string infPath;
     bool sectionFound;  // the file exists and holds "[section]"
   };
+  static Program ExtractionPackage(const std::string& name, uint32_t exitStatus) {
+    return SimulatedPrograms::ExtractionPackage(name, exitStatus);
+  }
   // What platform 1's CreateProcessA does with CREATE_NO_WINDOW, which Windows
   // 95, 98 and Me document as not supported; no such system has shown which.
   enum class NoWindowFlag { kIgnored, kRefused };

@@ -166,7 +166,7 @@ TEST_F(BaseComponents, NoTempDirectoryFailsTheStaging) {
   fresh.AddDirectory("C:\\WINDOWS\\System32\\Drivers");
   fresh.AddDirectory("C:\\WINDOWS\\inf");
   for (const auto& file : kPackageFiles) fresh.AddFile("D:\\WIN98\\" + file.first, "f");
-  fresh.AddProgram("D:\\SCard98\\scbase.exe", ExtractionPackage("scbase", 0));
+  fresh.AddProgram("D:\\SCard98\\scbase.exe", SimulatedSystem::ExtractionPackage("scbase", 0));
   EXPECT_EQ(2u, RunSetupWith(fresh, {"-s"}));
   EXPECT_FALSE(fresh.DirectoryExists("C:\\WINDOWS\\temp")) << "the setup creates no directory";
 }
@@ -189,7 +189,7 @@ TEST_F(BaseComponents, AnExtractionThatCannotRunOrEndsNonZeroEndsTheSetupWithSta
     for (const Case& c : cases) {
       SimulatedSystem fresh;
       BuildTypicalMachine(fresh, Windows::kMe);
-      SimulatedSystem::Program package = ExtractionPackage(failing, c.status);
+      SimulatedSystem::Program package = SimulatedSystem::ExtractionPackage(failing, c.status);
       package.failsToStart = !c.startsAtAll;
       fresh.AddProgram(std::string("D:\\SCard98\\") + failing + ".exe", package);
       std::string what = std::string(failing) + " " + c.what;

@@ -84,8 +84,8 @@ TEST(RegistryWithoutKeys, AbsentKeysAreNeitherCreatedNorUsedAndTheRunGoesOn) {
     sim.AddDirectory(dir);
   }
   for (const auto& file : kPackageFiles) sim.AddFile("D:\\WIN98\\" + file.first, "f");
-  sim.AddProgram("D:\\SCard98\\scbase.exe", ExtractionPackage("scbase", 0));
-  sim.AddProgram("D:\\SCard98\\smclib.exe", ExtractionPackage("smclib", 0));
+  sim.AddProgram("D:\\SCard98\\scbase.exe", SimulatedSystem::ExtractionPackage("scbase", 0));
+  sim.AddProgram("D:\\SCard98\\smclib.exe", SimulatedSystem::ExtractionPackage("smclib", 0));
   sim.AnswerNextBox(kIdYes);
   sim.AnswerNextBox(kIdNo);
 

@@ -10,14 +10,6 @@ const char kRunServicesOnceKey[] =
 
 std::string MediaContent(const std::string& name) { return "new " + name; }
 
-SimulatedSystem::Program ExtractionPackage(const std::string& name, uint32_t exitStatus) {
-  SimulatedSystem::Program package;
-  package.exitStatus = exitStatus;
-  package.extracts[name + ".inf"] = "[Version]\nSignature=\"$Chicago$\"\n[DefaultInstall]\n";
-  package.extracts[name + ".dll"] = "component";
-  return package;
-}
-
 void BuildTypicalMachine(SimulatedSystem& sim, Windows windows) {
   sim.SetVersion(1, 4, windows == Windows::kMe ? 90 : 10);
   sim.SetCurrentDirectory("D:\\WIN98");
@@ -30,8 +22,8 @@ void BuildTypicalMachine(SimulatedSystem& sim, Windows windows) {
     sim.AddFile("D:\\WIN98\\" + file.first, MediaContent(file.first));
   }
   sim.AddFile("D:\\WIN98\\kt418Hub.inf", MediaContent("kt418Hub.inf"));
-  sim.AddProgram("D:\\SCard98\\scbase.exe", ExtractionPackage("scbase", 0));
-  sim.AddProgram("D:\\SCard98\\smclib.exe", ExtractionPackage("smclib", 0));
+  sim.AddProgram("D:\\SCard98\\scbase.exe", SimulatedSystem::ExtractionPackage("scbase", 0));
+  sim.AddProgram("D:\\SCard98\\smclib.exe", SimulatedSystem::ExtractionPackage("smclib", 0));
   SimulatedSystem::Program deltree;
   deltree.deletesTrees = true;
   sim.AddProgram("C:\\WINDOWS\\COMMAND\\DELTREE.EXE", deltree);

@@ -18,10 +18,6 @@ extern const char kUsbKey[];
 extern const char kServiceKey[];
 extern const char kRunServicesOnceKey[];
 
-// A base component package that extracts name.inf (with a "DefaultInstall"
-// section) and name.dll, and ends with exitStatus.
-SimulatedSystem::Program ExtractionPackage(const std::string& name, uint32_t exitStatus);
-
 // Lays out the media, the Windows directory tree and the registry keys a
 // typical machine has.
 void BuildTypicalMachine(SimulatedSystem& sim, Windows windows);
