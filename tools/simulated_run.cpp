@@ -1,6 +1,6 @@
 // Runs the setup on a simulated Windows 98/Me machine built from a
 // description, and prints the calls it made, one a line, for comparison with
-// the calls recorded on an emulated system (tools/call_trace.py).
+// the calls recorded on an emulated system (tools/call_comparison.py).
 //
 //   simulated_run DESCRIPTION
 //

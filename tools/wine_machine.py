@@ -17,6 +17,7 @@ import tempfile
 import time
 from pathlib import Path
 
+import call_comparison
 import call_trace
 
 SETUP_CAPTION = "Vantrel USB Smart Card Reader Setup Utility"
@@ -270,7 +271,8 @@ class WineMachine:
         """Runs D:\\WIN98\\setup.exe with media as drive D:, answering each box
         with the next of answers ("yes", "no", "ok"; "ok" when none is left).
         With record_calls set on the machine, the run's system calls are
-        recorded, and the machine it started on described (call_trace).
+        recorded, and the machine it started on described (call_trace,
+        call_comparison).
 
         command_line: run through the starter stand-in with this exact Windows
         command line, so that quotation marks reach setup.exe as written."""
@@ -280,7 +282,8 @@ class WineMachine:
         debug = "trace+msgbox"
         if self.record_calls:
             call_trace.enable_recording(self)
-            starting_state = call_trace.StartingState(self, media, arguments, command_line, exits)
+            starting_state = call_comparison.StartingState(self, media, arguments, command_line,
+                                                           exits)
             debug += ",+relay"
         env = self.env(WINEDEBUG=debug)
         for name, status in (exits or {}).items():

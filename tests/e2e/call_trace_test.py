@@ -6,6 +6,7 @@ import unittest
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "tools"))
+import call_comparison  # noqa: E402
 import call_trace  # noqa: E402
 
 # A run as Wine relays it: the thread starts inside the system, another
@@ -56,10 +57,10 @@ class ComparingRuns(unittest.TestCase):
 
     def test_the_same_calls_make_no_difference(self):
         run = self.calls("DeleteFileA a 1", "CopyFileA a|b|0 1")
-        self.assertIsNone(call_trace.difference(run, list(run), "me"))
+        self.assertIsNone(call_comparison.difference(run, list(run), "me"))
 
     def test_a_difference_shows_both_sides_from_the_first_call_that_parts(self):
-        shown = call_trace.difference(self.calls("DeleteFileA a 1", "CopyFileA a|b|0 1"),
+        shown = call_comparison.difference(self.calls("DeleteFileA a 1", "CopyFileA a|b|0 1"),
                                       self.calls("DeleteFileA a 1", "CopyFileA a|b|0 0"), "me")
         self.assertIn("=>   1 CopyFileA(a, b, 0) = 1", shown)
         self.assertIn("| CopyFileA(a, b, 0) = 0", shown)
@@ -68,8 +69,8 @@ class ComparingRuns(unittest.TestCase):
         recorded = self.calls("RegDeleteKeyA k|s 5", "RegDeleteKeyA 0x60|child 0",
                               "RegCloseKey 0x60 0", "RegDeleteKeyA k|s 0")
         simulated = self.calls("RegDeleteKeyA k|s 0")
-        self.assertIsNone(call_trace.difference(recorded, simulated, "xp"))
-        self.assertIsNotNone(call_trace.difference(recorded, simulated, "me"))
+        self.assertIsNone(call_comparison.difference(recorded, simulated, "xp"))
+        self.assertIsNotNone(call_comparison.difference(recorded, simulated, "me"))
 
 
 if __name__ == "__main__":

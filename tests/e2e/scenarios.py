@@ -15,7 +15,7 @@ import sys
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "tools"))
-import call_trace  # noqa: E402
+import call_comparison  # noqa: E402
 import wine_machine  # noqa: E402
 
 SETUP_KEY = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Setup"
@@ -257,9 +257,9 @@ def windows_nt_family_deletes_device_entries_with_their_subkeys(s):
 def compare_with_simulated_machine(machine, simulator, checks):
     """Each run's recorded calls against the same run on the simulated machine."""
     for number, run in enumerate(machine.runs, 1):
-        simulated, status = call_trace.simulate(simulator, run.description, machine.workdir)
+        simulated, status = call_comparison.simulate(simulator, run.description, machine.workdir)
         checks.equal(status, run.status, f"run {number}: the simulated machine's exit status")
-        parting = call_trace.difference(run.calls, simulated, machine.windows)
+        parting = call_comparison.difference(run.calls, simulated, machine.windows)
         checks.true(parting is None, f"run {number}: the simulated machine's calls part from "
                                      f"the recorded ones:\n{parting}")
         if parting is None:

@@ -1,0 +1,240 @@
+"""The same run on the simulated machine, compared with a recorded one.
+
+The emulated machine's starting state is described to tools/simulated_run
+(the simulated Windows 98/Me), whose calls must be the same operations in the
+same order, with the same arguments and results as the recorded ones, apart
+from the known differences listed here, each with the fact it rests on.
+"""
+
+import dataclasses
+import subprocess
+from pathlib import Path
+
+from call_trace import Normaliser, named, started
+
+
+VERSIONS = {"98": (1, 4, 10), "me": (1, 4, 90), "xp": (2, 5, 1)}
+ANSWERS = {"yes": 6, "no": 7, "ok": 1}
+# What the setup reaches under the Windows directory, described whole.
+WINDOWS_FOLDERS = ["", "System32\\Drivers", "inf", "system", "temp"]
+KEYS = [r"HKLM\Software\Microsoft\Windows\CurrentVersion\Setup",
+        r"HKLM\Software\Microsoft\Windows\CurrentVersion\RunServicesOnce",
+        r"HKLM\System\CurrentControlSet\Services\SCardSvr",
+        r"HKLM\Enum\USB"]
+READ_ONLY = 0x01
+ARCHIVE = 0x20
+
+
+def escape(text):
+    out = []
+    for c in text:
+        if c == "\t":
+            out.append("\\t")
+        elif c == "\n":
+            out.append("\\n")
+        elif c == "\\":
+            out.append("\\\\")
+        elif ord(c) < 0x20 or ord(c) >= 0x7f:
+            out.append("\\x%02X" % ord(c))
+        else:
+            out.append(c)
+    return "".join(out)
+
+
+def unescape(text):
+    out, i = [], 0
+    while i < len(text):
+        if text[i] == "\\" and i + 1 < len(text):
+            code = text[i + 1]
+            if code == "x":
+                out.append(chr(int(text[i + 2:i + 4], 16)))
+                i += 4
+                continue
+            out.append({"t": "\t", "n": "\n"}.get(code, code))
+            i += 2
+        else:
+            out.append(text[i])
+            i += 1
+    return "".join(out)
+
+
+def windows_arguments(command_line):
+    """The arguments after the program name, split as the C runtime splits them."""
+    words, word, quoted, started_word = [], "", False, False
+    for c in command_line:
+        if c == '"':
+            quoted, started_word = not quoted, True
+        elif c in " \t" and not quoted:
+            if started_word:
+                words.append(word)
+            word, started_word = "", False
+        else:
+            word, started_word = word + c, True
+    if started_word:
+        words.append(word)
+    return words[1:]
+
+
+class StartingState:
+    """The emulated machine as the setup will meet it, as lines for simulated_run."""
+
+    def __init__(self, machine, media, arguments, command_line, exits):
+        self.lines = [("version", *VERSIONS[machine.windows]), ("current", "D:\\WIN98"),
+                      ("windows", "C:\\windows")]
+        self.exits = {name.lower(): status for name, status in (exits or {}).items()}
+        self.describe_tree(Path(media), "D:", recursive=True)
+        for folder in WINDOWS_FOLDERS:
+            path = machine.unix_path("C:\\windows\\" + folder if folder else "C:\\windows")
+            self.describe_tree(path, "C:\\windows" + ("\\" + folder if folder else ""),
+                               recursive=bool(folder))
+        for key in KEYS:
+            self.describe_keys(machine, key)
+        argv = windows_arguments(command_line) if command_line else list(arguments)
+        self.lines += [("argument", argument) for argument in argv]
+
+    def describe_tree(self, folder, name, recursive):
+        if not folder.is_dir():
+            return
+        self.lines.append(("directory", name))
+        for entry in sorted(folder.iterdir()):
+            child = name + "\\" + entry.name
+            if entry.is_dir():
+                if recursive:
+                    self.describe_tree(entry, child, recursive)
+            elif entry.suffix.lower() == ".exe":
+                self.lines.append(("program", child, *self.behaviour(entry)))
+            else:
+                writable = entry.stat().st_mode & 0o222
+                self.lines.append(("file", child, str(ARCHIVE | (0 if writable else READ_ONLY))))
+
+    def behaviour(self, program):
+        """What a program on the machine does, as its stand-in does it."""
+        if program.read_bytes()[:2] != b"MZ":
+            return ("broken",)
+        name = program.stem.lower()
+        if name in ("scbase", "smclib"):
+            return ("extract", name, str(self.exits.get(name, 0)))
+        return ("deltree",) if name == "deltree" else ("plain",)
+
+    def describe_keys(self, machine, key):
+        result = machine.reg("query", key, "/s")
+        if result.returncode != 0:
+            return
+        self.lines.append(("key", key))  # an empty key is not listed
+        for line in result.stdout.splitlines():
+            if line.startswith("HKEY_LOCAL_MACHINE\\"):
+                self.lines.append(("key", "HKLM" + line[len("HKEY_LOCAL_MACHINE"):]))
+
+    def with_answers(self, boxes):
+        """The description, with the answers the run's boxes were given."""
+        lines = self.lines + [("answer", str(ANSWERS[box.answer])) for box in boxes]
+        return "".join("\t".join(escape(str(field)) for field in line) + "\n" for line in lines)
+
+
+def simulate(simulator, description, workdir):
+    """The calls of the same run on the simulated machine, and its status."""
+    path = Path(workdir) / "simulated-machine.txt"
+    path.write_text(description, encoding="latin-1")
+    output = subprocess.run([str(simulator), str(path)], capture_output=True, text=True,
+                            encoding="latin-1", check=True).stdout
+    calls, status, names = [], None, Normaliser()
+    for line in output.splitlines():
+        if line.startswith("status "):
+            status = int(line.split()[1])
+            continue
+        fields = [unescape(field) for field in line.split("\t")]
+        op, values, result = fields[0], fields[1:-2], fields[-1]
+        calls.append(named(*from_simulated(op, values, result), names))
+    return calls, status
+
+
+def from_simulated(op, values, result):
+    """(op, values, result) of a simulated call, in the same terms as from_relay."""
+    if op in ("RegOpenKeyA", "RegCreateKeyExA", "RegSetValueExA", "RegDeleteKeyA",
+              "RegCloseKey"):
+        values = [("key", values[0])] + values[1:]
+    if op in ("WaitForSingleObject", "GetExitCodeProcess", "CloseHandle"):
+        values = [("handle", values[0])] + values[1:]
+    if op == "CreateProcessA":
+        values = values[:3]  # the startup record is not in the relay trace
+    if op == "WinExec":
+        result = started(result)
+    if op in ("GetStdHandle", "InstallHinfSection", "ExitProcess"):
+        result = "-"
+    if op == "GetVersionExA":
+        values = []
+    return op, values, result
+
+
+# --- comparing ---
+
+def collapse_nt_key_deletion(calls):
+    """One RegDeleteKeyA refused for a key with subkeys, then the subkeys' own
+    deletions, then the same RegDeleteKeyA again: one deletion of the tree."""
+    out, i = [], 0
+    while i < len(calls):
+        call = calls[i]
+        if call.op == "RegDeleteKeyA" and call.result == "5":
+            again = next((j for j in range(i + 1, len(calls))
+                          if calls[j].op == "RegDeleteKeyA" and calls[j].values == call.values),
+                         None)
+            if again is not None:
+                out.append(calls[again])
+                i = again + 1
+                continue
+        out.append(call)
+        i += 1
+    return out
+
+
+@dataclasses.dataclass
+class KnownDifference:
+    name: str
+    fact: str          # what it rests on
+    windows: tuple     # the emulated systems it applies to
+    rewrite: object    # recorded calls -> recorded calls as Windows 9x would make them
+
+
+KNOWN_DIFFERENCES = [
+    KnownDifference(
+        "a registry key with subkeys is deleted key by key on the NT family",
+        "On NT, RegDeleteKeyA fails with access denied for a key that has subkeys, so "
+        "setup.exe's Win32 layer deletes the subkeys first; on Windows 9x, which the simulated "
+        "machine plays, one RegDeleteKeyA removes the whole tree (platform notes).",
+        ("xp",), collapse_nt_key_deletion),
+]
+
+
+def as_windows_9x(recorded, windows):
+    for difference in KNOWN_DIFFERENCES:
+        if windows in difference.windows:
+            recorded = difference.rewrite(recorded)
+    return recorded
+
+
+def side_by_side(recorded, simulated, first, lines=24):
+    width = 70
+
+    def cell(calls, i):
+        text = str(calls[i]) if i < len(calls) else "(no call)"
+        return text if len(text) <= width else text[:width - 3] + "..."
+
+    rows = [f"      {'recorded on the emulated system':<{width}} | simulated machine"]
+    for i in range(max(0, first - 2), min(max(len(recorded), len(simulated)), first + lines)):
+        mark = "=>" if i >= first and (i >= len(recorded) or i >= len(simulated) or
+                                       recorded[i] != simulated[i]) else "  "
+        rows.append(f"{mark}{i:4} {cell(recorded, i):<{width}} | {cell(simulated, i)}")
+        for side, calls in (("recorded", recorded), ("simulated", simulated)):
+            if mark == "=>" and i < len(calls) and len(str(calls[i])) > width:
+                rows.append(f"       {side} in full: {calls[i]}")
+    return "\n".join(rows)
+
+
+def difference(recorded, simulated, windows):
+    """None when the runs made the same calls; else both sequences side by
+    side from the first call where they part."""
+    recorded = as_windows_9x(recorded, windows)
+    for i in range(max(len(recorded), len(simulated))):
+        if i >= len(recorded) or i >= len(simulated) or recorded[i] != simulated[i]:
+            return side_by_side(recorded, simulated, i)
+    return None
