@@ -170,7 +170,7 @@ def bad_input(build, work):
     (Path(work) / "empty").mkdir(parents=True, exist_ok=True)
     failures = []
     for args in (["--windows", "95"], ["--bogus"], ["--media", str(Path(work) / "empty")],
-                 ["--answer-restart", "maybe"]):
+                 ["--answer-restart", "maybe"], ["--matrix", "--silent"]):
         result = subprocess.run([str(ROOT / "try-setup"), "--build", build, *args],
                                 capture_output=True, text=True)
         lines = result.stderr.strip().splitlines()
