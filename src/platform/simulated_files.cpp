@@ -83,8 +83,9 @@ std::string SimulatedFiles::PathKey(const std::string& path) const {
       if (kept.size() > 1) kept.pop_back();
       continue;
     }
-    kept.push_back(parts[i].find('~') == std::string::npos ? parts[i]
-                                                           : LongName(Join(kept), parts[i]));
+    // Only a name with "~", or one a test gave as an alias, can be an alias.
+    bool mayBeAlias = parts[i].find('~') != std::string::npos || !aliases_.empty();
+    kept.push_back(mayBeAlias ? LongName(Join(kept), parts[i]) : parts[i]);
   }
   return Join(kept);
 }
@@ -92,6 +93,7 @@ std::string SimulatedFiles::PathKey(const std::string& path) const {
 std::string SimulatedFiles::LongName(const std::string& parentKey,
                                      const std::string& shortName) const {
   std::string prefix = parentKey + "\\";
+  if (Exists(prefix + shortName)) return shortName;  // a long name of its own
   auto matches = [&](const std::string& key) {
     if (key.compare(0, prefix.size(), prefix) != 0 ||
         key.find('\\', prefix.size()) != std::string::npos) {
@@ -152,9 +154,13 @@ std::string SimulatedFiles::ShortFormOf(const std::string& path) const {
 }
 
 bool SimulatedFiles::SetShortName(const std::string& path, const std::string& alias) {
+  // An alias is one name of its directory, which holds no two entries under one name.
+  if (alias.empty() || alias == "." || alias == ".." || alias.find('\\') != std::string::npos ||
+      !IsValidPath(alias)) {
+    return false;
+  }
   std::string key = PathKey(path);
   std::string parent = ParentKey(key);
-  // A directory holds no two entries under one name, long or short.
   std::string taken = PathKey(parent + "\\" + alias);
   if (!Exists(key) || parent.empty() || (Exists(taken) && taken != key)) return false;
   aliases_[key] = alias;

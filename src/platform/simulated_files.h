@@ -38,7 +38,8 @@ class SimulatedFiles {
   // The 8.3 form of an existing path, each name by its alias; "" when absent.
   std::string ShortFormOf(const std::string& path) const;
   // Gives an existing file or directory this alias in place of the one the
-  // system would make; false when another entry of its directory has that name.
+  // system would make; false when the alias is no single name, or another
+  // entry of its directory has that name.
   bool SetShortName(const std::string& path, const std::string& alias);
 
   // Creates the directory and its parents.

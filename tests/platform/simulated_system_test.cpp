@@ -95,8 +95,10 @@ TEST(SimulatedFiles, ShortFormsNameTheDirectoryAskedAbout) {
     }
   }
   EXPECT_FALSE(sim.SetShortName("C:\\My Work", "MYWIND~1")) << "the name is taken";
-  EXPECT_TRUE(sim.SetShortName("C:\\My Work", "MY WORK"));
-  EXPECT_EQ("C:\\MY WORK", sim.ShortFormOf("C:\\My Work"));
+  EXPECT_FALSE(sim.SetShortName("C:\\My Work", "A\\B")) << "no single name";
+  EXPECT_TRUE(sim.SetShortName("C:\\My Work", "WORK"));
+  EXPECT_EQ("C:\\WORK", sim.ShortFormOf("C:\\My Work"));
+  EXPECT_EQ(sim.ResolvedPath("C:\\My Work\\x"), sim.ResolvedPath("C:\\WORK\\x"));
 }
 
 TEST(SimulatedFiles, NoNameHoldsAControlCharacter) {
