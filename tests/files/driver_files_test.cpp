@@ -139,13 +139,13 @@ TEST_F(DriverFiles, ASetAsideFileLeftByAnInterruptedRunIsCleared) {
   EXPECT_FALSE(sim.FileExists(std::string(kDriver) + ".old"));
 }
 
-// A folder of the user's at a target's name is not an earlier file: it is
+// A folder of the user's at a target's name, or at a database file's, is not a file: it is
 // neither renamed nor emptied, and the row's policy answers the failed copy.
 TEST_F(DriverFiles, ADirectoryAtATargetsNameIsNeitherRenamedNorReplaced) {
   struct Case {
     const char* target;
     uint32_t status;
-  } cases[] = {{"System32\\Drivers\\kt418.sys", 1}, {"inf\\kt418.cat", 0}};
+  } cases[] = {{"System32\\Drivers\\kt418.sys", 1}, {"inf\\kt418.cat", 0}, {"inf\\drvidx.bin", 0}};
   for (const Case& c : cases) {
     SimulatedSystem fresh;
     BuildTypicalMachine(fresh, Windows::kMe);
