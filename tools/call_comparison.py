@@ -26,16 +26,18 @@ ARCHIVE = 0x20
 
 
 def escape(text):
+    """A field for simulated_run: the text in the system's code page, escaped."""
     out = []
-    for c in text:
+    for byte in text.encode("cp1252", errors="replace"):
+        c = chr(byte)
         if c == "\t":
             out.append("\\t")
         elif c == "\n":
             out.append("\\n")
         elif c == "\\":
             out.append("\\\\")
-        elif ord(c) < 0x20 or ord(c) >= 0x7f:
-            out.append("\\x%02X" % ord(c))
+        elif byte < 0x20 or byte >= 0x7f:
+            out.append("\\x%02X" % byte)
         else:
             out.append(c)
     return "".join(out)
