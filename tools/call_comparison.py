@@ -10,7 +10,7 @@ import dataclasses
 import subprocess
 from pathlib import Path
 
-from call_trace import Normaliser, named, started
+from call_trace import Normaliser, started
 
 
 VERSIONS = {"98": (1, 4, 10), "me": (1, 4, 90), "xp": (2, 5, 1)}
@@ -146,17 +146,13 @@ def simulate(simulator, description, workdir):
             continue
         fields = [unescape(field) for field in line.split("\t")]
         op, values, result = fields[0], fields[1:-2], fields[-1]
-        calls.append(named(*from_simulated(op, values, result), names))
+        calls.append(names.call(*from_simulated(op, values, result)))
     return calls, status
 
 
 def from_simulated(op, values, result):
-    """(op, values, result) of a simulated call, in the same terms as from_relay."""
-    if op in ("RegOpenKeyA", "RegCreateKeyExA", "RegSetValueExA", "RegDeleteKeyA",
-              "RegCloseKey"):
-        values = [("key", values[0])] + values[1:]
-    if op in ("WaitForSingleObject", "GetExitCodeProcess", "CloseHandle"):
-        values = [("handle", values[0])] + values[1:]
+    """(op, values, result) of a simulated call, in the same terms as from_relay
+    (keys are already paths, handles numbers)."""
     if op == "CreateProcessA":
         values = values[:3]  # the startup record is not in the relay trace
     if op == "WinExec":

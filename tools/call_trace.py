@@ -8,10 +8,13 @@ import dataclasses
 import re
 
 
-# Operations whose results say failure as a status other than 0, as 0, or as
-# this value.
-STATUS_RESULTS = {"RegOpenKeyA", "RegCreateKeyExA", "RegSetValueExA", "RegDeleteKeyA",
-                  "RegCloseKey"}
+# The registry's operations: their first value is a key, their result a status
+# (0 for success), and their names match without regard to case.
+REGISTRY_OPS = {"RegOpenKeyA", "RegCreateKeyExA", "RegSetValueExA", "RegDeleteKeyA",
+                "RegCloseKey"}
+# The operations that take a process or thread handle first.
+HANDLE_OPS = {"WaitForSingleObject", "GetExitCodeProcess", "CloseHandle"}
+# Results that say failure other than 0 does.
 FAILED_RESULTS = {"GetFileAttributesA": "4294967295", "WaitForSingleObject": "4294967295"}
 
 
@@ -43,7 +46,7 @@ class Call:
 
     def compared(self):
         """Registry names match without regard to case, as the registry matches them."""
-        if self.op in STATUS_RESULTS:
+        if self.op in REGISTRY_OPS:
             return self.op, tuple(v.lower() for v in self.values), self.result
         return self.op, self.values, self.result
 
@@ -51,7 +54,7 @@ class Call:
     def failed(self):
         if self.result == "-" or self.op in ("ExitProcess", "CharPrevA"):
             return False
-        if self.op in STATUS_RESULTS:
+        if self.op in REGISTRY_OPS:
             return self.result != "0"
         if self.op in FAILED_RESULTS:
             return self.result == FAILED_RESULTS[self.op]
@@ -88,26 +91,36 @@ def relay_arguments(text):
     return args
 
 
-def relay_string(text, i):
-    """The string whose escaped bytes start at i, and the index after it."""
-    out = bytearray()
-    while text[i] != '"':
-        if text[i] == "\\":
-            code = text[i + 1]
-            if code == "x":
-                out.append(int(text[i + 2:i + 4], 16))
-                i += 4
-                continue
-            out += {"n": b"\n", "r": b"\r", "t": b"\t"}.get(code, code.encode("latin-1"))
-            i += 2
-        else:
-            out += text[i].encode("latin-1")
+def decode_debug_string(escaped, hex_digits):
+    """A string as Wine's debug output escapes it, undone: \\xNN... stands for
+    a character of up to hex_digits digits (2 in a narrow string, 4 in a wide one)."""
+    out, i = [], 0
+    while i < len(escaped):
+        c = escaped[i]
+        if c != "\\" or i + 1 == len(escaped):
+            out.append(c)
             i += 1
-    i += 1
-    if text.startswith("...", i):  # the trace cuts long texts
-        i += 3
-        out += b"..."
-    return out.decode("latin-1"), i
+            continue
+        n = escaped[i + 1]
+        if n == "x":
+            digits = re.match(r"[0-9a-fA-F]{1,%d}" % hex_digits, escaped[i + 2:]).group(0)
+            out.append(chr(int(digits, 16)))
+            i += 2 + len(digits)
+            continue
+        out.append({"n": "\n", "r": "\r", "t": "\t"}.get(n, n))
+        i += 2
+    return "".join(out)
+
+
+def relay_string(text, i):
+    """The narrow string whose escaped bytes start at i, and the index after it."""
+    end = i
+    while text[end] != '"':
+        end += 2 if text[end] == "\\" else 1
+    string = decode_debug_string(text[i:end], 2)
+    if text.startswith("...", end + 1):  # the trace cuts long texts
+        return string + "...", end + 4
+    return string, end + 1
 
 
 def boolean(value):
@@ -115,14 +128,15 @@ def boolean(value):
 
 
 class Normaliser:
-    """Handles as ordinals in order of first use, registry handles as the
-    key paths they were opened for, so that two runs compare."""
+    """Names the handles of one run's calls so that two runs compare: process
+    and thread handles as ordinals in order of use (the system gives a closed
+    handle out again), registry handles as the key paths they were opened for."""
 
     def __init__(self):
-        self.handles = {}  # open handles by value; a closed one may be given out again
+        self.handles = {}  # open handles by value
         self.named = 0
         self.keys = {0x80000002: "HKLM"}
-        self.opening = None  # the key path of the last successful open
+        self.opening = None  # the key path of the last successful open, not yet seen
 
     def handle(self, value):
         if str(value) not in self.handles:
@@ -131,9 +145,28 @@ class Normaliser:
         return self.handles[str(value)]
 
     def key(self, value):
+        """A relayed handle number, or the simulated machine's key path as it is."""
+        if not isinstance(value, int):
+            return value
         if value not in self.keys and self.opening is not None:
             self.keys[value], self.opening = self.opening, None
         return self.keys.get(value, hex(value))
+
+    def call(self, op, values, result):
+        """The Call, its first value named when it is a key or a handle."""
+        values = list(values)
+        first = values[0] if values else None
+        if op in REGISTRY_OPS:
+            values[0] = self.key(first)
+        elif op in HANDLE_OPS:
+            values[0] = self.handle(first)
+        if op in ("RegOpenKeyA", "RegCreateKeyExA") and result == "0":
+            self.opening = f"{values[0]}\\{values[1]}"
+        if op == "RegCloseKey":
+            self.keys.pop(first, None)
+        if op == "CloseHandle":
+            self.handles.pop(str(first), None)
+        return Call(op, tuple(values), result)
 
 
 def text_of(arg):
@@ -145,7 +178,7 @@ def number(arg):
 
 
 def from_relay(name, args, retval):
-    """(op, values, result) of a relayed call, before handles are named; None
+    """(op, values, result) of a relayed call, its handles still numbers; None
     for a call that is no system operation of the setup."""
     r = retval
     table = {
@@ -157,19 +190,19 @@ def from_relay(name, args, retval):
         "DeleteFileA": lambda: ([text_of(args[0])], boolean(r)),
         "CopyFileA": lambda: ([text_of(args[0]), text_of(args[1]), number(args[2])], boolean(r)),
         "MoveFileA": lambda: ([text_of(args[0]), text_of(args[1])], boolean(r)),
-        "RegOpenKeyA": lambda: ([("key", args[0]), text_of(args[1])], str(r)),
-        "RegCreateKeyExA": lambda: ([("key", args[0]), text_of(args[1]), number(args[4]),
+        "RegOpenKeyA": lambda: ([args[0], text_of(args[1])], str(r)),
+        "RegCreateKeyExA": lambda: ([args[0], text_of(args[1]), number(args[4]),
                                      number(args[5])], str(r)),
-        "RegSetValueExA": lambda: ([("key", args[0]), text_of(args[1]), number(args[3]),
+        "RegSetValueExA": lambda: ([args[0], text_of(args[1]), number(args[3]),
                                     number(args[5])], str(r)),
-        "RegDeleteKeyA": lambda: ([("key", args[0]), text_of(args[1])], str(r)),
-        "RegCloseKey": lambda: ([("key", args[0])], str(r)),
+        "RegDeleteKeyA": lambda: ([args[0], text_of(args[1])], str(r)),
+        "RegCloseKey": lambda: ([args[0]], str(r)),
         "CreateProcessA": lambda: ([text_of(args[1]), number(args[4]), number(args[5])],
                                    boolean(r)),
-        "WaitForSingleObject": lambda: ([("handle", args[0]), number(args[1])], str(r)),
-        "GetExitCodeProcess": lambda: ([("handle", args[0])], boolean(r)),
+        "WaitForSingleObject": lambda: ([args[0], number(args[1])], str(r)),
+        "GetExitCodeProcess": lambda: ([args[0]], boolean(r)),
         "GetStdHandle": lambda: ([number(args[0])], "-"),
-        "CloseHandle": lambda: ([("handle", args[0])], boolean(r)),
+        "CloseHandle": lambda: ([args[0]], boolean(r)),
         "WinExec": lambda: ([text_of(args[0]), number(args[1])], started(r)),
         "InstallHinfSectionA": lambda: ([text_of(args[2]), number(args[3])], "-"),
         "GetShortPathNameA": lambda: ([text_of(args[0]), number(args[2])], str(r)),
@@ -191,25 +224,6 @@ def started(result):
     return "started" if int(result) > 31 else str(result)
 
 
-def named(op, values, result, names):
-    """The call with its handles named; a successful open names the next new key handle."""
-    shown = []
-    for value in values:
-        if isinstance(value, tuple) and value[0] == "key":
-            shown.append(names.key(value[1]) if isinstance(value[1], int) else value[1])
-        elif isinstance(value, tuple) and value[0] == "handle":
-            shown.append(names.handle(value[1]))
-        else:
-            shown.append(value)
-    if op in ("RegOpenKeyA", "RegCreateKeyExA") and result == "0":
-        names.opening = f"{shown[0]}\\{shown[1]}"
-    if op == "RegCloseKey" and isinstance(values[0][1], int):
-        names.keys.pop(values[0][1], None)  # the system gives the handle out again
-    if op == "CloseHandle":
-        names.handles.pop(str(values[0][1]), None)
-    return Call(op, tuple(shown), result)
-
-
 def parse_relay(trace):
     """The setup's system calls in a relay trace, in order: those of the thread
     that asked the C runtime for setup.exe's arguments, its only thread. Calls
@@ -224,7 +238,7 @@ def parse_relay(trace):
     def finish(call, retval):
         converted = from_relay(call[0], call[1], retval)
         if converted:
-            calls.append(named(*converted, names))
+            calls.append(names.call(*converted))
 
     for line in trace.splitlines():
         if not line.startswith(main.group(1) + ":"):

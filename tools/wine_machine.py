@@ -87,26 +87,6 @@ class Run:
     description: str = None   # the machine it started on, for the simulated machine
 
 
-def decode_wine_string(escaped):
-    """The text of a Wine debug string L"..." with its escapes undone."""
-    out, i = [], 0
-    while i < len(escaped):
-        c = escaped[i]
-        if c != "\\" or i + 1 == len(escaped):
-            out.append(c)
-            i += 1
-            continue
-        n = escaped[i + 1]
-        if n == "x":
-            hex_digits = re.match(r"[0-9a-fA-F]{1,4}", escaped[i + 2:]).group(0)
-            out.append(chr(int(hex_digits, 16)))
-            i += 2 + len(hex_digits)
-            continue
-        out.append({"n": "\n", "r": "\r", "t": "\t"}.get(n, n))
-        i += 2
-    return "".join(out)
-
-
 class WineMachine:
     def __init__(self, workdir, template, standin, windows="me"):
         self.workdir = Path(workdir).resolve()
@@ -309,7 +289,7 @@ class WineMachine:
             time.sleep(0.15)
         if "nodrv_CreateWindow" in trace.read_text(errors="replace"):
             raise RuntimeError(f"the emulated display failed during the run (see {trace})")
-        texts = [decode_wine_string(m.group(1))
+        texts = [call_trace.decode_debug_string(m.group(1), 4)
                  for line in trace.read_text(errors="replace").splitlines()
                  for m in [re.search(r'MSGBOX_OnInit L"(.*)"\s*$', line)] if m]
         for box, text in zip(boxes, texts):

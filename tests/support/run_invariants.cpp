@@ -73,8 +73,9 @@ class Judge {
       if (call.op == Op::GetExitCodeProcess && Result(call) != "1, status 0") {
         extractionFailed = true;
       }
-      if (call.op == Op::CreateProcessA && call.text.find("  /q /c /t:") != std::string::npos) {
-        lastExtractionStart[call.text.substr(0, call.text.find(", inherit"))] = Result(call);
+      if (call.op == Op::CreateProcessA &&
+          call.values[0].find("  /q /c /t:") != std::string::npos) {
+        lastExtractionStart[call.values[0]] = call.result;
       }
     }
     // An extraction whose every start failed could not be run.
