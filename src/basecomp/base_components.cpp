@@ -1,6 +1,7 @@
 #include "basecomp/base_components.h"
 
 #include "basecomp/command_runners.h"
+#include "files/driver_files.h"
 #include "setup/directories.h"
 
 namespace {
@@ -37,6 +38,10 @@ bool StagePackage(const RunContext& run, const char* package) {
   }
   ByteString source = currentDirectory + "\\..\\SCard98\\" + package + ".exe";
   ByteString target = StagedPackagePath(run.state.WindowsDir, package);
+  // A copy an earlier run staged from a CD is read-only, and a read-only
+  // file cannot be replaced.
+  bool attributesFailed = false;
+  MakeOrdinaryFile(run.system, target, &attributesFailed);
   return run.system.CopyFileA(source.c_str(), target.c_str(), false);
 }
 
@@ -64,9 +69,14 @@ bool InstallBaseComponents(const RunContext& run) {
   ByteString windowsDir;
   if (!CommandFormOfWindowsDir(run, &windowsDir)) return false;
 
-  // Earlier extractions are cleared, and waited for, before anything is
-  // extracted into the same directories.
+  // What earlier runs extracted is cleared, and waited for, before anything
+  // is extracted into the same directories. Each deletion is a DOS program,
+  // slow to start, so it runs only where there is something to delete.
   for (const char* package : kPackages) {
+    if (WhatStandsAt(run.system, TempDirectory(run.state.WindowsDir, package)) ==
+        Existing::kNothing) {
+      continue;
+    }
     RunHiddenAndWait(run, ExtractionDeletionCommand(windowsDir, package));
   }
   for (const char* package : kPackages) {
@@ -79,7 +89,7 @@ bool InstallBaseComponents(const RunContext& run) {
   // Both extractions have ended, so the staged copies can go at once.
   for (const char* package : kPackages) {
     RunDetached(run, ExtractionDeletionCommand(windowsDir, package));
-    run.system.DeleteFileA(StagedPackagePath(run.state.WindowsDir, package).c_str());
+    RemoveOwnFile(run.system, StagedPackagePath(run.state.WindowsDir, package));
   }
   return true;
 }

@@ -27,8 +27,9 @@ const PackageFile kHubInf = {"\\kt418Hub.inf", "\\inf\\kt418Hub.inf", FailurePol
 // it: deleting it first would lose it to a copy that fails.
 bool SetEarlierFileAside(const RunContext& run, const ByteString& target,
                          const ByteString& setAside) {
-  // A set-aside file left by an interrupted run would block the move.
-  run.system.DeleteFileA(setAside.c_str());
+  // The target is the file to keep: a set-aside file beside it is what an
+  // interrupted run left, and would block the move.
+  RemoveOwnFile(run.system, setAside);
   return run.system.MoveFileA(target.c_str(), setAside.c_str());
 }
 
@@ -36,14 +37,31 @@ bool SetEarlierFileAside(const RunContext& run, const ByteString& target,
 
 ByteString SetAsidePath(const ByteString& target) { return target + ".old"; }
 
-Existing ClearFileAttributes(const RunContext& run, const ByteString& path) {
-  uint32_t attributes = run.system.GetFileAttributesA(path.c_str());
+Existing WhatStandsAt(System& system, const ByteString& path) {
+  uint32_t attributes = system.GetFileAttributesA(path.c_str());
   if (attributes == kInvalidFileAttributes) return Existing::kNothing;
-  if ((attributes & kFileAttributeDirectory) != 0) return Existing::kDirectory;
-  if (!run.system.SetFileAttributesA(path.c_str(), kFileAttributeNormal)) {
-    ShowNotice(run, MsgAttributeFailed, SetupCaption, path.c_str());
-  }
+  return (attributes & kFileAttributeDirectory) != 0 ? Existing::kDirectory : Existing::kFile;
+}
+
+Existing MakeOrdinaryFile(System& system, const ByteString& path, bool* attributesFailed) {
+  *attributesFailed = false;
+  Existing existing = WhatStandsAt(system, path);
+  if (existing != Existing::kFile) return existing;
+  *attributesFailed = !system.SetFileAttributesA(path.c_str(), kFileAttributeNormal);
   return Existing::kFile;
+}
+
+Existing ClearFileAttributes(const RunContext& run, const ByteString& path) {
+  bool failed = false;
+  Existing existing = MakeOrdinaryFile(run.system, path, &failed);
+  if (failed) ShowNotice(run, MsgAttributeFailed, SetupCaption, path.c_str());
+  return existing;
+}
+
+void RemoveOwnFile(System& system, const ByteString& path) {
+  bool failed = false;
+  if (MakeOrdinaryFile(system, path, &failed) != Existing::kFile) return;
+  system.DeleteFileA(path.c_str());
 }
 
 void RemoveWindowsFile(const RunContext& run, const char* suffix) {
@@ -63,9 +81,12 @@ void InstallFile(const RunContext& run, const char* sourceSuffix, const char* ta
     keptAside = SetEarlierFileAside(run, target, setAside);
   } else if (existing == Existing::kNothing) {
     run.system.DeleteFileA(target.c_str());
+    // A run cut short between setting the earlier file aside and copying left
+    // it there: it is the earlier file still.
+    keptAside = WhatStandsAt(run.system, setAside) == Existing::kFile;
   }
   if (run.system.CopyFileA(source.c_str(), target.c_str(), false)) {
-    if (keptAside) run.system.DeleteFileA(setAside.c_str());
+    if (keptAside) RemoveOwnFile(run.system, setAside);
     return;
   }
   if (keptAside) run.system.MoveFileA(setAside.c_str(), target.c_str());

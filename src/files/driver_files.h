@@ -14,6 +14,17 @@ enum class FailurePolicy {
 // What stands at a path the setup is about to replace or remove.
 enum class Existing { kNothing, kFile, kDirectory };
 
+// What stands at the path; what cannot be queried counts as nothing.
+Existing WhatStandsAt(System& system, const ByteString& path);
+
+// Makes an existing file an ordinary writable one, so that it can be replaced
+// or deleted, and says whether that failed. A directory is left as it is.
+Existing MakeOrdinaryFile(System& system, const ByteString& path, bool* attributesFailed);
+
+// Removes a file of the setup's own (a set-aside or staged copy), read-only as
+// a copy from a CD is; a failure is silent, and a directory stays.
+void RemoveOwnFile(System& system, const ByteString& path);
+
 // Makes an existing file an ordinary writable one, warning when that fails.
 // A directory is left as it is; what cannot be queried counts as nothing.
 Existing ClearFileAttributes(const RunContext& run, const ByteString& path);

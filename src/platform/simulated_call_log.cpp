@@ -50,6 +50,10 @@ const char* OpName(Op op) {
       return "MessageBoxA";
     case Op::ExitWindowsEx:
       return "ExitWindowsEx";
+    case Op::CreateMutexA:
+      return "CreateMutexA";
+    case Op::GetLastError:
+      return "GetLastError";
     case Op::ExitProcess:
       return "ExitProcess";
   }

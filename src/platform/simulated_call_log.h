@@ -33,6 +33,8 @@ enum class Op {
   CharPrevA,
   MessageBoxA,
   ExitWindowsEx,
+  CreateMutexA,
+  GetLastError,
   ExitProcess,
 };
 
@@ -65,6 +67,8 @@ class SimulatedCallLog {
 
   void Fail(Op op, const std::string& subject) { failures_.emplace_back(op, subject); }
   void FailCallNumber(int number) { failCallNumbers_.insert(number); }
+  // Forgets the calls and the failures to inject, for a new process's run.
+  void Clear() { *this = SimulatedCallLog(); }
   // Counts a call that can fail and says whether a test made it fail: by its
   // number, or by its operation and subject (any subject when none was given).
   bool ShouldFail(Op op, const std::string& subject, const SameSubject& same);

@@ -97,6 +97,12 @@ bool SimulatedPrograms::CloseHandle(Handle handle) {
   return processes_.erase(handle) != 0 || threads_.erase(handle) != 0;
 }
 
+void SimulatedPrograms::EndProcesses() {
+  processes_.clear();
+  threads_.clear();
+  started_.clear();
+}
+
 void SimulatedPrograms::Dump(std::string* out) const {
   *out += "started:\n";
   for (const Started& start : started_) {

@@ -54,6 +54,8 @@ class SimulatedPrograms {
   // The ended process's status; false for no process handle.
   bool ExitStatus(Handle process, uint32_t* status) const;
   bool CloseHandle(Handle handle);
+  // A new process of the setup: the last one's handles and starts are gone.
+  void EndProcesses();
   int openHandleCount() const { return static_cast<int>(processes_.size() + threads_.size()); }
   const std::vector<Started>& started() const { return started_; }
 

@@ -39,6 +39,8 @@ class SimulatedRegistry {
   int32_t SetValueEx(RegKey key, const char* valueName, const Value& value);
   int32_t Delete(RegKey key, const char* subKey);
   int32_t Close(RegKey key);
+  // Closes every open key, as the system does when their process ends.
+  void CloseAll() { openKeys_.clear(); }
 
   void Dump(std::string* out) const;
 

@@ -11,6 +11,8 @@ namespace {
 struct ProcessExit {
   uint32_t status;
 };
+// Thrown after the call a power cut follows, and caught by Run.
+struct PowerCut {};
 
 constexpr int32_t kErrorAccessDenied = 5;
 constexpr uint32_t kWaitFailed = 0xFFFFFFFF;
@@ -64,12 +66,35 @@ void SimulatedSystem::AnswerNextBox(int answer) { answers_.push_back(answer); }
 void SimulatedSystem::Fail(Op op, const std::string& subject) { log_.Fail(op, subject); }
 void SimulatedSystem::FailCallNumber(int number) { log_.FailCallNumber(number); }
 
+void SimulatedSystem::HoldMutexElsewhere(const std::string& name) { mutexHeldHere_[name] = false; }
+void SimulatedSystem::CutPowerAfterCall(int number) { powerCutAfter_ = number; }
+
 uint32_t SimulatedSystem::Run(const std::function<uint32_t()>& entry) {
+  uint32_t status = kPowerCutStatus;
   try {
-    return entry();
+    status = entry();
   } catch (const ProcessExit& exit) {
-    return exit.status;
+    status = exit.status;
+  } catch (const PowerCut&) {
+    powerWasCut_ = true;
   }
+  for (auto it = mutexHeldHere_.begin(); it != mutexHeldHere_.end();) {
+    it = it->second ? mutexHeldHere_.erase(it) : std::next(it);
+  }
+  return status;
+}
+
+void SimulatedSystem::StartAnotherRun() {
+  log_.Clear();
+  programs_.EndProcesses();
+  registry_.CloseAll();
+  answers_.clear();
+  boxes_.clear();
+  sectionInstalls_.clear();
+  restartRequests_.clear();
+  lastError_ = 0;
+  powerCutAfter_ = 0;
+  powerWasCut_ = false;
 }
 
 bool SimulatedSystem::EndsWithSeparator(const std::string& path) const {
@@ -125,11 +150,20 @@ std::string SimulatedSystem::Dump() const {
     out += "  " + install.commandLine + (install.sectionFound ? "" : " (not found)") + "\n";
   }
   out += "restart requests: " + Dec(restartRequests_.size()) + "\n";
+  for (const auto& mutex : mutexHeldHere_) {
+    out += "mutex \"" + mutex.first + "\" held " + (mutex.second ? "here" : "elsewhere") + "\n";
+  }
+  if (powerWasCut_) out += "the power was cut after call " + Dec(powerCutAfter_) + "\n";
   log_.Dump(&out);
   return out;
 }
 
 // --- Bookkeeping ---
+
+void SimulatedSystem::Log(Op op, CallEntry entry) {
+  log_.Record(op, std::move(entry));
+  if (static_cast<int>(log_.calls().size()) == powerCutAfter_) throw PowerCut{};
+}
 
 bool SimulatedSystem::ShouldFail(Op op, const std::string& subject) {
   return log_.ShouldFail(op, subject, [&](const std::string& given, const std::string& actual) {
@@ -436,6 +470,24 @@ bool SimulatedSystem::ExitWindowsEx(uint32_t flags, uint32_t reserved) {
   Log(Op::ExitWindowsEx,
       {Hex(flags) + ", " + Dec(reserved), {Dec(flags), Dec(reserved)}, Flag(ok)});
   return ok;
+}
+
+Handle SimulatedSystem::CreateMutexA(const char* name) {
+  Handle handle = 0;
+  if (ShouldFail(Op::CreateMutexA, name)) {
+    lastError_ = kErrorAccessDenied;
+  } else {
+    lastError_ = mutexHeldHere_.count(name) != 0 ? kErrorAlreadyExists : 0;
+    mutexHeldHere_.emplace(name, true);
+    handle = nextMutex_++;
+  }
+  Log(Op::CreateMutexA, {name, {name}, Dec(handle), Hex(static_cast<uint32_t>(handle))});
+  return handle;
+}
+
+uint32_t SimulatedSystem::GetLastError() {
+  Log(Op::GetLastError, {"", {}, Dec(lastError_)});
+  return lastError_;
 }
 
 void SimulatedSystem::ExitProcess(uint32_t status) {

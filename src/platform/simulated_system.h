@@ -9,6 +9,7 @@
 #include <stdint.h>
 
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -75,9 +76,24 @@ class SimulatedSystem final : public System {
   // given several numbers. A failed query fills its buffer with 'Z' bytes.
   void FailCallNumber(int number);
 
-  // Runs the program's entry under this machine and returns its process
-  // status, whether it returned or ended through ExitProcess.
+  // Another process holds the named mutex, as another setup that is running would.
+  void HoldMutexElsewhere(const std::string& name);
+  // Ends the run right after its call with this 1-based number (every call
+  // counts), as a power cut does: the process and every program it started
+  // end at once, and files and keys stay as they are at that moment.
+  void CutPowerAfterCall(int number);
+
+  // What Run returns when the power was cut: the process left no status.
+  static constexpr uint32_t kPowerCutStatus = 0xFFFFFFFF;
+  // Runs the program's entry under this machine as one process and returns
+  // its status, whether it returned or ended through ExitProcess. Whatever way
+  // it ends, the system releases the mutexes it held.
   uint32_t Run(const std::function<uint32_t()>& entry);
+  // Readies the machine for another process of the setup: the calls, boxes,
+  // starts, sections and restart requests of the last one are forgotten, as
+  // are the failures, power cut and answers given for it and the handles and
+  // keys it left open. Files, registry, programs and mutexes held elsewhere stay.
+  void StartAnotherRun();
 
   // --- Reading the machine ---
   // The path as this machine resolves it: folded case, single separators, ".." applied.
@@ -104,6 +120,7 @@ class SimulatedSystem final : public System {
   int fallibleCalls() const { return log_.fallibleCalls(); }
   int openKeyCount() const { return registry_.openKeyCount(); }
   int openHandleCount() const { return programs_.openHandleCount(); }
+  bool powerWasCut() const { return powerWasCut_; }
   // Everything above, for a failing test's output.
   std::string Dump() const;
 
@@ -135,11 +152,14 @@ class SimulatedSystem final : public System {
   const char* CharPrevA(const char* start, const char* current) override;
   int MessageBoxA(const char* text, const char* caption, uint32_t type) override;
   bool ExitWindowsEx(uint32_t flags, uint32_t reserved) override;
+  Handle CreateMutexA(const char* name) override;
+  uint32_t GetLastError() override;
   [[noreturn]] void ExitProcess(uint32_t status) override;
 
  private:
   bool ShouldFail(Op op, const std::string& subject);
-  void Log(Op op, CallEntry entry) { log_.Record(op, std::move(entry)); }
+  // Logs the call just made, and cuts the power after it when a test asked for that.
+  void Log(Op op, CallEntry entry);
   static void Poison(char* buffer, uint32_t size);
   static uint32_t FillBuffer(const std::string& text, char* buffer, uint32_t size);
 
@@ -156,4 +176,11 @@ class SimulatedSystem final : public System {
   std::vector<Box> boxes_;
   std::vector<SectionInstall> sectionInstalls_;
   std::vector<uint32_t> restartRequests_;
+  // Named mutexes by name (names are case-sensitive): held by the setup's
+  // process, or by another.
+  std::map<std::string, bool> mutexHeldHere_;
+  Handle nextMutex_ = 0x3000;
+  uint32_t lastError_ = 0;
+  int powerCutAfter_ = 0;
+  bool powerWasCut_ = false;
 };

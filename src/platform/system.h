@@ -21,6 +21,7 @@ constexpr uint32_t kFileAttributeNormal = 0x80;
 
 constexpr RegKey kHkeyLocalMachine = 0x80000002;
 constexpr int32_t kErrorSuccess = 0;
+constexpr uint32_t kErrorAlreadyExists = 183;
 constexpr uint32_t kRegSz = 1;
 constexpr uint32_t kRegDword = 4;
 constexpr uint32_t kRegOptionNonVolatile = 0;
@@ -132,6 +133,13 @@ class System {
 
   // Asks the system to shut down (and restart with kEwxReboot) and returns.
   virtual bool ExitWindowsEx(uint32_t flags, uint32_t reserved) = 0;
+
+  // Opens the named mutex, creating it unowned when no process has it; 0 on
+  // failure. The system releases it when the last process holding it ends.
+  virtual Handle CreateMutexA(const char* name) = 0;
+  // The error code of the calling thread's last failed or reporting call
+  // (kErrorAlreadyExists after CreateMutexA found the name).
+  virtual uint32_t GetLastError() = 0;
 
   // Ends the process with status through the C runtime's normal exit.
   [[noreturn]] virtual void ExitProcess(uint32_t status) = 0;

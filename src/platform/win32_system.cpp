@@ -135,4 +135,10 @@ bool Win32System::ExitWindowsEx(uint32_t flags, uint32_t reserved) {
   return ::ExitWindowsEx(flags, reserved) != 0;
 }
 
+Handle Win32System::CreateMutexA(const char* name) {
+  return reinterpret_cast<Handle>(::CreateMutexA(nullptr, FALSE, name));
+}
+
+uint32_t Win32System::GetLastError() { return ::GetLastError(); }
+
 void Win32System::ExitProcess(uint32_t status) { exit(static_cast<int>(status)); }

@@ -32,5 +32,7 @@ class Win32System final : public System {
   const char* CharPrevA(const char* start, const char* current) override;
   int MessageBoxA(const char* text, const char* caption, uint32_t type) override;
   bool ExitWindowsEx(uint32_t flags, uint32_t reserved) override;
+  Handle CreateMutexA(const char* name) override;
+  uint32_t GetLastError() override;
   [[noreturn]] void ExitProcess(uint32_t status) override;
 };

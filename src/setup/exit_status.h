@@ -11,6 +11,7 @@ enum class ExitStatus : uint32_t {
   kBaseComponentsFailed = 2,  // the base component packages could not be staged
   kExtractionFailed = 3,      // a base component extraction could not be run, or ended non-zero
   kDirectoryUnreadable = 4,   // the current or Windows directory could not be read whole
+  kAnotherSetupRunning = 5,   // another setup was running: nothing was changed or shown
 };
 
 // Ends the process at once: nothing of the run follows and nothing done is undone.

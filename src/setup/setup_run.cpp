@@ -10,6 +10,7 @@
 #include "setup/directories.h"
 #include "setup/exit_status.h"
 #include "setup/messages.h"
+#include "setup/single_setup.h"
 #include "setup/windows_version.h"
 
 namespace {
@@ -22,6 +23,7 @@ bool IsSilentCommandLine(int argc, const char* const* argv) {
 
 uint32_t RunSetup(int argc, const char* const* argv, System& system) {
   RunContext run{system, SetupState()};
+  if (AnotherSetupIsRunning(system)) EndSetup(run, ExitStatus::kAnotherSetupRunning);
   run.state.SilentMode = IsSilentCommandLine(argc, argv);
   if (!run.state.SilentMode && AskYesNo(run, MsgWelcome) == kIdNo) {
     EndSetup(run, ExitStatus::kCompleted);

@@ -47,6 +47,9 @@ std::vector<std::string> Actions(const SimulatedSystem& sim) {
 }
 
 TEST_F(BaseComponents, ActionsRunInOrderScbaseBeforeSmclib) {
+  // A run cut short left both extractions behind.
+  sim.AddFile("C:\\WINDOWS\\temp\\scbase\\scbase.inf", "[DefaultInstall]");
+  sim.AddDirectory("C:\\WINDOWS\\temp\\smclib");
   EXPECT_EQ(0u, RunSilent());
   ExpectCalls(
       {
@@ -78,6 +81,15 @@ TEST_F(BaseComponents, EarlierExtractionsAreClearedBeforeStaging) {
   sim.AddFile("C:\\WINDOWS\\temp\\scbase\\stale.inf", "[DefaultInstall]");
   EXPECT_EQ(0u, RunSilent());
   EXPECT_FALSE(sim.FileExists("C:\\WINDOWS\\temp\\scbase\\stale.inf"));
+}
+
+TEST_F(BaseComponents, NoClearingIsStartedWhereNothingWasExtractedBefore) {
+  EXPECT_EQ(0u, RunSilent());
+  for (const auto& started : sim.started()) {
+    EXPECT_FALSE(started.waitable && started.commandLine.compare(0, 8, "deltree ") == 0)
+        << started.commandLine;
+  }
+  EXPECT_EQ(4u, sim.started().size()) << "two extractions, two detached deletions";
 }
 
 TEST_F(BaseComponents, ClearingThatCannotStartOrFailsDoesNotStopTheInstallation) {
@@ -146,7 +158,7 @@ TEST_F(BaseComponents, AStagingFailureShowsTheFailureInBothModesAndEndsWithStatu
           << what;
       EXPECT_EQ(silent ? 1u : 2u, fresh.boxes().size()) << what << ": no restart offer";
       EXPECT_EQ(f.scbaseStaged, fresh.FileExists("C:\\WINDOWS\\temp\\scbase.exe")) << what;
-      EXPECT_EQ(2u, fresh.started().size()) << what << ": only the two clearing deletions";
+      EXPECT_TRUE(fresh.started().empty()) << what << ": nothing to clear, nothing extracted";
       EXPECT_TRUE(fresh.sectionInstalls().empty()) << what;
       EXPECT_EQ(nullptr, fresh.FindValue(kRunServicesOnceKey, "RDWatch")) << what;
       EXPECT_TRUE(fresh.restartRequests().empty()) << what;
@@ -154,10 +166,36 @@ TEST_F(BaseComponents, AStagingFailureShowsTheFailureInBothModesAndEndsWithStatu
   }
 }
 
+TEST_F(BaseComponents, AReadOnlyStagedCopyLeftByAnEarlierRunIsReplacedAndRemoved) {
+  for (const char* staged : {"C:\\WINDOWS\\temp\\scbase.exe", "C:\\WINDOWS\\temp\\smclib.exe"}) {
+    sim.AddFile(staged, "earlier", kFileAttributeReadOnly);
+  }
+  EXPECT_EQ(0u, RunSilent());
+  EXPECT_EQ(2u, sim.sectionInstalls().size());
+  EXPECT_FALSE(sim.FileExists("C:\\WINDOWS\\temp\\scbase.exe"));
+  EXPECT_FALSE(sim.FileExists("C:\\WINDOWS\\temp\\smclib.exe"));
+}
+
 TEST_F(BaseComponents, AStagedCopyThatCannotBeReplacedFailsTheStaging) {
-  sim.AddFile("C:\\WINDOWS\\temp\\scbase.exe", "earlier", kFileAttributeReadOnly);
-  EXPECT_EQ(2u, RunSilent());
-  EXPECT_EQ("earlier", sim.FileContent("C:\\WINDOWS\\temp\\scbase.exe"));
+  const char kStaged[] = "C:\\WINDOWS\\temp\\scbase.exe";
+  struct Case {
+    const char* what;
+    bool folder;  // false: a read-only copy whose attributes cannot be changed
+  } cases[] = {{"read-only, attributes unchangeable", false}, {"a folder at its name", true}};
+  for (const Case& c : cases) {
+    SimulatedSystem fresh;
+    BuildTypicalMachine(fresh, Windows::kMe);
+    if (c.folder) {
+      fresh.AddFile(std::string(kStaged) + "\\notes.txt", "the user's");
+    } else {
+      fresh.AddFile(kStaged, "earlier", kFileAttributeReadOnly);
+      fresh.Fail(Op::SetFileAttributesA, kStaged);
+    }
+    EXPECT_EQ(2u, RunSetupWith(fresh, {"-s"})) << c.what;
+    ASSERT_EQ(1u, fresh.boxes().size()) << c.what;
+    EXPECT_EQ("SmartCard Base Component install Failed!.\n", fresh.boxes()[0].text) << c.what;
+    EXPECT_EQ(c.folder ? "" : "earlier", fresh.FileContent(kStaged)) << c.what;
+  }
 }
 
 TEST_F(BaseComponents, NoTempDirectoryFailsTheStaging) {
@@ -176,7 +214,7 @@ TEST_F(BaseComponents, StagingFromADriveRootUsesThePathAsComposed) {
   for (const auto& file : kPackageFiles) sim.AddFile("D:\\" + file.first, "f");
   EXPECT_EQ(0u, RunSilent());
   EXPECT_EQ("CopyFileA(D:\\\\..\\SCard98\\scbase.exe, C:\\WINDOWS\\temp\\scbase.exe, 0) = 1",
-            Actions(sim)[4]);
+            Actions(sim)[0]);
 }
 
 TEST_F(BaseComponents, AnExtractionThatCannotRunOrEndsNonZeroEndsTheSetupWithStatus3) {
@@ -223,6 +261,8 @@ void UseWindowsDirectoryWithABlank(SimulatedSystem& sim) {
 
 TEST_F(BaseComponents, AWindowsDirectoryWithABlankIsCommandedByItsShortForm) {
   UseWindowsDirectoryWithABlank(sim);
+  sim.AddDirectory("C:\\My Windows\\temp\\scbase");
+  sim.AddDirectory("C:\\My Windows\\temp\\smclib");
   EXPECT_EQ(0u, RunSilent());
   std::vector<std::string> actions = Actions(sim);
   ASSERT_EQ(16u, actions.size());

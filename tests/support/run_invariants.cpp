@@ -28,7 +28,8 @@ class Judge {
       : sim_(sim), facts_(facts), status_(status) {}
 
   std::vector<std::string> Verdict() {
-    CheckEnd();
+    // A run the power cut short has no end of its own to judge.
+    if (!sim_.powerWasCut()) CheckEnd();
     CheckPaths();
     CheckCommands();
     CheckTexts();
@@ -53,10 +54,13 @@ class Judge {
   void CheckEnd() {
     const auto& calls = sim_.calls();
     bool exited = Has(Op::ExitProcess);
-    Rule(status_ <= 4, "the status is one of the table's: " + std::to_string(status_));
+    Rule(status_ <= 5, "the status is one of the table's: " + std::to_string(status_));
     Rule(!exited || calls.back().op == Op::ExitProcess, "nothing runs after ExitProcess");
 
     bool unreadable = false, abortCopyFailed = false, extractionFailed = false;
+    bool anotherSetup = calls.size() >= 2 && calls[0].op == Op::CreateMutexA &&
+                        calls[0].result != "0" && calls[1].op == Op::GetLastError &&
+                        calls[1].result == std::to_string(kErrorAlreadyExists);
     std::map<std::string, std::string> lastExtractionStart;  // command line -> result
     for (size_t i = 0; i < calls.size(); ++i) {
       const auto& call = calls[i];
@@ -92,6 +96,9 @@ class Judge {
     bool baseFailedShown =
         lastBox.find("\"SmartCard Base Component install Failed!.\\n\", 0)") != std::string::npos;
 
+    Rule((status_ == 5) == anotherSetup, "status 5 exactly when another setup held the name");
+    Rule(status_ != 5 || (calls.size() == 3 && exited),
+         "status 5 ends at once: nothing asked, shown or changed");
     Rule((status_ == 4) == unreadable, "status 4 exactly when a directory could not be read whole");
     Rule(status_ != 4 || !changed, "status 4 changes nothing");
     Rule((status_ == 1) == abortCopyFailed,
@@ -130,6 +137,7 @@ class Judge {
     meant.insert(w + "\\inf\\drvidx.bin");
     meant.insert(w + "\\inf\\drvdata.bin");
     for (const char* package : kPackages) {
+      meant.insert(w + "\\temp\\" + package);
       meant.insert(w + "\\temp\\" + package + ".exe");
       meant.insert(facts_.currentDirectory + "\\..\\SCard98\\" + package + ".exe");
     }
@@ -214,8 +222,9 @@ class Judge {
   }
 
   // An earlier file is replaced, or kept: at its place, or under its set-aside
-  // name when putting it back failed too. Only a file whose attribute query
-  // failed counts as absent, and may then be deleted before a copy that fails.
+  // name when putting it back failed too or the power was cut. Only a file
+  // whose attribute query failed counts as absent, and may then be deleted
+  // before a copy that fails.
   void CheckEarlierFiles() {
     for (const auto& earlier : facts_.earlierFiles) {
       const std::string& target = earlier.first;
@@ -229,7 +238,8 @@ class Judge {
         restoreFailed = restoreFailed || (call.op == Op::MoveFileA && call.paths[1] == target);
       }
       bool kept = (sim_.FileExists(target) && sim_.FileContent(target) == earlier.second) ||
-                  (restoreFailed && sim_.FileContent(target + ".old") == earlier.second);
+                  ((restoreFailed || sim_.powerWasCut()) &&
+                   sim_.FileContent(target + ".old") == earlier.second);
       Rule(replaced || kept || seenAbsent,
            "the earlier file at " + target + " is replaced or kept whole");
     }
@@ -265,4 +275,65 @@ bool ChangesTheSystem(Op op) {
 std::vector<std::string> BrokenRunRules(const SimulatedSystem& sim, const RunFacts& facts,
                                         uint32_t status) {
   return Judge(sim, facts, status).Verdict();
+}
+
+RunFacts FactsOfMachine(const SimulatedSystem& sim, const std::string& currentDirectory,
+                        const std::string& windowsDirectory) {
+  RunFacts facts;
+  facts.currentDirectory = currentDirectory;
+  facts.sourceDir = sim.EndsWithSeparator(currentDirectory)
+                        ? currentDirectory.substr(0, currentDirectory.size() - 1)
+                        : currentDirectory;
+  facts.windowsDirectory = windowsDirectory;
+  for (const auto& file : AllPackageFiles()) {
+    std::string target = windowsDirectory + "\\" + file.second;
+    if (sim.FileExists(target)) {
+      facts.earlierFiles[target] = sim.FileContent(target);
+    } else if (sim.FileExists(target + ".old")) {
+      facts.earlierFiles[target] = sim.FileContent(target + ".old");
+    }
+  }
+  return facts;
+}
+
+std::vector<std::string> BrokenRecoveryRules(const SimulatedSystem& sim, const RunFacts& facts,
+                                             bool windowsMe, uint32_t status) {
+  std::vector<std::string> broken;
+  auto rule = [&](bool kept, const std::string& text) {
+    if (!kept) broken.push_back("after recovery: " + text);
+  };
+  const std::string& w = facts.windowsDirectory;
+  rule(status == 0, "status 0, not " + std::to_string(status));
+  for (const auto& file : windowsMe ? AllPackageFiles() : kPackageFiles) {
+    std::string target = w + "\\" + file.second;
+    std::string source = facts.sourceDir + "\\" + file.first;
+    rule(sim.FileExists(target) && sim.FileContent(target) == sim.FileContent(source),
+         target + " holds the media's file");
+    rule(!sim.FileExists(target + ".old"), "no set-aside file beside " + target);
+  }
+  for (const char* package : kPackages) {
+    std::string staged = w + "\\temp\\" + package;
+    rule(!sim.FileExists(staged + ".exe") && !sim.DirectoryExists(staged),
+         std::string("nothing staged or extracted of ") + package + " is left");
+  }
+  int installed = 0;
+  for (const auto& install : sim.sectionInstalls()) installed += install.sectionFound ? 1 : 0;
+  rule(installed == 2, "both sections installed");
+  const SimulatedSystem::Value* source =
+      sim.FindValue("HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Setup", "SourcePath");
+  rule(source != nullptr && source->data == FixedLength(w + "\\inf", 260), "SourcePath set");
+  const char kService[] = "HKLM\\System\\CurrentControlSet\\Services\\SCardSvr";
+  const SimulatedSystem::Value* start = sim.FindValue(kService, "Start");
+  const SimulatedSystem::Value* load = sim.FindValue(kService, "DrvLoad");
+  rule(start != nullptr && start->data == std::string("\x02\0\0\0", 4) && load != nullptr &&
+           load->data == std::string(4, '\0'),
+       "SCardSvr starts automatically");
+  rule(!sim.KeyExists("HKLM\\Enum\\USB\\VID_1E2D&PID_4182"), "the reader's entries deleted");
+  rule(!windowsMe || !sim.KeyExists("HKLM\\Enum\\USB\\VID_1E2D&PID_4181"),
+       "the hub's entries deleted");
+  const SimulatedSystem::Value* monitor = sim.FindValue(
+      "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\RunServicesOnce", "RDWatch");
+  rule(monitor != nullptr && monitor->data == FixedLength(w + "\\system\\rdWatch.exe", 256),
+       "RDWatch registered");
+  return broken;
 }

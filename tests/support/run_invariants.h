@@ -19,9 +19,23 @@ struct RunFacts {
   std::map<std::string, std::string> earlierFiles;
 };
 
+// The facts of a run about to start on the machine as it stands: each earlier
+// file is what stands at its target, or, where nothing does, what an
+// interrupted run set aside.
+RunFacts FactsOfMachine(const SimulatedSystem& sim, const std::string& currentDirectory,
+                        const std::string& windowsDirectory);
+
 // Whether an operation of this kind changes the system.
 bool ChangesTheSystem(Op op);
 
 // The rules a run broke, each as a sentence; empty when it broke none.
 std::vector<std::string> BrokenRunRules(const SimulatedSystem& sim, const RunFacts& facts,
                                         uint32_t status);
+
+// The rules a clean silent run broke that followed another run on the same
+// machine, whatever that one met: it ends with status 0 and leaves what a
+// completed first run leaves (the whole package placed, the registry set, both
+// sections installed, the monitor registered) and nothing of the setup's own
+// (no staged copy or extraction, no set-aside file).
+std::vector<std::string> BrokenRecoveryRules(const SimulatedSystem& sim, const RunFacts& facts,
+                                             bool windowsMe, uint32_t status);
