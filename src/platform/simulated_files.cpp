@@ -256,6 +256,16 @@ bool SimulatedFiles::Move(const std::string& from, const std::string& to) {
   return true;
 }
 
+void SimulatedFiles::MakeTreeReadOnly(const std::string& directory) {
+  std::string prefix = PathKey(directory) + "\\";
+  for (auto& file : files_) {
+    if (file.first.compare(0, prefix.size(), prefix) == 0) {
+      file.second.attributes |= kFileAttributeReadOnly;
+      file.second.attributes &= ~kFileAttributeNormal;
+    }
+  }
+}
+
 void SimulatedFiles::RemoveTree(const std::string& path) {
   if (!IsValidPath(path)) return;
   std::string pathKey = PathKey(path);

@@ -47,6 +47,9 @@ class SimulatedFiles {
   // Creates the file (and its directory), replacing any file of that name.
   void AddFile(const std::string& path, const std::string& content, uint32_t attributes);
 
+  // Marks every file in the directory and below it read-only, as on a CD.
+  void MakeTreeReadOnly(const std::string& directory);
+
   const File* FindFile(const std::string& path) const;
   bool DirectoryExists(const std::string& path) const;
   // The attributes GetFileAttributesA reports, or kInvalidFileAttributes.

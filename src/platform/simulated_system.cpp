@@ -51,6 +51,9 @@ void SimulatedSystem::AddFile(const std::string& path, const std::string& conten
                               uint32_t attributes) {
   files_.AddFile(path, content, attributes);
 }
+void SimulatedSystem::MakeTreeReadOnly(const std::string& directory) {
+  files_.MakeTreeReadOnly(directory);
+}
 void SimulatedSystem::AddProgram(const std::string& path, const Program& program) {
   programs_.Add(path, program);
 }

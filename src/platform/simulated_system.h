@@ -59,6 +59,8 @@ class SimulatedSystem final : public System {
   // Creates the file (and its directory), replacing any file of that name.
   void AddFile(const std::string& path, const std::string& content = "",
                uint32_t attributes = kFileAttributeNormal);
+  // Marks every file in the directory and below it read-only, as on a CD.
+  void MakeTreeReadOnly(const std::string& directory);
   // A program file at path whose start behaves as given; bare names in a
   // command line are found in the current, Windows, SYSTEM and COMMAND directories.
   void AddProgram(const std::string& path, const Program& program);

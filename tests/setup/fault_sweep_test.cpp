@@ -1,7 +1,10 @@
-// Every operation that can fail, failing in turn: a whole run is repeated once
-// per fault point, with exactly that call failing, and must still end in one
-// of its three ways, with the status that says what happened, without losing
-// an earlier driver, cutting a text or acting on a path it does not mean.
+// Every operation that can fail, failing in turn, and the power cut after
+// every call in turn: a whole run is repeated once per point, and must still
+// end soundly: in one of its three ways, with the status that says what
+// happened, without losing an earlier driver, cutting a text or acting on a
+// path it does not mean. Then, on the machine that run left, a clean silent
+// run must recover as a user's retry does: status 0, everything installed,
+// nothing of the setup's own left behind.
 #include <gtest/gtest.h>
 
 #include "support/run_invariants.h"
@@ -13,12 +16,21 @@ struct Sweep {
   const char* name;
   Windows windows;
   bool silent;
+  bool fromCd;  // every media file read-only
+};
+
+const Sweep kSweeps[] = {
+    {"interactive on Windows Me", Windows::kMe, false, false},
+    {"silent on Windows 98", Windows::k98, true, false},
+    {"interactive on Windows 98 from a CD", Windows::k98, false, true},
+    {"silent on Windows Me from a CD", Windows::kMe, true, true},
 };
 
 // A typical machine on which an earlier version of every package file is
 // installed, the driver read-only.
 RunFacts BuildSweepMachine(SimulatedSystem& sim, const Sweep& sweep) {
   BuildTypicalMachine(sim, sweep.windows);
+  if (sweep.fromCd) sim.MakeTreeReadOnly("D:\\");
   RunFacts facts{"D:\\WIN98", "D:\\WIN98", "C:\\WINDOWS", {}};
   for (const auto& file : kPackageFiles) {
     std::string target = "C:\\WINDOWS\\" + file.second;
@@ -33,50 +45,76 @@ RunFacts BuildSweepMachine(SimulatedSystem& sim, const Sweep& sweep) {
   return facts;
 }
 
-std::string FailedCall(const SimulatedSystem& sim, int point) {
-  for (const auto& call : sim.calls()) {
-    if (call.fallibleNumber == point) return call.text;
-  }
-  return "?";
-}
-
 uint32_t RunSweepCase(SimulatedSystem& sim, const Sweep& sweep) {
   return RunSetupWith(sim,
                       sweep.silent ? std::vector<std::string>{"-s"} : std::vector<std::string>{});
 }
 
-TEST(FaultSweep, EveryFaultPointEndsTheRunSoundly) {
-  const Sweep sweeps[] = {
-      {"interactive on Windows Me", Windows::kMe, false},
-      {"silent on Windows 98", Windows::k98, true},
-  };
-  int swept = 0;
-  for (const Sweep& sweep : sweeps) {
+// The rules the disturbed run broke, then those its clean silent retry broke.
+std::vector<std::string> JudgeRunAndRetry(SimulatedSystem& sim, const Sweep& sweep,
+                                          const RunFacts& facts, uint32_t status) {
+  std::vector<std::string> broken = BrokenRunRules(sim, facts, status);
+  if (!broken.empty()) return broken;
+  sim.StartAnotherRun();
+  RunFacts retryFacts = FactsOfMachine(sim, facts.currentDirectory, facts.windowsDirectory);
+  uint32_t retryStatus = RunSetupWith(sim, {"-s"});
+  broken = BrokenRunRules(sim, retryFacts, retryStatus);
+  for (const std::string& rule :
+       BrokenRecoveryRules(sim, retryFacts, sweep.windows == Windows::kMe, retryStatus)) {
+    broken.push_back(rule);
+  }
+  return broken;
+}
+
+std::string Listed(const std::vector<std::string>& rules) {
+  std::string text;
+  for (const std::string& rule : rules) text += "\n  " + rule;
+  return text;
+}
+
+TEST(FaultSweep, EveryFaultPointAndPowerCutEndsSoundlyAndARetryRecovers) {
+  int faultPoints = 0, powerCuts = 0;
+  for (const Sweep& sweep : kSweeps) {
     SimulatedSystem clean;
     RunFacts facts = BuildSweepMachine(clean, sweep);
     ASSERT_EQ(0u, RunSweepCase(clean, sweep)) << sweep.name;
-    for (const std::string& rule : BrokenRunRules(clean, facts, 0)) ADD_FAILURE() << rule;
+    ASSERT_EQ("", Listed(BrokenRunRules(clean, facts, 0))) << sweep.name;
     int points = clean.fallibleCalls();
+    int calls = static_cast<int>(clean.calls().size());
 
     for (int point = 1; point <= points; ++point) {
       SimulatedSystem sim;
       BuildSweepMachine(sim, sweep);
       sim.FailCallNumber(point);
       uint32_t status = RunSweepCase(sim, sweep);
-      std::vector<std::string> broken = BrokenRunRules(sim, facts, status);
-      if (!broken.empty()) {
-        std::string rules;
-        for (const std::string& rule : broken) rules += "\n  " + rule;
-        ADD_FAILURE() << sweep.name << ", fault point " << point << " (" << FailedCall(sim, point)
-                      << "), status " << status << ":" << rules << "\n"
-                      << sim.Dump();
-        return;
+      std::string failed;
+      for (const auto& call : sim.calls()) {
+        if (call.fallibleNumber == point) failed = call.text;
       }
-      ++swept;
+      std::vector<std::string> broken = JudgeRunAndRetry(sim, sweep, facts, status);
+      ASSERT_EQ("", Listed(broken)) << sweep.name << ", fault point " << point << " (" << failed
+                                    << "), status " << status << "\n"
+                                    << sim.Dump();
+      ++faultPoints;
+    }
+    for (int cut = 1; cut <= calls; ++cut) {
+      SimulatedSystem sim;
+      BuildSweepMachine(sim, sweep);
+      sim.CutPowerAfterCall(cut);
+      uint32_t status = RunSweepCase(sim, sweep);
+      ASSERT_TRUE(sim.powerWasCut()) << sweep.name << ", power cut after call " << cut;
+      std::string lastCall = sim.calls().back().text;
+      std::vector<std::string> broken = JudgeRunAndRetry(sim, sweep, facts, status);
+      ASSERT_EQ("", Listed(broken))
+          << sweep.name << ", power cut after call " << cut << " (" << lastCall << ")\n"
+          << sim.Dump();
+      ++powerCuts;
     }
   }
-  printf("fault points swept: %d\n", swept);
-  RecordProperty("fault_points", swept);
+  printf("fault points swept: %d\npower-cut points swept: %d\nrecoveries: %d\n", faultPoints,
+         powerCuts, faultPoints + powerCuts);
+  RecordProperty("fault_points", faultPoints);
+  RecordProperty("power_cut_points", powerCuts);
 }
 
 }  // namespace

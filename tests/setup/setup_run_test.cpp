@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "setup/exit_status.h"
+#include "setup/single_setup.h"
 #include "support/run_invariants.h"
 #include "support/typical_machine.h"
 
@@ -175,6 +176,73 @@ TEST_F(SetupRun, AFailedVersionQueryReadsAsNotWindowsMe) {
   sim.Fail(Op::GetVersionExA);
   EXPECT_EQ(0u, RunSilent());
   EXPECT_FALSE(sim.FileExists("C:\\WINDOWS\\inf\\kt418Hub.inf"));
+}
+
+TEST_F(SetupRun, ASetupStartedWhileAnotherRunsEndsWithStatus5HavingDoneNothing) {
+  for (bool silent : {false, true}) {
+    SimulatedSystem fresh;
+    BuildTypicalMachine(fresh, Windows::kMe);
+    fresh.HoldMutexElsewhere(kSetupMutexName);
+    fresh.AnswerNextBox(kIdYes);
+    const char* what = silent ? "silent" : "interactive";
+    EXPECT_EQ(5u, RunSetupWith(
+                      fresh, silent ? std::vector<std::string>{"-s"} : std::vector<std::string>{}))
+        << what;
+    EXPECT_TRUE(fresh.boxes().empty()) << what;
+    for (const auto& call : fresh.calls()) EXPECT_FALSE(ChangesTheSystem(call.op)) << call.text;
+    EXPECT_FALSE(fresh.FileExists("C:\\WINDOWS\\System32\\Drivers\\kt418.sys")) << what;
+  }
+}
+
+TEST_F(SetupRun, TheSetupsNameIsFreeAgainOnceItsRunHasEndedHoweverItEnded) {
+  sim.CutPowerAfterCall(30);
+  RunSilent();
+  ASSERT_TRUE(sim.powerWasCut());
+  for (const char* ending : {"after a power cut", "after status 1", "after status 0"}) {
+    sim.StartAnotherRun();
+    if (std::string(ending) == "after status 1") {
+      sim.Fail(Op::CopyFileA, "D:\\WIN98\\kt418.sys");
+      EXPECT_EQ(1u, RunSilent());
+    } else {
+      EXPECT_EQ(0u, RunSilent()) << ending;
+    }
+  }
+}
+
+TEST_F(SetupRun, ANameThatCannotBeClaimedLetsTheSetupRun) {
+  sim.Fail(Op::CreateMutexA);
+  EXPECT_EQ(0u, RunSilent());
+  EXPECT_TRUE(sim.FileExists("C:\\WINDOWS\\System32\\Drivers\\kt418.sys"));
+}
+
+// A reinstall from the disc: every file on a CD is read-only, and so is each
+// copy taken from it.
+TEST(SecondRun, TwoRunsInARowFromACdBothCompleteAndLeaveNothingStaged) {
+  for (Windows windows : {Windows::k98, Windows::kMe}) {
+    for (bool silent : {true, false}) {
+      SimulatedSystem sim;
+      BuildTypicalMachine(sim, windows);
+      sim.MakeTreeReadOnly("D:\\");
+      std::string what = std::string(windows == Windows::kMe ? "Me" : "98") +
+                         (silent ? ", silent" : ", interactive");
+      for (int run = 1; run <= 2; ++run) {
+        sim.StartAnotherRun();
+        sim.AnswerNextBox(kIdYes);
+        sim.AnswerNextBox(kIdNo);
+        RunFacts facts = FactsOfMachine(sim, "D:\\WIN98", "C:\\WINDOWS");
+        uint32_t status =
+            RunSetupWith(sim, silent ? std::vector<std::string>{"-s"} : std::vector<std::string>{});
+        for (const std::string& rule :
+             BrokenRecoveryRules(sim, facts, windows == Windows::kMe, status)) {
+          ADD_FAILURE() << what << ", run " << run << ": " << rule << "\n" << sim.Dump();
+        }
+        EXPECT_EQ(silent ? 0u : 2u, sim.boxes().size()) << what << ", run " << run;
+        EXPECT_EQ(kFileAttributeReadOnly,
+                  sim.FileAttributes("C:\\WINDOWS\\System32\\Drivers\\kt418.sys"))
+            << what << ": a file placed from a CD keeps the attributes the copy gives it";
+      }
+    }
+  }
 }
 
 }  // namespace
