@@ -77,6 +77,12 @@ def windows_arguments(command_line):
     return words[1:]
 
 
+def attributes(path):
+    """A file's attributes as the emulator shows them: archive, and read-only
+    when no one may write it."""
+    return str(ARCHIVE | (0 if path.stat().st_mode & 0o222 else READ_ONLY))
+
+
 class StartingState:
     """The emulated machine as the setup will meet it, as lines for simulated_run."""
 
@@ -104,10 +110,9 @@ class StartingState:
                 if recursive:
                     self.describe_tree(entry, child, recursive)
             elif entry.suffix.lower() == ".exe":
-                self.lines.append(("program", child, *self.behaviour(entry)))
+                self.lines.append(("program", child, attributes(entry), *self.behaviour(entry)))
             else:
-                writable = entry.stat().st_mode & 0o222
-                self.lines.append(("file", child, str(ARCHIVE | (0 if writable else READ_ONLY))))
+                self.lines.append(("file", child, attributes(entry)))
 
     def behaviour(self, program):
         """What a program on the machine does, as its stand-in does it."""
@@ -161,6 +166,8 @@ def from_simulated(op, values, result):
         result = "-"
     if op == "GetVersionExA":
         values = []
+    if op == "CreateMutexA":
+        result = "0" if result == "0" else "1"  # handles are the system's own numbers
     return op, values, result
 
 

@@ -52,7 +52,7 @@ class Call:
 
     @property
     def failed(self):
-        if self.result == "-" or self.op in ("ExitProcess", "CharPrevA"):
+        if self.result == "-" or self.op in ("ExitProcess", "CharPrevA", "GetLastError"):
             return False
         if self.op in REGISTRY_OPS:
             return self.result != "0"
@@ -210,6 +210,8 @@ def from_relay(name, args, retval):
                                str(args[1][0] - args[0][0])], str(r - args[0][0])),
         "MessageBoxA": lambda: ([text_of(args[2]), text_of(args[1]), number(args[3])], str(r)),
         "ExitWindowsEx": lambda: ([number(args[0]), number(args[1])], boolean(r)),
+        "CreateMutexA": lambda: ([text_of(args[2])], boolean(r)),
+        "GetLastError": lambda: ([], str(r)),
         "exit": lambda: ([number(args[0])], "-"),
     }
     if name not in table:

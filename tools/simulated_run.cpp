@@ -8,7 +8,7 @@
 // field escaped as the output is (\t, \n, \\, \xNN):
 //   version PLATFORM MAJOR MINOR      current DIR      windows DIR
 //   directory PATH                    file PATH ATTRIBUTES
-//   program PATH plain|broken|deltree|extract NAME STATUS
+//   program PATH ATTRIBUTES plain|broken|deltree|extract NAME STATUS
 //   key KEYPATH                       answer ID         argument TEXT
 // Output: "Op<TAB>value<TAB>...<TAB>=<TAB>result" per call, ending with the
 // process's exit as setup.exe's entry makes it, then "status N".
@@ -90,18 +90,18 @@ bool Build(std::istream& description, SimulatedSystem& sim, std::vector<std::str
       sim.AddDirectory(f[1]);
     } else if (item == "file" && f.size() == 3) {
       sim.AddFile(f[1], "", std::stoul(f[2]));
-    } else if (item == "program" && f.size() >= 3) {
+    } else if (item == "program" && f.size() >= 4) {
       SimulatedSystem::Program program;
-      if (f[2] == "extract" && f.size() == 5) {
-        program = SimulatedSystem::ExtractionPackage(f[3], std::stoul(f[4]));
-      } else if (f[2] == "deltree") {
+      if (f[3] == "extract" && f.size() == 6) {
+        program = SimulatedSystem::ExtractionPackage(f[4], std::stoul(f[5]));
+      } else if (f[3] == "deltree") {
         program.deletesTrees = true;
-      } else if (f[2] == "broken") {
+      } else if (f[3] == "broken") {
         program.failsToStart = true;
       } else {
-        ok = f[2] == "plain";
+        ok = f[3] == "plain";
       }
-      sim.AddProgram(f[1], program);
+      sim.AddProgram(f[1], program, std::stoul(f[2]));
     } else if (item == "key" && f.size() == 2) {
       sim.AddKey(f[1]);
     } else if (item == "answer" && f.size() == 2) {

@@ -37,8 +37,8 @@ class SimulatedPrograms {
 
   explicit SimulatedPrograms(SimulatedFiles& files) : files_(files) {}
 
-  // A program file at path whose start behaves as given.
-  void Add(const std::string& path, const Program& program);
+  // A program file at path, with these attributes, whose start behaves as given.
+  void Add(const std::string& path, const Program& program, uint32_t attributes);
 
   // The program file a command line names, as a path key; "" when there is
   // none. Bare names are looked for in the current, Windows, SYSTEM and COMMAND

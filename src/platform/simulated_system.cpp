@@ -54,8 +54,9 @@ void SimulatedSystem::AddFile(const std::string& path, const std::string& conten
 void SimulatedSystem::MakeTreeReadOnly(const std::string& directory) {
   files_.MakeTreeReadOnly(directory);
 }
-void SimulatedSystem::AddProgram(const std::string& path, const Program& program) {
-  programs_.Add(path, program);
+void SimulatedSystem::AddProgram(const std::string& path, const Program& program,
+                                 uint32_t attributes) {
+  programs_.Add(path, program, attributes);
 }
 bool SimulatedSystem::SetShortName(const std::string& path, const std::string& alias) {
   return files_.SetShortName(path, alias);

@@ -63,7 +63,8 @@ class SimulatedSystem final : public System {
   void MakeTreeReadOnly(const std::string& directory);
   // A program file at path whose start behaves as given; bare names in a
   // command line are found in the current, Windows, SYSTEM and COMMAND directories.
-  void AddProgram(const std::string& path, const Program& program);
+  void AddProgram(const std::string& path, const Program& program,
+                  uint32_t attributes = kFileAttributeNormal);
   // Gives an existing file or directory this 8.3 alias in place of the one the
   // system would make; false when its directory holds that name already.
   bool SetShortName(const std::string& path, const std::string& alias);

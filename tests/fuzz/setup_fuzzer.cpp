@@ -1,7 +1,10 @@
-// Fuzzes a whole setup run: the fuzzer's bytes build a simulated machine
-// (command line, directories of any bytes, files, keys, answers, child
-// statuses, faults, version, code page) and the run on it must keep every
-// rule a run keeps.
+// Fuzzes a setup run and its retry: the fuzzer's bytes build a simulated
+// machine (command line, directories of any bytes, files, keys, answers,
+// child statuses, faults, a power cut, version, code page), the run on it
+// must keep every rule a run keeps, and a clean silent run on the machine it
+// left must keep them too and end as well as a clean silent run on the
+// machine as it was built: with its status, and, where that one completes,
+// completely, leaving nothing of the setup's own.
 #include <fuzzer/FuzzedDataProvider.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -40,13 +43,26 @@ SimulatedSystem::Program Package(FuzzedDataProvider& in, const std::string& name
   return package;
 }
 
-}  // namespace
+// What the input says besides the machine: its facts, and what the first run
+// meets.
+struct Input {
+  RunFacts facts;
+  bool windowsMe = false;
+  std::vector<std::string> arguments;
+  std::vector<int> answers;
+  std::vector<int> faults;
+  int powerCut = 0;  // the call the power is cut after; 0 for none
+};
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+// Builds the machine from the input; the same input builds the same machine.
+Input BuildMachine(const uint8_t* data, size_t size, SimulatedSystem& sim) {
   FuzzedDataProvider in(data, size);
-  SimulatedSystem sim;
+  Input input;
   const uint32_t minors[] = {10, 90, 0};
-  sim.SetVersion(in.ConsumeIntegralInRange<uint32_t>(1, 2), 4, in.PickValueInArray(minors));
+  uint32_t platform = in.ConsumeIntegralInRange<uint32_t>(1, 2);
+  uint32_t minor = in.PickValueInArray(minors);
+  sim.SetVersion(platform, 4, minor);
+  input.windowsMe = platform == kVerPlatformWin32Windows && minor == 90;
   sim.SetCodePage(in.ConsumeBool() ? 932 : 1252);
 
   std::string current = "D:\\" + Name(in, 300);
@@ -64,7 +80,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   deltree.deletesTrees = true;
   sim.AddProgram(windows + "\\COMMAND\\DELTREE.EXE", deltree);
 
-  RunFacts facts;
+  RunFacts& facts = input.facts;
   facts.currentDirectory = current;
   facts.sourceDir =
       sim.EndsWithSeparator(current) ? current.substr(0, current.size() - 1) : current;
@@ -98,35 +114,76 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   const int answers[] = {kIdYes, kIdYes, kIdNo, 0, 1, 2};
   for (int i = in.ConsumeIntegralInRange(0, 3); i > 0; --i) {
-    sim.AnswerNextBox(in.PickValueInArray(answers));
+    input.answers.push_back(in.PickValueInArray(answers));
   }
-  int faults = in.ConsumeIntegralInRange(0, 3);
-  for (int i = 0; i < faults; ++i) sim.FailCallNumber(in.ConsumeIntegralInRange(1, 120));
-
-  std::vector<std::string> arguments;
+  for (int i = in.ConsumeIntegralInRange(0, 3); i > 0; --i) {
+    input.faults.push_back(in.ConsumeIntegralInRange(1, 120));
+  }
   switch (in.ConsumeIntegralInRange(0, 3)) {
     case 0:
       break;
     case 1:
-      arguments = {in.ConsumeBool() ? "-s" : "-S"};
+      input.arguments = {in.ConsumeBool() ? "-s" : "-S"};
       break;
     default:
-      for (int i = in.ConsumeIntegralInRange(1, 2); i > 0; --i) arguments.push_back(Name(in, 8));
+      for (int i = in.ConsumeIntegralInRange(1, 2); i > 0; --i) {
+        input.arguments.push_back(Name(in, 8));
+      }
   }
-  // Last, so that the seed inputs kept from before it still build their machines.
+  // Last, so that the seed inputs kept from before each still build their machines.
   sim.SetNoWindowFlag(in.ConsumeBool() ? SimulatedSystem::NoWindowFlag::kRefused
                                        : SimulatedSystem::NoWindowFlag::kIgnored);
+  if (in.ConsumeBool()) sim.MakeTreeReadOnly("D:\\");
+  input.powerCut = in.ConsumeIntegralInRange(0, 150);
+  return input;
+}
+
+uint32_t RunWith(SimulatedSystem& sim, const std::vector<std::string>& arguments) {
   std::vector<const char*> argv = {"D:\\WIN98\\SETUP.EXE"};
   for (const std::string& argument : arguments) argv.push_back(argument.c_str());
+  return sim.Run([&] { return RunSetup(static_cast<int>(argv.size()), argv.data(), sim); });
+}
 
-  uint32_t status =
-      sim.Run([&] { return RunSetup(static_cast<int>(argv.size()), argv.data(), sim); });
-  std::vector<std::string> broken = BrokenRunRules(sim, facts, status);
-  if (!broken.empty()) {
-    fprintf(stderr, "status %u broke:\n", status);
-    for (const std::string& rule : broken) fprintf(stderr, "  %s\n", rule.c_str());
-    fprintf(stderr, "%s", sim.Dump().c_str());
-    abort();
+void Report(const char* which, uint32_t status, const std::vector<std::string>& broken,
+            const SimulatedSystem& sim) {
+  if (broken.empty()) return;
+  fprintf(stderr, "%s, status %u, broke:\n", which, status);
+  for (const std::string& rule : broken) fprintf(stderr, "  %s\n", rule.c_str());
+  fprintf(stderr, "%s", sim.Dump().c_str());
+  abort();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  SimulatedSystem sim;
+  Input first = BuildMachine(data, size, sim);
+  const RunFacts& facts = first.facts;
+  for (int answer : first.answers) sim.AnswerNextBox(answer);
+  for (int fault : first.faults) sim.FailCallNumber(fault);
+  if (first.powerCut != 0) sim.CutPowerAfterCall(first.powerCut);
+  uint32_t status = RunWith(sim, first.arguments);
+  Report("the first run", status, BrokenRunRules(sim, facts, status), sim);
+
+  sim.StartAnotherRun();
+  RunFacts retryFacts = FactsOfMachine(sim, facts.currentDirectory, facts.windowsDirectory);
+  uint32_t retryStatus = RunWith(sim, {"-s"});
+  std::vector<std::string> broken = BrokenRunRules(sim, retryFacts, retryStatus);
+
+  // The same machine as built, never run on: what a retry must match.
+  SimulatedSystem fresh;
+  const RunFacts freshFacts = BuildMachine(data, size, fresh).facts;
+  uint32_t freshStatus = RunWith(fresh, {"-s"});
+  bool windowsMe = first.windowsMe;
+  if (freshStatus != retryStatus) {
+    broken.push_back("the retry ends as a first clean run does, with status " +
+                     std::to_string(freshStatus) + ", not " + std::to_string(retryStatus));
   }
+  if (BrokenRecoveryRules(fresh, freshFacts, windowsMe, freshStatus).empty()) {
+    for (const std::string& rule : BrokenRecoveryRules(sim, retryFacts, windowsMe, retryStatus)) {
+      broken.push_back(rule);
+    }
+  }
+  Report("the retry", retryStatus, broken, sim);
   return 0;
 }
