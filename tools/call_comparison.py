@@ -192,6 +192,28 @@ def collapse_nt_key_deletion(calls):
     return out
 
 
+NORMAL = 0x80
+
+
+def normal_reads_as_normal(calls):
+    """A file the run gave normal attributes (and renamed, perhaps) reads back
+    as normal, not as archive."""
+    out, normal = [], set()
+    for call in calls:
+        key = call.values[0].lower() if call.values else None
+        if call.op == "SetFileAttributesA" and call.result == "1":
+            (normal.add if call.values[1] == str(NORMAL) else normal.discard)(key)
+        elif call.op == "MoveFileA" and call.result == "1" and key in normal:
+            normal.discard(key)
+            normal.add(call.values[1].lower())
+        elif call.op in ("DeleteFileA", "CopyFileA") and call.result == "1":
+            normal.discard(call.values[-2 if call.op == "CopyFileA" else 0].lower())
+        elif call.op == "GetFileAttributesA" and key in normal and call.result == str(ARCHIVE):
+            call = dataclasses.replace(call, result=str(NORMAL))
+        out.append(call)
+    return out
+
+
 @dataclasses.dataclass
 class KnownDifference:
     name: str
@@ -207,6 +229,13 @@ KNOWN_DIFFERENCES = [
         "setup.exe's Win32 layer deletes the subkeys first; on Windows 9x, which the simulated "
         "machine plays, one RegDeleteKeyA removes the whole tree (platform notes).",
         ("xp",), collapse_nt_key_deletion),
+    KnownDifference(
+        "a file given normal attributes reads back as archive on the emulator",
+        "The emulator keeps no attributes of its own for a file: it shows archive (0x20), and "
+        "read-only when no one may write it, so a file set to normal (0x80) reads back as "
+        "0x20; the simulated machine keeps the attributes set, as FAT does. The setup tests "
+        "only the read-only and directory bits.",
+        ("98", "me", "xp"), normal_reads_as_normal),
 ]
 
 

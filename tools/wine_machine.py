@@ -58,6 +58,14 @@ def copy_media(source, media, with_scard98=True):
         shutil.rmtree(Path(media) / "SCard98", ignore_errors=True)
 
 
+def press_on_cd(media):
+    """Makes every file of the media read-only, as every file on a CD is: the
+    emulator shows a file no one may write as read-only."""
+    for path in Path(media).rglob("*"):
+        if path.is_file():
+            path.chmod(path.stat().st_mode & ~0o222)
+
+
 # Keys the emulator writes on its own: its display driver's when a program
 # first opens a window, its service manager's count when a service starts.
 EMULATOR_KEYS = re.compile(r"^\[HKEY_LOCAL_MACHINE\\(System\\CurrentControlSet\\Control\\Video|"
@@ -300,6 +308,29 @@ class WineMachine:
             run.description = starting_state.with_answers(boxes)
         self.runs.append(run)
         return run
+
+    def run_setups_together(self, media, arguments, count=2, slow=None, timeout=120):
+        """Starts setup.exe count times at once, as a double click on a slow
+        drive does, and returns their exit statuses in the order they were
+        started and any boxes that showed, each answered OK. slow: {package:
+        seconds} its extraction takes, so that the runs overlap."""
+        self.map_drive("d", media)
+        env = self.env()
+        for name, seconds in (slow or {}).items():
+            env[f"STANDIN_SECONDS_{name.upper()}"] = str(seconds)
+        processes = [subprocess.Popen(["wine", "setup.exe", *arguments], cwd=Path(media) / "WIN98",
+                                      env=env, stdout=subprocess.DEVNULL,
+                                      stderr=subprocess.DEVNULL) for _ in range(count)]
+        started, boxes = time.time(), []
+        while any(p.poll() is None for p in processes):
+            if time.time() - started > timeout:
+                for p in processes:
+                    p.kill()
+                raise TimeoutError(f"setup.exe did not end within {timeout} s")
+            for window in self.box_windows():
+                boxes.append(self.answer_box(window, "ok", len(boxes) + 1))
+            time.sleep(0.15)
+        return [p.returncode for p in processes], boxes
 
     def answer_box(self, window, answer, number):
         """Captures the box, then presses the answer's key until the box is gone."""

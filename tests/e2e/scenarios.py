@@ -230,6 +230,31 @@ def read_only_earlier_driver_is_replaced(s):
 
 
 @scenario("me")
+def reinstall_from_a_cd_completes_twice_and_leaves_nothing_staged(s):
+    wine_machine.press_on_cd(s.media)
+    for number in (1, 2):
+        run = s.m.run_setup(s.media, ["-s"])
+        s.check.equal(run.status, 0, f"run {number}: exit status")
+        s.boxes(run, [])
+        s.staging_cleaned()
+        s.package_placed(with_hub_inf=True)
+    s.registered(reader_gone=True, hub_gone=True, sections=True)
+
+
+@scenario("me")
+def two_setups_started_together_one_installs_and_the_other_ends_with_5(s):
+    # The first to start takes a few seconds to extract, so the other starts while it runs.
+    statuses, boxes = s.m.run_setups_together(s.media, ["-s"], slow={"scbase": 3})
+    s.check.equal(sorted(statuses), [0, 5], "exit statuses")
+    s.check.equal([b.caption for b in boxes], [], "boxes shown")
+    s.package_placed(with_hub_inf=True)
+    s.registered(reader_gone=True, hub_gone=True, sections=True)
+    s.staging_cleaned()
+    extracted = [r[0] for r in s.m.standin_records() if r[0] in ("scbase", "smclib")]
+    s.check.equal(extracted, ["scbase", "smclib"], "each package extracted once")
+
+
+@scenario("me")
 def quoted_dash_s_is_silent(s):
     run = s.m.run_setup(s.media, command_line='setup.exe "-s"')
     s.check.equal(run.status, 0, "exit status")

@@ -4,7 +4,8 @@
  *   scbase.exe, smclib.exe  a self-extracting package: "/q /c /t:DIR" creates
  *                           DIR with NAME.inf (a "DefaultInstall" section that
  *                           adds a marker value and copies NAME.dll) and
- *                           NAME.dll; ends with STANDIN_EXIT_<NAME> (default 0)
+ *                           NAME.dll; ends with STANDIN_EXIT_<NAME> (default 0),
+ *                           after STANDIN_SECONDS_<NAME> seconds (default none)
  *   deltree.exe             deletes each path argument with all it holds
  *   rdwatch.exe             the reader's monitor: only records that it ran
  *   starter.exe             starts its one argument as a command line, exactly
@@ -78,6 +79,10 @@ static unsigned long Extract(const char* name, const char* line) {
   WriteFile2(dir, dllName, "base component stand-in\r\n");
 
   char variable[64];
+  snprintf(variable, sizeof variable, "STANDIN_SECONDS_%s", name);
+  CharUpperA(variable);
+  const char* seconds = getenv(variable);
+  if (seconds != NULL) Sleep(strtoul(seconds, NULL, 10) * 1000);
   snprintf(variable, sizeof variable, "STANDIN_EXIT_%s", name);
   CharUpperA(variable);
   const char* status = getenv(variable);
