@@ -49,65 +49,89 @@ def page(title, body):
             f"</title>\n<style>{STYLE}</style>\n</head><body>\n{body}\n</body></html>\n")
 
 
-def write_report(out, facts):
-    """report.md and report.html in out; returns the markdown."""
-    title = f"What setup.exe did on Windows {facts['windows']}"
-    failed = sum(call.failed for call in facts["calls"])
-    md = [f"# {title}", ""]
-    md += [f"- Command line: `{facts['command']}`",
-           f"- Media: `{facts['media']}`",
-           f"- Exit status: **{facts['status']}**: {facts['meaning']}",
-           f"- Restart: {facts['restart']}", ""]
-    md += ["## Message boxes", ""]
+RUN_NAMES = ["First run", "Second run"]
+
+
+def run_markdown(run, level):
+    """One run's sections in markdown, their headings at this level ("##")."""
+    failed = sum(call.failed for call in run["calls"])
+    md = [f"{level} Message boxes", ""]
     md += md_table(["#", "caption", "text", "answer", "screenshot"],
                    [(i + 1, b.caption, b.text, b.answer, b.screenshot.name)
-                    for i, b in enumerate(facts["boxes"])])
-    md += ["", "## Files under the Windows directory", ""]
-    md += md_table(["change", "path", "size"], facts["files"])
-    md += ["", "## Registry", "", NOISE_NOTE, ""]
-    md += md_table(["change", "key or value", "data"], facts["registry"])
-    md += ["", "## Programs started", "", "Command lines exactly as the programs received them.",
-           ""]
+                    for i, b in enumerate(run["boxes"])])
+    md += ["", f"{level} Files under the Windows directory", ""]
+    md += md_table(["change", "path", "size"], run["files"])
+    md += ["", f"{level} Registry", "", NOISE_NOTE, ""]
+    md += md_table(["change", "key or value", "data"], run["registry"])
+    md += ["", f"{level} Programs started", "",
+           "Command lines exactly as the programs received them.", ""]
     md += md_table(["program", "command line", "exit status"],
-                   [(name, f"`{line}`", status) for name, line, status in facts["programs"]])
-    md += ["", "## Sections installed", ""]
-    md += [f"- {s}" for s in facts["sections"]] or ["(none)"]
-    md += ["", "## System calls", "",
-           f"setup.exe's calls to the system in order, {len(facts['calls'])} in all, "
+                   [(name, f"`{line}`", status) for name, line, status in run["programs"]])
+    md += ["", f"{level} Sections installed", ""]
+    md += [f"- {s}" for s in run["sections"]] or ["(none)"]
+    md += ["", f"{level} System calls", "",
+           f"setup.exe's calls to the system in order, {len(run['calls'])} in all, "
            f"{failed} failed.", ""]
     md += [f"{i + 1}. `{call}`" + (" (failed)" if call.failed else "")
-           for i, call in enumerate(facts["calls"])] or ["(none recorded)"]
-    md.append("")
-    (out / "report.md").write_text("\n".join(md))
+           for i, call in enumerate(run["calls"])] or ["(none recorded)"]
+    return md
 
+
+def run_html(run, level):
+    """One run's sections in HTML, their headings at this level ("h2")."""
+    failed = sum(call.failed for call in run["calls"])
+    sub = "h3" if level == "h2" else "h4"
     boxes = []
-    for i, box in enumerate(facts["boxes"]):
+    for i, box in enumerate(run["boxes"]):
         image = ""
         if box.screenshot.exists():
             data = base64.b64encode(box.screenshot.read_bytes()).decode()
             image = f'<img alt="box {i + 1}" src="data:image/png;base64,{data}">'
-        boxes.append(f"<div class=box><h3>{i + 1}. {html.escape(box.caption)}</h3>"
+        boxes.append(f"<div class=box><{sub}>{i + 1}. {html.escape(box.caption)}</{sub}>"
                      f"<pre>{html.escape(box.text)}</pre><p>Answered: <b>{box.answer}</b></p>"
                      f"{image}</div>")
     calls = "".join(f'<li{" class=failed" if call.failed else ""}>{html.escape(str(call))}</li>'
-                    for call in facts["calls"])
-    sections = "".join(f"<li>{html.escape(s)}</li>" for s in facts["sections"])
-    programs = [(name, command_line(line), status) for name, line, status in facts["programs"]]
-    body = f"""<h1>{html.escape(title)}</h1>
-<ul><li>Command line: <code>{html.escape(facts['command'])}</code></li>
-<li>Media: <code>{html.escape(str(facts['media']))}</code></li>
-<li>Exit status: <b>{facts['status']}</b>: {html.escape(facts['meaning'])}</li>
-<li>Restart: {html.escape(facts['restart'])}</li></ul>
-<h2>Message boxes</h2>{''.join(boxes) or '<p>(none)</p>'}
-<h2>Files under the Windows directory</h2>{html_table(['change', 'path', 'size'], facts['files'])}
-<h2>Registry</h2><p>{NOISE_NOTE}</p>{html_table(['change', 'key or value', 'data'], facts['registry'])}
-<h2>Programs started</h2><p>Command lines exactly as the programs received them.</p>
+                    for call in run["calls"])
+    sections = "".join(f"<li>{html.escape(s)}</li>" for s in run["sections"])
+    programs = [(name, command_line(line), status) for name, line, status in run["programs"]]
+    return f"""<{level}>Message boxes</{level}>{''.join(boxes) or '<p>(none)</p>'}
+<{level}>Files under the Windows directory</{level}>{html_table(['change', 'path', 'size'], run['files'])}
+<{level}>Registry</{level}><p>{NOISE_NOTE}</p>{html_table(['change', 'key or value', 'data'], run['registry'])}
+<{level}>Programs started</{level}><p>Command lines exactly as the programs received them.</p>
 {html_table(['program', 'command line', 'exit status'], programs)}
-<h2>Sections installed</h2><ul>{sections or '<li>(none)</li>'}</ul>
-<h2>System calls</h2>
-<details><summary>setup.exe's calls to the system in order: {len(facts['calls'])}, of which
+<{level}>Sections installed</{level}><ul>{sections or '<li>(none)</li>'}</ul>
+<{level}>System calls</{level}>
+<details><summary>setup.exe's calls to the system in order: {len(run['calls'])}, of which
 {failed} failed</summary><ol class=calls>{calls}</ol></details>"""
-    (out / "report.html").write_text(page(title, body))
+
+
+def write_report(out, facts, runs):
+    """report.md and report.html in out, for one run or for a run and the one
+    after it on the same system; returns the markdown."""
+    title = f"What setup.exe did on Windows {facts['windows']}"
+    if len(runs) > 1:
+        title += ", run twice"
+    md = [f"# {title}", "", f"- Command line: `{facts['command']}`",
+          f"- Media: `{facts['media']}`"]
+    page_body = [f"<h1>{html.escape(title)}</h1>",
+                 f"<ul><li>Command line: <code>{html.escape(facts['command'])}</code></li>",
+                 f"<li>Media: <code>{html.escape(str(facts['media']))}</code></li>"]
+    for name, run in zip(RUN_NAMES, runs):
+        summary = [f"- Exit status: **{run['status']}**: {run['meaning']}",
+                   f"- Restart: {run['restart']}"]
+        summary_html = (f"<li>Exit status: <b>{run['status']}</b>: "
+                        f"{html.escape(run['meaning'])}</li>"
+                        f"<li>Restart: {html.escape(run['restart'])}</li></ul>")
+        if len(runs) == 1:
+            md += summary + [""] + run_markdown(run, "##")
+            page_body += [summary_html, run_html(run, "h2")]
+        else:
+            md += ["", f"## {name}", ""] + summary + [""] + run_markdown(run, "###")
+            page_body += ["</ul>" if name == RUN_NAMES[0] else "", f"<h2>{name}</h2><ul>",
+                          summary_html, run_html(run, "h3")]
+    md.append("")
+    (out / "report.md").write_text("\n".join(md))
+    (out / "report.html").write_text(page(title, "\n".join(page_body)))
     return "\n".join(md)
 
 

@@ -51,9 +51,10 @@ def parse_arguments(argv):
     parser.add_argument("--silent", action="store_true",
                         help='start setup.exe with "-s", as another installer would')
     parser.add_argument("--matrix", action="store_true",
-                        help="run on Windows 98 and Me, interactive and silent, and on the "
-                             "emulator's Windows XP mode silent, and write overview.md and "
-                             "overview.html beside the five reports")
+                        help="run on Windows 98 and Me, interactive and silent, a second "
+                             "silent run on Windows Me, and on the emulator's Windows XP mode "
+                             "silent, and write overview.md and overview.html beside the six "
+                             "reports")
     parser.add_argument("--answer-welcome", choices=["yes", "no"], default="yes",
                         help="the answer to the welcome question (default: yes)")
     parser.add_argument("--answer-restart", choices=["yes", "no"], default="yes",
@@ -63,6 +64,11 @@ def parse_arguments(argv):
                              "package (and setup.exe, else the one built here is used), "
                              "DIR/SCard98 with scbase.exe and smclib.exe (default: the sample "
                              "media the build makes)")
+    parser.add_argument("--twice", action="store_true",
+                        help="run setup.exe a second time on the same system, as a reinstall "
+                             "from the disc does, and report both runs")
+    parser.add_argument("--writable-media", action="store_true",
+                        help="serve the media as they are, not read-only as from a CD")
     parser.add_argument("--out", metavar="DIR",
                         help="the folder for the report (default: build/try-setup/TIME)")
     parser.add_argument("--build", metavar="DIR",
@@ -75,8 +81,9 @@ def parse_arguments(argv):
 
     parser.error = error
     args = parser.parse_args(argv)
-    if args.matrix and (args.windows or args.silent):
-        error("--matrix runs every system and mode: --windows and --silent do not go with it")
+    if args.matrix and (args.windows or args.silent or args.twice):
+        error("--matrix runs every system and mode: --windows, --silent and --twice do not go "
+              "with it")
     args.windows = args.windows or "me"
     if args.media is not None:
         media = Path(args.media)
@@ -188,11 +195,14 @@ def exit_status_meanings():
             for m in re.finditer(r"^\| (\d+) \| (.*) \|$", table, re.M)}
 
 
+MARKER_KEY = r"HKLM\Software\Vantrel Test"
 SYSTEMS = {"98": "98", "me": "Me", "xp": "XP (the emulator's NT mode)"}
-# The matrix: (folder, system, silent); the first is the one the others are compared with.
-MATRIX = [("me-interactive", "me", False), ("me-silent", "me", True),
-          ("98-interactive", "98", False), ("98-silent", "98", True),
-          ("xp-silent", "xp", True)]
+# The matrix: (folder, system, silent, twice); the first is the one the others
+# are compared with. A run twice shows its second run.
+MATRIX = [("me-interactive", "me", False, False), ("me-silent", "me", True, False),
+          ("me-silent-again", "me", True, True),
+          ("98-interactive", "98", False, False), ("98-silent", "98", True, False),
+          ("xp-silent", "xp", True, False)]
 
 
 class Quiet:
@@ -205,15 +215,17 @@ class Quiet:
         pass
 
 
-def try_once(windows, silent, args, build_dir, template, out, phases):
-    """Runs setup.exe once on a fresh copy of the prepared system, writes the
-    report in out, and returns what it found."""
+def try_once(windows, silent, args, build_dir, template, out, phases, twice=False):
+    """Runs setup.exe on a fresh copy of the prepared system, once, or twice
+    in a row, writes the report in out, and returns what each run did."""
     shutil.rmtree(out / "machine", ignore_errors=True)
     out.mkdir(parents=True, exist_ok=True)
     media = out / "media"
     wine_machine.copy_media(Path(args.media) if args.media else build_dir / "sample-media", media)
     if not (media / "WIN98" / "setup.exe").exists():
         shutil.copy(build_dir / "setup.exe", media / "WIN98" / "setup.exe")
+    if not args.writable_media:
+        wine_machine.press_on_cd(media)
     machine = wine_machine.WineMachine(out / "machine", template, build_dir / "standin.exe",
                                        windows)
     machine.record_calls = True
@@ -222,40 +234,66 @@ def try_once(windows, silent, args, build_dir, template, out, phases):
         for key in (r"HKLM\Enum\USB\VID_1E2D&PID_4182\5&1A2B&0&1",
                     r"HKLM\Enum\USB\VID_1E2D&PID_4181\5&1A2B&0&2"):
             machine.add_key_value(key, "Driver", "USB")
-        registry_before = parse_export(wine_machine.without_emulator_keys(
-            machine.export_registry(out / "machine" / "before.reg")))
-        files_before = machine.file_tree()
-        phases.end()
-
-        phases.begin("running setup.exe")
-        arguments = ["-s"] if silent else []
-        answers = [] if silent else [args.answer_welcome, args.answer_restart]
-        run = machine.run_setup(media, arguments, answers)
-        phases.end(f"(exit status {run.status})")
-
-        restart_asked = any("reboot the system?" in b.text for b in run.boxes)
-        restarted = False
-        if restart_asked and args.answer_restart == "yes":
-            phases.begin("restarting the emulated system")
-            restarted = machine.wait_until(
-                lambda: any(r[0] == "rdwatch" for r in machine.standin_records()), 60)
-            phases.end()
-        else:
-            # The setup's last deletions run on after it; the report shows their end.
-            machine.wait_until(lambda: not any(
-                machine.unix_path(rf"C:\windows\temp\{name}").exists()
-                for name in ("scbase", "smclib", "scbase.exe", "smclib.exe")), 10)
-
-        phases.begin("collecting")
-        registry_after = parse_export(wine_machine.without_emulator_keys(
-            machine.export_registry(out / "machine" / "after.reg")))
-        files_after = machine.file_tree()
-        records = machine.standin_records()
+        runs = [run_and_collect(machine, media, silent, args, out, phases, number)
+                for number in ((1, 2) if twice else (1,))]
     finally:
         machine.stop()
 
+    facts = {
+        "windows": SYSTEMS[windows],
+        "command": "setup.exe" + (" -s" if silent else ""),
+        "media": (args.media or "sample media") +
+                 ("" if args.writable_media else ", read-only as on a CD"),
+    }
+    report = try_report.write_report(out, facts, runs)
+    shutil.rmtree(out / "machine" / "prefix", ignore_errors=True)
+    return runs, report
+
+
+def run_and_collect(machine, media, silent, args, out, phases, number):
+    """Runs setup.exe on the machine as it stands and returns what that run
+    did: its boxes (their screenshots kept in out), the files and registry
+    values it changed, the programs it started, the sections it installed."""
+    # The stand-in packages' sections mark their installation with a value; a
+    # run after one that installed them shows its own installation only when
+    # the earlier marks are gone.
+    machine.reg("delete", MARKER_KEY, "/f")
+    registry_before = parse_export(wine_machine.without_emulator_keys(
+        machine.export_registry(out / "machine" / f"before{number}.reg")))
+    files_before = machine.file_tree()
+    records_before = len(machine.standin_records())
+    phases.end()
+
+    phases.begin("running setup.exe" + (" again" if number > 1 else ""))
+    arguments = ["-s"] if silent else []
+    answers = [] if silent else [args.answer_welcome, args.answer_restart]
+    run = machine.run_setup(media, arguments, answers)
+    phases.end(f"(exit status {run.status})")
+
+    def monitor_runs():
+        return sum(r[0] == "rdwatch" for r in machine.standin_records()[records_before:])
+
+    restart_asked = any("reboot the system?" in b.text for b in run.boxes)
+    restarted = False
+    if restart_asked and args.answer_restart == "yes":
+        phases.begin("restarting the emulated system")
+        restarted = machine.wait_until(lambda: monitor_runs() > 0, 60)
+        phases.end()
+    else:
+        # The setup's last deletions run on after it; the report shows their end.
+        machine.wait_until(lambda: not any(
+            machine.unix_path(rf"C:\windows\temp\{name}").exists()
+            for name in ("scbase", "smclib", "scbase.exe", "smclib.exe")), 10)
+
+    phases.begin("collecting")
+    registry_after = parse_export(wine_machine.without_emulator_keys(
+        machine.export_registry(out / "machine" / f"after{number}.reg")))
+    files_after = machine.file_tree()
+    records = machine.standin_records()[records_before:]
+
+    prefix = "" if number == 1 else f"run{number}-"
     for box in run.boxes:
-        kept = out / box.screenshot.name
+        kept = out / (prefix + box.screenshot.name)
         if box.screenshot.exists():
             shutil.copy(box.screenshot, kept)
         box.screenshot = kept
@@ -272,10 +310,7 @@ def try_once(windows, silent, args, build_dir, template, out, phases):
         restart = "offered and declined"
     else:
         restart = "not offered"
-    facts = {
-        "windows": SYSTEMS[windows],
-        "command": "setup.exe" + (" -s" if silent else ""),
-        "media": args.media or "sample media",
+    return {
         "status": run.status,
         "meaning": exit_status_meanings().get(run.status, "not in the exit status table"),
         "restart": restart,
@@ -287,21 +322,20 @@ def try_once(windows, silent, args, build_dir, template, out, phases):
         "sections": sections,
         "calls": run.calls or [],
     }
-    report = try_report.write_report(out, facts)
-    shutil.rmtree(out / "machine" / "prefix", ignore_errors=True)
-    return facts, report
 
 
 def run_matrix(args, build_dir, template, out):
-    """The five runs, two at a time, each on its own copy of the prepared system."""
+    """The runs, two at a time, each on its own copy of the prepared system."""
     def one(entry):
-        name, windows, silent = entry
+        name, windows, silent, twice = entry
         started = time.time()
-        facts, _ = try_once(windows, silent, args, build_dir, template, out / name, Quiet())
-        label = f"Windows {SYSTEMS[windows]}, {'silent' if silent else 'interactive'}"
-        print(f"[{time.strftime('%H:%M:%S')}] {label}: exit status {facts['status']} "
+        runs, _ = try_once(windows, silent, args, build_dir, template, out / name, Quiet(),
+                           twice)
+        label = (f"Windows {SYSTEMS[windows]}, {'silent' if silent else 'interactive'}" +
+                 (", second run" if twice else ""))
+        print(f"[{time.strftime('%H:%M:%S')}] {label}: exit status {runs[-1]['status']} "
               f"({time.time() - started:.1f} s)", flush=True)
-        return name, label, facts
+        return name, label, runs[-1]
 
     with concurrent.futures.ThreadPoolExecutor(max_workers=2) as pool:
         runs = list(pool.map(one, MATRIX))
@@ -336,7 +370,8 @@ def main(argv):
 
     phases.begin(f"preparing the emulated Windows {args.windows}")
     wine_machine.make_template(template)
-    _, report = try_once(args.windows, args.silent, args, build_dir, template, out, phases)
+    _, report = try_once(args.windows, args.silent, args, build_dir, template, out, phases,
+                         args.twice)
     phases.end()
     print()
     print(report)

@@ -23,6 +23,7 @@ import call_trace
 SETUP_CAPTION = "Vantrel USB Smart Card Reader Setup Utility"
 BOX_CAPTIONS = (SETUP_CAPTION, "Error!!!", "Warning!!!")
 KEYS = {"yes": "y", "no": "n", "ok": "Return"}
+MARLETT = Path("/usr/share/wine/fonts/marlett.ttf")  # Debian's fonts-wine, which wine needs
 
 
 def base_env(prefix):
@@ -126,6 +127,11 @@ class WineMachine:
         self.add_key_value(r"HKCU\Software\Wine\X11 Driver", "Decorated", "N")
         # The deletion command the setup finds on the system's search path.
         shutil.copy(self.standin, self.windows_dir() / "deltree.exe")
+        # The glyphs of the caption buttons (the close button's cross) come
+        # from the Marlett font, which the emulator ships but loads only from
+        # the system's Fonts folder; without it the close button shows "r".
+        if MARLETT.exists():
+            shutil.copy(MARLETT, self.windows_dir() / "Fonts" / MARLETT.name)
         self.open_desktop()
 
     def open_desktop(self):

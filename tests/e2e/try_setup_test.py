@@ -91,7 +91,8 @@ def interactive(report, html):
     yield "the extraction's command line as received", f"| `{EXTRACTION}` |" in report
     yield "its two blanks kept in the page", f'<code class="line">{EXTRACTION}</code>' in html
     yield "the system calls listed in order", (
-        "1. `MessageBoxA(Vantrel USB Smart Card Reader Setup Utility, This program will" in report
+        "1. `CreateMutexA(Vantrel USB Smart Card Reader Setup) = 1`" in report and
+        "3. `MessageBoxA(Vantrel USB Smart Card Reader Setup Utility, This program will" in report
         and "`ExitWindowsEx(0x2, 0) = 1`" in report)
     yield "failed calls marked", "`DeleteFileA(C:\\windows\\inf\\drvidx.bin) = 0` (failed)" in report
     yield "the calls folded in the page", "<details><summary>setup.exe's calls" in html
@@ -118,6 +119,21 @@ def welcome_no(report, html):
     yield "no registry change", "are left out.\n\n(none)" in report
 
 
+def twice(report, html):
+    first, _, second = report.partition("## Second run")
+    yield "both runs reported", "## First run" in first and second != ""
+    yield "the media read-only, as on a CD", "- Media: `sample media, read-only as on a CD`" in report
+    for name, run in (("first", first), ("second", second)):
+        yield f"{name} run: exit status 0", "- Exit status: **0**" in run
+        yield f"{name} run: nothing staged left", "temp\\scbase.exe |" not in run.split(
+            "### Programs started")[0]
+    yield "the second run extracted again", f"| `{EXTRACTION}` |" in second
+    yield "each run installed both sections", (
+        first.count(".inf, section DefaultInstall") == 2 and
+        second.count(".inf, section DefaultInstall") == 2)
+    yield "both runs' calls listed", report.count("### System calls") == 2
+
+
 def missing_scard98(report, html):
     yield "exit status 2", "- Exit status: **2**" in report
     yield "the failure box, answered ok", BASE_FAILED in report
@@ -130,11 +146,12 @@ CASES = {
     "windows_98": (["--windows", "98", "--silent"], windows_98),
     "welcome_no": (["--answer-welcome", "no"], welcome_no),
     "missing_scard98": (["--silent", "--media", "{media}"], missing_scard98),
+    "twice": (["--silent", "--twice"], twice),
 }
 
 
 def matrix(build, work):
-    """--matrix: five runs, an overview marking what differs, each row linked to
+    """--matrix: six runs, an overview marking what differs, each row linked to
     its report, and pages that show whole in a browser with boxes framed."""
     out = Path(work) / "matrix"
     shutil.rmtree(out, ignore_errors=True)
@@ -145,14 +162,15 @@ def matrix(build, work):
         return [f"try-setup --matrix ended with status {result.returncode}"]
     overview = (out / "overview.html").read_text()
     failures = []
-    for run in ("me-interactive", "me-silent", "98-interactive", "98-silent", "xp-silent"):
+    for run in ("me-interactive", "me-silent", "me-silent-again", "98-interactive", "98-silent",
+                "xp-silent"):
         if f'<a href="{run}/report.html">' not in overview:
             failures.append(f"no row linked to {run}/report.html")
     if "<td class=differs>(none)</td>" not in overview:
         failures.append("the silent runs' boxes are not marked as differing")
     progress = [line for line in result.stdout.splitlines() if "exit status" in line]
-    if len(progress) != 5:
-        failures.append(f"{len(progress)} progress lines for five runs")
+    if len(progress) != 6:
+        failures.append(f"{len(progress)} progress lines for six runs")
     for page, images, tables in ((out / "overview.html", 0, 1),
                                  (out / "me-interactive" / "report.html", 2, 3)):
         seen = seen_in_browser(page)
@@ -170,7 +188,7 @@ def bad_input(build, work):
     (Path(work) / "empty").mkdir(parents=True, exist_ok=True)
     failures = []
     for args in (["--windows", "95"], ["--bogus"], ["--media", str(Path(work) / "empty")],
-                 ["--answer-restart", "maybe"], ["--matrix", "--silent"]):
+                 ["--answer-restart", "maybe"], ["--matrix", "--silent"], ["--matrix", "--twice"]):
         result = subprocess.run([str(ROOT / "try-setup"), "--build", build, *args],
                                 capture_output=True, text=True)
         lines = result.stderr.strip().splitlines()
