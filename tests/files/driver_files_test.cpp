@@ -131,13 +131,33 @@ TEST_F(DriverFiles, AnEarlierFileThatCanBeNeitherSetAsideNorDeletedStillGetsACop
   EXPECT_EQ(MediaContent("kt418.sys"), sim.FileContent(kDriver));
 }
 
-TEST_F(DriverFiles, ASetAsideFileLeftByAnInterruptedRunIsCleared) {
-  sim.AddFile(kDriver, "earlier driver");
-  sim.AddFile(std::string(kDriver) + ".old", "stale");
-  sim.Fail(Op::CopyFileA, "D:\\WIN98\\kt418.sys");
-  EXPECT_EQ(1u, RunSilent());
-  EXPECT_EQ("earlier driver", sim.FileContent(kDriver));
-  EXPECT_FALSE(sim.FileExists(std::string(kDriver) + ".old"));
+// A run cut short leaves the earlier file set aside, beside the target or in
+// its place; the next run keeps whichever is the earlier file and leaves no
+// set-aside file.
+TEST_F(DriverFiles, ASetAsideFileLeftByAnInterruptedRunIsClearedOrTakenForTheEarlierFile) {
+  struct Case {
+    const char* what;
+    const char* target;  // nullptr: none
+    uint32_t setAsideAttributes;
+    bool copyFails;
+    const char* expected;  // at the target afterwards
+  } cases[] = {
+      {"beside the target, read-only", "earlier driver", kFileAttributeReadOnly, true,
+       "earlier driver"},
+      {"in the target's place", nullptr, kFileAttributeNormal, false, "new kt418.sys"},
+      {"in the target's place, copy failing", nullptr, kFileAttributeNormal, true,
+       "set aside driver"},
+  };
+  for (const Case& c : cases) {
+    SimulatedSystem fresh;
+    BuildTypicalMachine(fresh, Windows::kMe);
+    if (c.target != nullptr) fresh.AddFile(kDriver, c.target);
+    fresh.AddFile(std::string(kDriver) + ".old", "set aside driver", c.setAsideAttributes);
+    if (c.copyFails) fresh.Fail(Op::CopyFileA, "D:\\WIN98\\kt418.sys");
+    EXPECT_EQ(c.copyFails ? 1u : 0u, RunSetupWith(fresh, {"-s"})) << c.what;
+    EXPECT_EQ(c.expected, fresh.FileContent(kDriver)) << c.what;
+    EXPECT_FALSE(fresh.FileExists(std::string(kDriver) + ".old")) << c.what;
+  }
 }
 
 // A folder of the user's at a target's name, or at a database file's, is not a file: it is
