@@ -162,7 +162,7 @@ def from_simulated(op, values, result):
         values = values[:3]  # the startup record is not in the relay trace
     if op == "WinExec":
         result = started(result)
-    if op in ("GetStdHandle", "InstallHinfSection", "ExitProcess"):
+    if op in ("GetStdHandle", "InstallHinfSection", "ExitProcess", "SetLastError"):
         result = "-"
     if op == "GetVersionExA":
         values = []

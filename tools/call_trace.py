@@ -63,11 +63,20 @@ class Call:
         return self.result == "0"
 
 
+# The emulator's own list of functions it does not relay, less SetLastError,
+# which setup.exe calls.
+RELAY_EXCLUDE = ("ntdll.RtlEnterCriticalSection;ntdll.RtlTryEnterCriticalSection;"
+                 "ntdll.RtlLeaveCriticalSection;kernel32.48;kernel32.49;kernel32.94;kernel32.95;"
+                 "kernel32.96;kernel32.97;kernel32.98;kernel32.TlsGetValue;kernel32.TlsSetValue;"
+                 "kernel32.FlsGetValue;kernel32.FlsSetValue")
+
+
 def enable_recording(machine):
     """Relays only the calls made from setup.exe: the prefix's default
     exclusion list would win over an inclusion list, so it goes."""
     machine.reg("delete", r"HKCU\Software\Wine\Debug", "/v", "RelayFromExclude", "/f")
     machine.add_key_value(r"HKCU\Software\Wine\Debug", "RelayFromInclude", "setup.exe")
+    machine.add_key_value(r"HKCU\Software\Wine\Debug", "RelayExclude", RELAY_EXCLUDE)
 
 
 RELAY_CALL = re.compile(r"^[0-9a-f]+:Call [\w.]+\.(\w+)\((.*)\) ret=[0-9a-f]+$")
@@ -212,6 +221,7 @@ def from_relay(name, args, retval):
         "ExitWindowsEx": lambda: ([number(args[0]), number(args[1])], boolean(r)),
         "CreateMutexA": lambda: ([text_of(args[2])], boolean(r)),
         "GetLastError": lambda: ([], str(r)),
+        "SetLastError": lambda: ([number(args[0])], "-"),
         "exit": lambda: ([number(args[0])], "-"),
     }
     if name not in table:

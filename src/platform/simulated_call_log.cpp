@@ -54,6 +54,8 @@ const char* OpName(Op op) {
       return "CreateMutexA";
     case Op::GetLastError:
       return "GetLastError";
+    case Op::SetLastError:
+      return "SetLastError";
     case Op::ExitProcess:
       return "ExitProcess";
   }

@@ -35,6 +35,7 @@ enum class Op {
   ExitWindowsEx,
   CreateMutexA,
   GetLastError,
+  SetLastError,
   ExitProcess,
 };
 

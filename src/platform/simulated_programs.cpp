@@ -22,8 +22,7 @@ SimulatedPrograms::Program SimulatedPrograms::ExtractionPackage(const std::strin
   return package;
 }
 
-void SimulatedPrograms::Add(const std::string& path, const Program& program,
-                            uint32_t attributes) {
+void SimulatedPrograms::Add(const std::string& path, const Program& program, uint32_t attributes) {
   files_.AddFile(path, "MZ", attributes);
   programs_[BaseName(files_.PathKey(path))] = program;
 }

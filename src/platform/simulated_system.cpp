@@ -71,6 +71,10 @@ void SimulatedSystem::Fail(Op op, const std::string& subject) { log_.Fail(op, su
 void SimulatedSystem::FailCallNumber(int number) { log_.FailCallNumber(number); }
 
 void SimulatedSystem::HoldMutexElsewhere(const std::string& name) { mutexHeldHere_[name] = false; }
+void SimulatedSystem::SetNewMutexLastError(NewMutexLastError behaviour, uint32_t leftByStartup) {
+  newMutexLastError_ = behaviour;
+  lastError_ = leftByStartup;
+}
 void SimulatedSystem::CutPowerAfterCall(int number) { powerCutAfter_ = number; }
 
 uint32_t SimulatedSystem::Run(const std::function<uint32_t()>& entry) {
@@ -481,7 +485,11 @@ Handle SimulatedSystem::CreateMutexA(const char* name) {
   if (ShouldFail(Op::CreateMutexA, name)) {
     lastError_ = kErrorAccessDenied;
   } else {
-    lastError_ = mutexHeldHere_.count(name) != 0 ? kErrorAlreadyExists : 0;
+    if (mutexHeldHere_.count(name) != 0) {
+      lastError_ = kErrorAlreadyExists;
+    } else if (newMutexLastError_ == NewMutexLastError::kCleared) {
+      lastError_ = 0;
+    }
     mutexHeldHere_.emplace(name, true);
     handle = nextMutex_++;
   }
@@ -492,6 +500,11 @@ Handle SimulatedSystem::CreateMutexA(const char* name) {
 uint32_t SimulatedSystem::GetLastError() {
   Log(Op::GetLastError, {"", {}, Dec(lastError_)});
   return lastError_;
+}
+
+void SimulatedSystem::SetLastError(uint32_t error) {
+  lastError_ = error;
+  Log(Op::SetLastError, {Dec(error), {Dec(error)}, ""});
 }
 
 void SimulatedSystem::ExitProcess(uint32_t status) {

@@ -81,6 +81,10 @@ class SimulatedSystem final : public System {
 
   // Another process holds the named mutex, as another setup that is running would.
   void HoldMutexElsewhere(const std::string& name);
+  // What CreateMutexA does to the last error when it creates a new name, which
+  // Windows 9x does not document, and the code the start-up left there.
+  enum class NewMutexLastError { kCleared, kLeftAsItWas };
+  void SetNewMutexLastError(NewMutexLastError behaviour, uint32_t leftByStartup);
   // Ends the run right after its call with this 1-based number (every call
   // counts), as a power cut does: the process and every program it started
   // end at once, and files and keys stay as they are at that moment.
@@ -157,6 +161,7 @@ class SimulatedSystem final : public System {
   bool ExitWindowsEx(uint32_t flags, uint32_t reserved) override;
   Handle CreateMutexA(const char* name) override;
   uint32_t GetLastError() override;
+  void SetLastError(uint32_t error) override;
   [[noreturn]] void ExitProcess(uint32_t status) override;
 
  private:
@@ -184,6 +189,7 @@ class SimulatedSystem final : public System {
   std::map<std::string, bool> mutexHeldHere_;
   Handle nextMutex_ = 0x3000;
   uint32_t lastError_ = 0;
+  NewMutexLastError newMutexLastError_ = NewMutexLastError::kCleared;
   int powerCutAfter_ = 0;
   bool powerWasCut_ = false;
 };

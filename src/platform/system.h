@@ -140,6 +140,8 @@ class System {
   // The error code of the calling thread's last failed or reporting call
   // (kErrorAlreadyExists after CreateMutexA found the name).
   virtual uint32_t GetLastError() = 0;
+  // Sets the calling thread's last error code.
+  virtual void SetLastError(uint32_t error) = 0;
 
   // Ends the process with status through the C runtime's normal exit.
   [[noreturn]] virtual void ExitProcess(uint32_t status) = 0;

@@ -141,4 +141,6 @@ Handle Win32System::CreateMutexA(const char* name) {
 
 uint32_t Win32System::GetLastError() { return ::GetLastError(); }
 
+void Win32System::SetLastError(uint32_t error) { ::SetLastError(error); }
+
 void Win32System::ExitProcess(uint32_t status) { exit(static_cast<int>(status)); }

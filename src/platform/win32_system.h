@@ -34,5 +34,6 @@ class Win32System final : public System {
   bool ExitWindowsEx(uint32_t flags, uint32_t reserved) override;
   Handle CreateMutexA(const char* name) override;
   uint32_t GetLastError() override;
+  void SetLastError(uint32_t error) override;
   [[noreturn]] void ExitProcess(uint32_t status) override;
 };

@@ -58,9 +58,13 @@ class Judge {
     Rule(!exited || calls.back().op == Op::ExitProcess, "nothing runs after ExitProcess");
 
     bool unreadable = false, abortCopyFailed = false, extractionFailed = false;
-    bool anotherSetup = calls.size() >= 2 && calls[0].op == Op::CreateMutexA &&
-                        calls[0].result != "0" && calls[1].op == Op::GetLastError &&
-                        calls[1].result == std::to_string(kErrorAlreadyExists);
+    bool anotherSetup = false, boxAsked = false;
+    for (size_t i = 0; i + 1 < calls.size(); ++i) {
+      anotherSetup = anotherSetup || (calls[i].op == Op::CreateMutexA && calls[i].result != "0" &&
+                                      calls[i + 1].op == Op::GetLastError &&
+                                      calls[i + 1].result == std::to_string(kErrorAlreadyExists));
+      boxAsked = boxAsked || calls[i].op == Op::MessageBoxA;
+    }
     std::map<std::string, std::string> lastExtractionStart;  // command line -> result
     for (size_t i = 0; i < calls.size(); ++i) {
       const auto& call = calls[i];
@@ -97,10 +101,10 @@ class Judge {
         lastBox.find("\"SmartCard Base Component install Failed!.\\n\", 0)") != std::string::npos;
 
     Rule((status_ == 5) == anotherSetup, "status 5 exactly when another setup held the name");
-    Rule(status_ != 5 || (calls.size() == 3 && exited),
-         "status 5 ends at once: nothing asked, shown or changed");
     Rule((status_ == 4) == unreadable, "status 4 exactly when a directory could not be read whole");
     Rule(status_ != 4 || !changed, "status 4 changes nothing");
+    Rule(status_ != 5 || (exited && !changed && !boxAsked),
+         "status 5 ends at once: nothing asked, shown or changed");
     Rule((status_ == 1) == abortCopyFailed,
          "status 1 exactly when the driver or its setup information file was not placed");
     Rule((status_ == 3) == extractionFailed,
