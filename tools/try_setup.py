@@ -258,6 +258,8 @@ def run_and_collect(machine, media, silent, args, out, phases, number):
     # run after one that installed them shows its own installation only when
     # the earlier marks are gone.
     machine.reg("delete", MARKER_KEY, "/f")
+    if number > 1:
+        machine.open_desktop()  # the emulated desktop ends once its last program has
     registry_before = parse_export(wine_machine.without_emulator_keys(
         machine.export_registry(out / "machine" / f"before{number}.reg")))
     files_before = machine.file_tree()
