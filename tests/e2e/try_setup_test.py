@@ -122,7 +122,8 @@ def welcome_no(report, html):
 def twice(report, html):
     first, _, second = report.partition("## Second run")
     yield "both runs reported", "## First run" in first and second != ""
-    yield "the media read-only, as on a CD", "- Media: `sample media, read-only as on a CD`" in report
+    yield "the media read-only, as on a CD", (
+        "- Media: `sample media, read-only as on a CD`" in report)
     for name, run in (("first", first), ("second", second)):
         yield f"{name} run: exit status 0", "- Exit status: **0**" in run
         yield f"{name} run: nothing staged left", "temp\\scbase.exe |" not in run.split(
