@@ -115,11 +115,11 @@ def write_report(out, facts, runs):
           f"- Media: `{facts['media']}`"]
     page_body = [f"<h1>{html.escape(title)}</h1>",
                  f"<ul><li>Command line: <code>{html.escape(facts['command'])}</code></li>",
-                 f"<li>Media: <code>{html.escape(str(facts['media']))}</code></li>"]
+                 f"<li>Media: <code>{html.escape(str(facts['media']))}</code></li></ul>"]
     for name, run in zip(RUN_NAMES, runs):
         summary = [f"- Exit status: **{run['status']}**: {run['meaning']}",
                    f"- Restart: {run['restart']}"]
-        summary_html = (f"<li>Exit status: <b>{run['status']}</b>: "
+        summary_html = (f"<ul><li>Exit status: <b>{run['status']}</b>: "
                         f"{html.escape(run['meaning'])}</li>"
                         f"<li>Restart: {html.escape(run['restart'])}</li></ul>")
         if len(runs) == 1:
@@ -127,8 +127,7 @@ def write_report(out, facts, runs):
             page_body += [summary_html, run_html(run, "h2")]
         else:
             md += ["", f"## {name}", ""] + summary + [""] + run_markdown(run, "###")
-            page_body += ["</ul>" if name == RUN_NAMES[0] else "", f"<h2>{name}</h2><ul>",
-                          summary_html, run_html(run, "h3")]
+            page_body += [f"<h2>{name}</h2>", summary_html, run_html(run, "h3")]
     md.append("")
     (out / "report.md").write_text("\n".join(md))
     (out / "report.html").write_text(page(title, "\n".join(page_body)))

@@ -287,20 +287,11 @@ class WineMachine:
         else:
             shutil.copy(self.standin, win98 / "starter.exe")
             argv = ["wine", "starter.exe", command_line]
-        started = time.time()
         trace = self.workdir / "trace.txt"
         with open(trace, "w") as trace_file:
             process = subprocess.Popen(argv, cwd=win98, env=env, stdout=subprocess.DEVNULL,
                                        stderr=trace_file)
-        boxes, pending = [], list(answers)
-        while process.poll() is None:
-            if time.time() - started > timeout:
-                process.kill()
-                raise TimeoutError(f"setup.exe did not end within {timeout} s")
-            for window in self.box_windows():
-                answer = pending.pop(0) if pending else "ok"
-                boxes.append(self.answer_box(window, answer, len(boxes) + 1))
-            time.sleep(0.15)
+        boxes = self.answer_boxes_until_ended([process], answers, timeout)
         if "nodrv_CreateWindow" in trace.read_text(errors="replace"):
             raise RuntimeError(f"the emulated display failed during the run (see {trace})")
         texts = [call_trace.decode_debug_string(m.group(1), 4)
@@ -327,16 +318,23 @@ class WineMachine:
         processes = [subprocess.Popen(["wine", "setup.exe", *arguments], cwd=Path(media) / "WIN98",
                                       env=env, stdout=subprocess.DEVNULL,
                                       stderr=subprocess.DEVNULL) for _ in range(count)]
-        started, boxes = time.time(), []
+        boxes = self.answer_boxes_until_ended(processes, [], timeout)
+        return [p.returncode for p in processes], boxes
+
+    def answer_boxes_until_ended(self, processes, answers, timeout):
+        """Answers each box that shows with the next of answers ("ok" when none
+        is left) until every process has ended; returns the boxes."""
+        started, boxes, pending = time.time(), [], list(answers)
         while any(p.poll() is None for p in processes):
             if time.time() - started > timeout:
                 for p in processes:
                     p.kill()
                 raise TimeoutError(f"setup.exe did not end within {timeout} s")
             for window in self.box_windows():
-                boxes.append(self.answer_box(window, "ok", len(boxes) + 1))
+                answer = pending.pop(0) if pending else "ok"
+                boxes.append(self.answer_box(window, answer, len(boxes) + 1))
             time.sleep(0.15)
-        return [p.returncode for p in processes], boxes
+        return boxes
 
     def answer_box(self, window, answer, number):
         """Captures the box, then presses the answer's key until the box is gone."""

@@ -40,8 +40,7 @@ bool StagePackage(const RunContext& run, const char* package) {
   ByteString target = StagedPackagePath(run.state.WindowsDir, package);
   // A copy an earlier run staged from a CD is read-only, and a read-only
   // file cannot be replaced.
-  bool attributesFailed = false;
-  MakeOrdinaryFile(run.system, target, &attributesFailed);
+  MakeOrdinaryFile(run.system, target);
   return run.system.CopyFileA(source.c_str(), target.c_str(), false);
 }
 

@@ -44,11 +44,11 @@ Existing WhatStandsAt(System& system, const ByteString& path) {
 }
 
 Existing MakeOrdinaryFile(System& system, const ByteString& path, bool* attributesFailed) {
-  *attributesFailed = false;
   Existing existing = WhatStandsAt(system, path);
-  if (existing != Existing::kFile) return existing;
-  *attributesFailed = !system.SetFileAttributesA(path.c_str(), kFileAttributeNormal);
-  return Existing::kFile;
+  bool failed =
+      existing == Existing::kFile && !system.SetFileAttributesA(path.c_str(), kFileAttributeNormal);
+  if (attributesFailed != nullptr) *attributesFailed = failed;
+  return existing;
 }
 
 Existing ClearFileAttributes(const RunContext& run, const ByteString& path) {
@@ -59,8 +59,7 @@ Existing ClearFileAttributes(const RunContext& run, const ByteString& path) {
 }
 
 void RemoveOwnFile(System& system, const ByteString& path) {
-  bool failed = false;
-  if (MakeOrdinaryFile(system, path, &failed) != Existing::kFile) return;
+  if (MakeOrdinaryFile(system, path) != Existing::kFile) return;
   system.DeleteFileA(path.c_str());
 }
 

@@ -18,8 +18,8 @@ enum class Existing { kNothing, kFile, kDirectory };
 Existing WhatStandsAt(System& system, const ByteString& path);
 
 // Makes an existing file an ordinary writable one, so that it can be replaced
-// or deleted, and says whether that failed. A directory is left as it is.
-Existing MakeOrdinaryFile(System& system, const ByteString& path, bool* attributesFailed);
+// or deleted, and says whether that failed when asked. A directory is left as it is.
+Existing MakeOrdinaryFile(System& system, const ByteString& path, bool* attributesFailed = nullptr);
 
 // Removes a file of the setup's own (a set-aside or staged copy), read-only as
 // a copy from a CD is; a failure is silent, and a directory stays.

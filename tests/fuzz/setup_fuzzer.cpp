@@ -80,19 +80,13 @@ Input BuildMachine(const uint8_t* data, size_t size, SimulatedSystem& sim) {
   deltree.deletesTrees = true;
   sim.AddProgram(windows + "\\COMMAND\\DELTREE.EXE", deltree);
 
-  RunFacts& facts = input.facts;
-  facts.currentDirectory = current;
-  facts.sourceDir =
-      sim.EndsWithSeparator(current) ? current.substr(0, current.size() - 1) : current;
-  facts.windowsDirectory = windows;
+  const std::string sourceDir = FactsOfMachine(sim, current, windows).sourceDir;
   for (const auto& file : AllPackageFiles()) {
     if (in.ConsumeIntegralInRange(0, 5) != 0) {
-      sim.AddFile(facts.sourceDir + "\\" + file.first, "new " + file.first);
+      sim.AddFile(sourceDir + "\\" + file.first, "new " + file.first);
     }
     if (in.ConsumeBool()) {
-      std::string target = windows + "\\" + file.second;
-      facts.earlierFiles[target] = "earlier " + file.first;
-      sim.AddFile(target, facts.earlierFiles[target],
+      sim.AddFile(windows + "\\" + file.second, "earlier " + file.first,
                   in.ConsumeBool() ? kFileAttributeReadOnly : kFileAttributeNormal);
     }
   }
@@ -135,6 +129,7 @@ Input BuildMachine(const uint8_t* data, size_t size, SimulatedSystem& sim) {
                                        : SimulatedSystem::NoWindowFlag::kIgnored);
   if (in.ConsumeBool()) sim.MakeTreeReadOnly("D:\\");
   input.powerCut = in.ConsumeIntegralInRange(0, 150);
+  input.facts = FactsOfMachine(sim, current, windows);
   return input;
 }
 
@@ -174,13 +169,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   SimulatedSystem fresh;
   const RunFacts freshFacts = BuildMachine(data, size, fresh).facts;
   uint32_t freshStatus = RunWith(fresh, {"-s"});
-  bool windowsMe = first.windowsMe;
   if (freshStatus != retryStatus) {
     broken.push_back("the retry ends as a first clean run does, with status " +
                      std::to_string(freshStatus) + ", not " + std::to_string(retryStatus));
   }
-  if (BrokenRecoveryRules(fresh, freshFacts, windowsMe, freshStatus).empty()) {
-    for (const std::string& rule : BrokenRecoveryRules(sim, retryFacts, windowsMe, retryStatus)) {
+  if (BrokenRecoveryRules(fresh, freshFacts, first.windowsMe, freshStatus).empty()) {
+    for (const std::string& rule :
+         BrokenRecoveryRules(sim, retryFacts, first.windowsMe, retryStatus)) {
       broken.push_back(rule);
     }
   }

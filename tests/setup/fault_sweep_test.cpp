@@ -31,18 +31,15 @@ const Sweep kSweeps[] = {
 RunFacts BuildSweepMachine(SimulatedSystem& sim, const Sweep& sweep) {
   BuildTypicalMachine(sim, sweep.windows);
   if (sweep.fromCd) sim.MakeTreeReadOnly("D:\\");
-  RunFacts facts{"D:\\WIN98", "D:\\WIN98", "C:\\WINDOWS", {}};
   for (const auto& file : kPackageFiles) {
-    std::string target = "C:\\WINDOWS\\" + file.second;
-    facts.earlierFiles[target] = "earlier " + file.first;
-    sim.AddFile(target, facts.earlierFiles[target],
+    sim.AddFile("C:\\WINDOWS\\" + file.second, "earlier " + file.first,
                 file.first == "kt418.sys" ? kFileAttributeReadOnly : kFileAttributeNormal);
   }
   if (!sweep.silent) {
     sim.AnswerNextBox(kIdYes);
     sim.AnswerNextBox(kIdYes);
   }
-  return facts;
+  return FactsOfMachine(sim, "D:\\WIN98", "C:\\WINDOWS");
 }
 
 uint32_t RunSweepCase(SimulatedSystem& sim, const Sweep& sweep) {

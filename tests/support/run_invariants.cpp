@@ -22,6 +22,25 @@ std::string FixedLength(const std::string& text, size_t length) {
   return data;
 }
 
+// The values that hold a path in a fixed length: "SourcePath" and "RDWatch".
+struct FixedValue {
+  const char* key;
+  const char* name;
+  std::string text;
+  size_t length;
+};
+
+std::vector<FixedValue> FixedValues(const std::string& windowsDirectory) {
+  return {{"HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Setup", "SourcePath",
+           windowsDirectory + "\\inf", 260},
+          {"HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\RunServicesOnce", "RDWatch",
+           windowsDirectory + "\\system\\rdWatch.exe", 256}};
+}
+
+bool HoldsWhole(const SimulatedSystem::Value& value, const FixedValue& fixed) {
+  return value.type == kRegSz && value.data == FixedLength(fixed.text, fixed.length);
+}
+
 class Judge {
  public:
   Judge(const SimulatedSystem& sim, const RunFacts& facts, uint32_t status)
@@ -58,12 +77,11 @@ class Judge {
     Rule(!exited || calls.back().op == Op::ExitProcess, "nothing runs after ExitProcess");
 
     bool unreadable = false, abortCopyFailed = false, extractionFailed = false;
-    bool anotherSetup = false, boxAsked = false;
+    bool anotherSetup = false;
     for (size_t i = 0; i + 1 < calls.size(); ++i) {
       anotherSetup = anotherSetup || (calls[i].op == Op::CreateMutexA && calls[i].result != "0" &&
                                       calls[i + 1].op == Op::GetLastError &&
                                       calls[i + 1].result == std::to_string(kErrorAlreadyExists));
-      boxAsked = boxAsked || calls[i].op == Op::MessageBoxA;
     }
     std::map<std::string, std::string> lastExtractionStart;  // command line -> result
     for (size_t i = 0; i < calls.size(); ++i) {
@@ -103,7 +121,7 @@ class Judge {
     Rule((status_ == 5) == anotherSetup, "status 5 exactly when another setup held the name");
     Rule((status_ == 4) == unreadable, "status 4 exactly when a directory could not be read whole");
     Rule(status_ != 4 || !changed, "status 4 changes nothing");
-    Rule(status_ != 5 || (exited && !changed && !boxAsked),
+    Rule(status_ != 5 || (exited && !changed && !Has(Op::MessageBoxA)),
          "status 5 ends at once: nothing asked, shown or changed");
     Rule((status_ == 1) == abortCopyFailed,
          "status 1 exactly when the driver or its setup information file was not placed");
@@ -206,21 +224,10 @@ class Judge {
   }
 
   void CheckFixedLengthValues() {
-    struct Fixed {
-      const char* key;
-      const char* name;
-      std::string text;
-      size_t length;
-    } values[] = {
-        {"HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Setup", "SourcePath",
-         facts_.windowsDirectory + "\\inf", 260},
-        {"HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\RunServicesOnce", "RDWatch",
-         facts_.windowsDirectory + "\\system\\rdWatch.exe", 256},
-    };
-    for (const Fixed& fixed : values) {
+    for (const FixedValue& fixed : FixedValues(facts_.windowsDirectory)) {
       const SimulatedSystem::Value* value = sim_.FindValue(fixed.key, fixed.name);
       if (value == nullptr) continue;
-      Rule(value->type == kRegSz && value->data == FixedLength(fixed.text, fixed.length),
+      Rule(HoldsWhole(*value, fixed),
            std::string(fixed.name) + " holds its path whole in its fixed length");
     }
   }
@@ -323,9 +330,10 @@ std::vector<std::string> BrokenRecoveryRules(const SimulatedSystem& sim, const R
   int installed = 0;
   for (const auto& install : sim.sectionInstalls()) installed += install.sectionFound ? 1 : 0;
   rule(installed == 2, "both sections installed");
-  const SimulatedSystem::Value* source =
-      sim.FindValue("HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Setup", "SourcePath");
-  rule(source != nullptr && source->data == FixedLength(w + "\\inf", 260), "SourcePath set");
+  for (const FixedValue& fixed : FixedValues(w)) {
+    const SimulatedSystem::Value* value = sim.FindValue(fixed.key, fixed.name);
+    rule(value != nullptr && HoldsWhole(*value, fixed), std::string(fixed.name) + " set");
+  }
   const char kService[] = "HKLM\\System\\CurrentControlSet\\Services\\SCardSvr";
   const SimulatedSystem::Value* start = sim.FindValue(kService, "Start");
   const SimulatedSystem::Value* load = sim.FindValue(kService, "DrvLoad");
@@ -335,9 +343,5 @@ std::vector<std::string> BrokenRecoveryRules(const SimulatedSystem& sim, const R
   rule(!sim.KeyExists("HKLM\\Enum\\USB\\VID_1E2D&PID_4182"), "the reader's entries deleted");
   rule(!windowsMe || !sim.KeyExists("HKLM\\Enum\\USB\\VID_1E2D&PID_4181"),
        "the hub's entries deleted");
-  const SimulatedSystem::Value* monitor = sim.FindValue(
-      "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\RunServicesOnce", "RDWatch");
-  rule(monitor != nullptr && monitor->data == FixedLength(w + "\\system\\rdWatch.exe", 256),
-       "RDWatch registered");
   return broken;
 }
