@@ -19,8 +19,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/simulated_system.h"
 #include "setup/setup_run.h"
+#include "simulator/simulated_system.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "platform/simulated_system.h"
+#include "simulator/simulated_system.h"
 
 namespace {
 

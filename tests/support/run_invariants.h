@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/simulated_system.h"
+#include "simulator/simulated_system.h"
 
 struct RunFacts {
   std::string currentDirectory;  // as the system reports it

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/simulated_system.h"
+#include "simulator/simulated_system.h"
 #include "support/package_files.h"
 
 enum class Windows { k98, kMe };

@@ -3,11 +3,13 @@
 
     check_setup_exe.py CHECK path/to/setup.exe
 
-CHECK is one of: header, imports, instructions, resources.
+CHECK is one of: header, imports, instructions, resources, reproducible.
 """
 
 import re
+import shutil
 import subprocess
+import tempfile
 import sys
 from pathlib import Path
 
@@ -88,8 +90,28 @@ def check_resources(exe):
     return problems
 
 
+def check_reproducible(exe):
+    """The same source, copied to another folder and built afresh, gives the
+    same bytes, so a pressed disc's setup.exe can be checked against a commit."""
+    source = Path(__file__).resolve().parents[2]
+    with tempfile.TemporaryDirectory() as work:
+        copy, build = Path(work) / "elsewhere", Path(work) / "build"
+        shutil.copytree(source, copy, ignore=shutil.ignore_patterns("build", ".git"))
+        for command in (["cmake", "-S", copy, "-B", build, "-DCMAKE_BUILD_TYPE=MinSizeRel",
+                         f"-DCMAKE_TOOLCHAIN_FILE={copy}/cmake/i686-w64-mingw32.cmake"],
+                        ["cmake", "--build", build, "--target", "setup"]):
+            subprocess.run(command, capture_output=True, check=True)
+        rebuilt = (build / "setup.exe").read_bytes()
+    original = Path(exe).read_bytes()
+    if len(rebuilt) != len(original):
+        return [f"the rebuild has {len(rebuilt)} bytes, not {len(original)}"]
+    return [f"byte at offset {offset:#x}: {a:#04x} here, {b:#04x} in the rebuild"
+            for offset, (a, b) in enumerate(zip(original, rebuilt)) if a != b]
+
+
 CHECKS = {"header": check_header, "imports": check_imports,
-          "instructions": check_instructions, "resources": check_resources}
+          "instructions": check_instructions, "resources": check_resources,
+          "reproducible": check_reproducible}
 
 
 def main():

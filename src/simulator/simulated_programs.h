@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/simulated_files.h"
 #include "platform/system.h"
+#include "simulator/simulated_files.h"
 
 class SimulatedPrograms {
  public:

@@ -67,12 +67,20 @@ class SimulatedFiles {
   void Dump(std::string* out) const;
 
  private:
+  // Reads the name that starts at from, up to the next real backslash, with
+  // ASCII letters folded to lower case, into name (when given); returns where
+  // the next name starts, or npos after the last.
+  size_t NextName(const std::string& path, size_t from, std::string* name) const;
   // The path's names between real backslashes, ASCII letters folded to lower case.
   std::vector<std::string> FoldedNames(const std::string& path) const;
-  // The long name in parentKey whose short alias is shortName; shortName when there is none.
+  // Whether a test gave some entry this alias (as a folded name).
+  bool IsGivenAlias(const std::string& foldedName) const;
+  // The key of the entry in parentKey whose short alias is shortName, or of
+  // shortName itself when there is none.
   std::string LongName(const std::string& parentKey, const std::string& shortName) const;
   std::string AliasOf(const std::string& pathKey) const;
   std::string ParentKey(const std::string& pathKey) const;  // "" for a drive root
+  size_t LastSeparator(const std::string& path) const;      // the last real backslash, or npos
   bool ParentExists(const std::string& pathKey) const;
   bool Exists(const std::string& pathKey) const;
 

@@ -1,8 +1,8 @@
-#include "platform/simulated_system.h"
+#include "simulator/simulated_system.h"
 
 #include <string.h>
 
-#include "platform/simulated_text.h"
+#include "simulator/simulated_text.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "platform/simulated_call_log.h"
+#include "simulator/simulated_call_log.h"
 
 const char* OpName(Op op) {
   switch (op) {

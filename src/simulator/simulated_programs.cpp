@@ -1,6 +1,6 @@
-#include "platform/simulated_programs.h"
+#include "simulator/simulated_programs.h"
 
-#include "platform/simulated_text.h"
+#include "simulator/simulated_text.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "platform/simulated_text.h"
+#include "simulator/simulated_text.h"
 
 #include <stdio.h>
 

@@ -1,6 +1,6 @@
 // The simulated machine follows the target systems' rules, since every other
 // test trusts it to.
-#include "platform/simulated_system.h"
+#include "simulator/simulated_system.h"
 
 #include <gtest/gtest.h>
 

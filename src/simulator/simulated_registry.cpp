@@ -1,6 +1,6 @@
-#include "platform/simulated_registry.h"
+#include "simulator/simulated_registry.h"
 
-#include "platform/simulated_text.h"
+#include "simulator/simulated_text.h"
 
 namespace {
 

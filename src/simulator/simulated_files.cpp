@@ -1,19 +1,13 @@
-#include "platform/simulated_files.h"
+#include "simulator/simulated_files.h"
 
 #include <string.h>
 
-#include "platform/simulated_text.h"
 #include "platform/system.h"
+#include "simulator/simulated_text.h"
 
 namespace {
 
 bool HasDrive(const std::string& path) { return path.size() >= 2 && path[1] == ':'; }
-
-std::string Join(const std::vector<std::string>& parts) {
-  std::string joined = parts[0];
-  for (size_t i = 1; i < parts.size(); ++i) joined += "\\" + parts[i];
-  return joined;
-}
 
 bool IsShortName(const std::string& name) {
   if (name.find(' ') != std::string::npos) return false;
@@ -41,18 +35,27 @@ bool SimulatedFiles::IsLeadByte(unsigned char byte) const {
   return codePage_ == 932 && ((byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC));
 }
 
-std::vector<std::string> SimulatedFiles::FoldedNames(const std::string& path) const {
-  std::vector<std::string> names(1);
-  for (size_t i = 0; i < path.size(); ++i) {
+size_t SimulatedFiles::NextName(const std::string& path, size_t from, std::string* name) const {
+  if (name != nullptr) name->clear();
+  for (size_t i = from; i < path.size(); ++i) {
     unsigned char c = static_cast<unsigned char>(path[i]);
     if (IsLeadByte(c) && i + 1 < path.size()) {
-      names.back() += path.substr(i, 2);  // the second byte may be 0x5C or a capital
+      if (name != nullptr) name->append(path, i, 2);  // the second byte may be 0x5C or a capital
       ++i;
     } else if (c == '\\') {
-      names.emplace_back();
-    } else {
-      names.back() += static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+      return i + 1;
+    } else if (name != nullptr) {
+      *name += static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
     }
+  }
+  return std::string::npos;
+}
+
+std::vector<std::string> SimulatedFiles::FoldedNames(const std::string& path) const {
+  std::vector<std::string> names(1);
+  for (size_t at = NextName(path, 0, &names.back()); at != std::string::npos;) {
+    names.emplace_back();
+    at = NextName(path, at, &names.back());
   }
   return names;
 }
@@ -75,39 +78,54 @@ std::string SimulatedFiles::PathKey(const std::string& path) const {
     absolute = path.compare(0, 1, "\\") == 0 ? currentDirectory_.substr(0, 2) + path
                                              : currentDirectory_ + "\\" + path;
   }
-  std::vector<std::string> parts = FoldedNames(absolute);
-  std::vector<std::string> kept = {parts[0]};
-  for (size_t i = 1; i < parts.size(); ++i) {
-    if (parts[i].empty() || parts[i] == ".") continue;
-    if (parts[i] == "..") {
-      if (kept.size() > 1) kept.pop_back();
+  // The key grows name by name, each name folded, and shrinks at "..".
+  std::string name;
+  size_t at = NextName(absolute, 0, &name);
+  std::string key = name;
+  while (at != std::string::npos) {
+    at = NextName(absolute, at, &name);
+    if (name.empty() || name == ".") continue;
+    if (name == "..") {
+      size_t separator = LastSeparator(key);
+      if (separator != std::string::npos) key.resize(separator);
       continue;
     }
-    // Only a name with "~", or one a test gave as an alias, can be an alias.
-    bool mayBeAlias = parts[i].find('~') != std::string::npos || !aliases_.empty();
-    kept.push_back(mayBeAlias ? LongName(Join(kept), parts[i]) : parts[i]);
+    // The system's aliases hold "~"; other aliases are those a test gave.
+    if (name.find('~') != std::string::npos || IsGivenAlias(name)) {
+      key = LongName(key, name);
+    } else {
+      key += '\\';
+      key += name;
+    }
   }
-  return Join(kept);
+  return key;
+}
+
+bool SimulatedFiles::IsGivenAlias(const std::string& foldedName) const {
+  for (const auto& alias : aliases_) {
+    if (Lower(alias.second) == foldedName) return true;
+  }
+  return false;
 }
 
 std::string SimulatedFiles::LongName(const std::string& parentKey,
                                      const std::string& shortName) const {
   std::string prefix = parentKey + "\\";
-  if (Exists(prefix + shortName)) return shortName;  // a long name of its own
-  auto matches = [&](const std::string& key) {
-    if (key.compare(0, prefix.size(), prefix) != 0 ||
-        key.find('\\', prefix.size()) != std::string::npos) {
-      return false;
+  if (Exists(prefix + shortName)) return prefix + shortName;  // a long name of its own
+  // The parent's entries, and those below them, sort together after the prefix.
+  auto find = [&](const auto& entries) -> std::string {
+    for (auto it = entries.lower_bound(prefix);
+         it != entries.end() && it->first.compare(0, prefix.size(), prefix) == 0; ++it) {
+      if (it->first.find('\\', prefix.size()) == std::string::npos &&
+          Lower(AliasOf(it->first)) == shortName) {
+        return it->first;
+      }
     }
-    return Lower(AliasOf(key)) == shortName;
+    return std::string();
   };
-  for (const auto& dir : directories_) {
-    if (matches(dir.first)) return dir.first.substr(prefix.size());
-  }
-  for (const auto& file : files_) {
-    if (matches(file.first)) return file.first.substr(prefix.size());
-  }
-  return shortName;
+  std::string key = find(directories_);
+  if (key.empty()) key = find(files_);
+  return key.empty() ? prefix + shortName : key;
 }
 
 std::string SimulatedFiles::AliasOf(const std::string& pathKey) const {
@@ -118,9 +136,17 @@ std::string SimulatedFiles::AliasOf(const std::string& pathKey) const {
 }
 
 std::string SimulatedFiles::ParentKey(const std::string& pathKey) const {
-  std::vector<std::string> names = FoldedNames(pathKey);
-  names.pop_back();
-  return names.empty() ? std::string() : Join(names);
+  size_t separator = LastSeparator(pathKey);
+  return separator == std::string::npos ? std::string() : pathKey.substr(0, separator);
+}
+
+size_t SimulatedFiles::LastSeparator(const std::string& path) const {
+  size_t separator = std::string::npos;
+  for (size_t at = NextName(path, 0, nullptr); at != std::string::npos;
+       at = NextName(path, at, nullptr)) {
+    separator = at - 1;
+  }
+  return separator;
 }
 
 bool SimulatedFiles::ParentExists(const std::string& pathKey) const {

@@ -13,11 +13,11 @@
 #include <string>
 #include <vector>
 
-#include "platform/simulated_call_log.h"
-#include "platform/simulated_files.h"
-#include "platform/simulated_programs.h"
-#include "platform/simulated_registry.h"
 #include "platform/system.h"
+#include "simulator/simulated_call_log.h"
+#include "simulator/simulated_files.h"
+#include "simulator/simulated_programs.h"
+#include "simulator/simulated_registry.h"
 
 class SimulatedSystem final : public System {
  public:
