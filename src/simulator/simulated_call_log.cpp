@@ -1,5 +1,8 @@
 #include "simulator/simulated_call_log.h"
 
+#include "simulator/simulated_files.h"
+#include "simulator/simulated_text.h"
+
 const char* OpName(Op op) {
   switch (op) {
     case Op::GetCurrentDirectoryA:
@@ -62,11 +65,23 @@ const char* OpName(Op op) {
   return "?";
 }
 
-bool SimulatedCallLog::ShouldFail(Op op, const std::string& subject, const SameSubject& same) {
+void SimulatedCallLog::Clear() {
+  failures_.clear();
+  failCallNumbers_.clear();
+  fallibleCalls_ = 0;
+  pendingFallible_ = 0;
+  pendingInjected_ = false;
+  calls_.clear();
+  interruptAfter_ = 0;
+}
+
+bool SimulatedCallLog::ShouldFail(Op op, const std::string& subject) {
   pendingFallible_ = ++fallibleCalls_;
   pendingInjected_ = failCallNumbers_.count(fallibleCalls_) != 0;
   for (const auto& failure : failures_) {
-    if (failure.first == op && (failure.second.empty() || same(failure.second, subject))) {
+    const std::string& given = failure.second;
+    if (failure.first == op && (given.empty() || Lower(given) == Lower(subject) ||
+                                files_.PathKey(given) == files_.PathKey(subject))) {
       pendingInjected_ = true;
     }
   }
@@ -81,6 +96,7 @@ void SimulatedCallLog::Record(Op op, CallEntry entry) {
                     pendingFallible_, pendingInjected_});
   pendingFallible_ = 0;
   pendingInjected_ = false;
+  if (static_cast<int>(calls_.size()) == interruptAfter_) throw PowerCut{};
 }
 
 void SimulatedCallLog::Dump(std::string* out) const {

@@ -2,7 +2,6 @@
 // test injects into it.
 #pragma once
 
-#include <functional>
 #include <set>
 #include <string>
 #include <utility>
@@ -41,6 +40,12 @@ enum class Op {
 
 const char* OpName(Op op);
 
+class SimulatedFiles;
+
+// Thrown by the log right after the call the power is cut after; whatever runs
+// the process catches it.
+struct PowerCut {};
+
 struct SimulatedCall {
   Op op;
   std::string text;  // "Name(arguments) = result", as the log prints it
@@ -64,15 +69,18 @@ struct CallEntry {
 
 class SimulatedCallLog {
  public:
-  using SameSubject = std::function<bool(const std::string& given, const std::string& subject)>;
+  // Subjects that are paths match as the file table resolves them.
+  explicit SimulatedCallLog(const SimulatedFiles& files) : files_(files) {}
 
   void Fail(Op op, const std::string& subject) { failures_.emplace_back(op, subject); }
   void FailCallNumber(int number) { failCallNumbers_.insert(number); }
-  // Forgets the calls and the failures to inject, for a new process's run.
-  void Clear() { *this = SimulatedCallLog(); }
+  // Throws PowerCut once the call with this 1-based number is logged (0: never).
+  void InterruptAfterCall(int number) { interruptAfter_ = number; }
+  // Forgets the calls, the failures to inject and the interruption, for a new process's run.
+  void Clear();
   // Counts a call that can fail and says whether a test made it fail: by its
   // number, or by its operation and subject (any subject when none was given).
-  bool ShouldFail(Op op, const std::string& subject, const SameSubject& same);
+  bool ShouldFail(Op op, const std::string& subject);
   // Logs the call just made; a fallible one takes the number ShouldFail gave it.
   void Record(Op op, CallEntry entry);
 
@@ -81,10 +89,12 @@ class SimulatedCallLog {
   void Dump(std::string* out) const;
 
  private:
+  const SimulatedFiles& files_;
   std::vector<std::pair<Op, std::string>> failures_;
   std::set<int> failCallNumbers_;
   int fallibleCalls_ = 0;
   int pendingFallible_ = 0;  // the number of the fallible call being made
   bool pendingInjected_ = false;
   std::vector<SimulatedCall> calls_;
+  int interruptAfter_ = 0;
 };

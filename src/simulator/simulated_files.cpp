@@ -8,69 +8,7 @@
 namespace {
 
 bool HasDrive(const std::string& path) { return path.size() >= 2 && path[1] == ':'; }
-
-bool IsShortName(const std::string& name) {
-  if (name.find(' ') != std::string::npos) return false;
-  size_t dot = name.find('.');
-  if (dot == std::string::npos) return name.size() <= 8;
-  return name.find('.', dot + 1) == std::string::npos && dot <= 8 && name.size() - dot - 1 <= 3;
-}
-
-// The first short alias Windows 9x gives a long name: six characters, "~1", and the extension.
-std::string ShortAlias(const std::string& name) {
-  size_t dot = name.rfind('.');
-  std::string stem = name.substr(0, dot);
-  std::string extension = dot == std::string::npos ? "" : name.substr(dot + 1, 3);
-  std::string kept;
-  for (char c : stem) {
-    if (c != ' ' && c != '.') kept += c;
-  }
-  std::string alias = Upper(kept.substr(0, 6)) + "~1";
-  return extension.empty() ? alias : alias + "." + Upper(extension);
-}
-
 }  // namespace
-
-bool SimulatedFiles::IsLeadByte(unsigned char byte) const {
-  return codePage_ == 932 && ((byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC));
-}
-
-size_t SimulatedFiles::NextName(const std::string& path, size_t from, std::string* name) const {
-  if (name != nullptr) name->clear();
-  for (size_t i = from; i < path.size(); ++i) {
-    unsigned char c = static_cast<unsigned char>(path[i]);
-    if (IsLeadByte(c) && i + 1 < path.size()) {
-      if (name != nullptr) name->append(path, i, 2);  // the second byte may be 0x5C or a capital
-      ++i;
-    } else if (c == '\\') {
-      return i + 1;
-    } else if (name != nullptr) {
-      *name += static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-    }
-  }
-  return std::string::npos;
-}
-
-std::vector<std::string> SimulatedFiles::FoldedNames(const std::string& path) const {
-  std::vector<std::string> names(1);
-  for (size_t at = NextName(path, 0, &names.back()); at != std::string::npos;) {
-    names.emplace_back();
-    at = NextName(path, at, &names.back());
-  }
-  return names;
-}
-
-bool SimulatedFiles::IsValidPath(const std::string& path) const {
-  for (size_t i = 0; i < path.size(); ++i) {
-    unsigned char c = static_cast<unsigned char>(path[i]);
-    if (IsLeadByte(c) && i + 1 < path.size()) {
-      ++i;  // a second byte may be any of the bytes below
-    } else if (c < 0x20 || strchr("\"*/<>?|", c) != nullptr || (c == ':' && i != 1)) {
-      return false;
-    }
-  }
-  return true;
-}
 
 std::string SimulatedFiles::PathKey(const std::string& path) const {
   std::string absolute = path;
@@ -80,13 +18,13 @@ std::string SimulatedFiles::PathKey(const std::string& path) const {
   }
   // The key grows name by name, each name folded, and shrinks at "..".
   std::string name;
-  size_t at = NextName(absolute, 0, &name);
+  size_t at = names_.NextName(absolute, 0, &name);
   std::string key = name;
   while (at != std::string::npos) {
-    at = NextName(absolute, at, &name);
+    at = names_.NextName(absolute, at, &name);
     if (name.empty() || name == ".") continue;
     if (name == "..") {
-      size_t separator = LastSeparator(key);
+      size_t separator = names_.LastSeparator(key);
       if (separator != std::string::npos) key.resize(separator);
       continue;
     }
@@ -131,22 +69,12 @@ std::string SimulatedFiles::LongName(const std::string& parentKey,
 std::string SimulatedFiles::AliasOf(const std::string& pathKey) const {
   auto given = aliases_.find(pathKey);
   if (given != aliases_.end()) return given->second;
-  std::string name = pathKey.substr(pathKey.rfind('\\') + 1);
-  return IsShortName(name) ? name : ShortAlias(name);
+  return SimulatedNames::AliasOf(pathKey.substr(pathKey.rfind('\\') + 1));
 }
 
 std::string SimulatedFiles::ParentKey(const std::string& pathKey) const {
-  size_t separator = LastSeparator(pathKey);
+  size_t separator = names_.LastSeparator(pathKey);
   return separator == std::string::npos ? std::string() : pathKey.substr(0, separator);
-}
-
-size_t SimulatedFiles::LastSeparator(const std::string& path) const {
-  size_t separator = std::string::npos;
-  for (size_t at = NextName(path, 0, nullptr); at != std::string::npos;
-       at = NextName(path, at, nullptr)) {
-    separator = at - 1;
-  }
-  return separator;
 }
 
 bool SimulatedFiles::ParentExists(const std::string& pathKey) const {
@@ -158,18 +86,13 @@ bool SimulatedFiles::Exists(const std::string& pathKey) const {
   return files_.count(pathKey) != 0 || directories_.count(pathKey) != 0;
 }
 
-bool SimulatedFiles::EndsWithSeparator(const std::string& path) const {
-  std::vector<std::string> names = FoldedNames(path);
-  return names.size() > 1 && names.back().empty();
-}
-
 std::string SimulatedFiles::ShortFormOf(const std::string& path) const {
-  if (!IsValidPath(path)) return std::string();
+  if (!names_.IsValidPath(path)) return std::string();
   std::string key = PathKey(path);
   if (!Exists(key)) return std::string();
   // Each name of the resolved path by its alias, so that the short form names
   // the very directory asked about.
-  std::vector<std::string> names = FoldedNames(key);
+  std::vector<std::string> names = names_.FoldedNames(key);
   std::string shortened = Upper(names[0]);
   std::string prefix = names[0];
   for (size_t i = 1; i < names.size(); ++i) {
@@ -182,7 +105,7 @@ std::string SimulatedFiles::ShortFormOf(const std::string& path) const {
 bool SimulatedFiles::SetShortName(const std::string& path, const std::string& alias) {
   // An alias is one name of its directory, which holds no two entries under one name.
   if (alias.empty() || alias == "." || alias == ".." || alias.find('\\') != std::string::npos ||
-      !IsValidPath(alias)) {
+      !names_.IsValidPath(alias)) {
     return false;
   }
   std::string key = PathKey(path);
@@ -194,7 +117,7 @@ bool SimulatedFiles::SetShortName(const std::string& path, const std::string& al
 }
 
 void SimulatedFiles::AddDirectory(const std::string& path) {
-  if (!IsValidPath(path)) return;  // no file system holds such a name
+  if (!names_.IsValidPath(path)) return;  // no file system holds such a name
   std::string key = PathKey(path);
   for (std::string parent = ParentKey(key); !parent.empty(); parent = ParentKey(parent)) {
     directories_.emplace(parent, parent);
@@ -204,20 +127,20 @@ void SimulatedFiles::AddDirectory(const std::string& path) {
 
 void SimulatedFiles::AddFile(const std::string& path, const std::string& content,
                              uint32_t attributes) {
-  if (!IsValidPath(path)) return;
+  if (!names_.IsValidPath(path)) return;
   std::string key = PathKey(path);
   AddDirectory(ParentKey(key));
   files_[key] = File{path, content, attributes};
 }
 
 const SimulatedFiles::File* SimulatedFiles::FindFile(const std::string& path) const {
-  if (!IsValidPath(path)) return nullptr;
+  if (!names_.IsValidPath(path)) return nullptr;
   auto file = files_.find(PathKey(path));
   return file == files_.end() ? nullptr : &file->second;
 }
 
 bool SimulatedFiles::DirectoryExists(const std::string& path) const {
-  return IsValidPath(path) && directories_.count(PathKey(path)) != 0;
+  return names_.IsValidPath(path) && directories_.count(PathKey(path)) != 0;
 }
 
 uint32_t SimulatedFiles::Attributes(const std::string& path) const {
@@ -241,7 +164,7 @@ bool SimulatedFiles::Delete(const std::string& path) {
 
 bool SimulatedFiles::Copy(const std::string& source, const std::string& target, bool failIfExists) {
   const File* original = FindFile(source);
-  if (original == nullptr || !IsValidPath(target)) return false;
+  if (original == nullptr || !names_.IsValidPath(target)) return false;
   std::string to = PathKey(target);
   auto existing = files_.find(to);
   bool ok = PathKey(source) != to && ParentExists(to) && directories_.count(to) == 0 &&
@@ -252,7 +175,7 @@ bool SimulatedFiles::Copy(const std::string& source, const std::string& target, 
 }
 
 bool SimulatedFiles::Move(const std::string& from, const std::string& to) {
-  if (!IsValidPath(from) || !IsValidPath(to)) return false;
+  if (!names_.IsValidPath(from) || !names_.IsValidPath(to)) return false;
   std::string fromKey = PathKey(from);
   std::string toKey = PathKey(to);
   bool isDirectory = directories_.count(fromKey) != 0;
@@ -293,7 +216,7 @@ void SimulatedFiles::MakeTreeReadOnly(const std::string& directory) {
 }
 
 void SimulatedFiles::RemoveTree(const std::string& path) {
-  if (!IsValidPath(path)) return;
+  if (!names_.IsValidPath(path)) return;
   std::string pathKey = PathKey(path);
   files_.erase(pathKey);
   if (directories_.erase(pathKey) == 0) return;
@@ -308,8 +231,8 @@ void SimulatedFiles::RemoveTree(const std::string& path) {
 }
 
 void SimulatedFiles::Dump(std::string* out) const {
-  *out += "current directory " + currentDirectory_ + ", code page " + std::to_string(codePage_) +
-          "\ndirectories:\n";
+  *out += "current directory " + currentDirectory_ + ", code page " +
+          std::to_string(names_.codePage()) + "\ndirectories:\n";
   for (const auto& dir : directories_) *out += "  " + dir.first + "\n";
   *out += "files:\n";
   for (const auto& file : files_) {

@@ -1,15 +1,16 @@
 // The simulated machine's file table and its path rules, as Windows 98/Me
-// have them: names match without regard to case, repeated backslashes count
-// as one, ".." never climbs above a drive root, a name holds no control
-// character, read-only files refuse deletion and replacement, and each long
-// name has an 8.3 alias.
+// have them: names match without regard to case, repeated
+// backslashes count as one, ".." never climbs above a drive root, a name holds
+// no control character, read-only files refuse deletion and replacement, and
+// each long name has an 8.3 alias.
 #pragma once
 
 #include <stdint.h>
 
 #include <map>
 #include <string>
-#include <vector>
+
+#include "simulator/simulated_names.h"
 
 class SimulatedFiles {
  public:
@@ -20,21 +21,18 @@ class SimulatedFiles {
   };
 
   // 1252 (the default) or 932, whose double-byte characters may end in 0x5C.
-  void SetCodePage(uint32_t codePage) { codePage_ = codePage; }
-  bool IsLeadByte(unsigned char byte) const;
+  void SetCodePage(uint32_t codePage) { names_.SetCodePage(codePage); }
+  const SimulatedNames& names() const { return names_; }
   // Relative paths are taken from here.
   void SetCurrentDirectory(const std::string& path) { currentDirectory_ = path; }
   const std::string& currentDirectory() const { return currentDirectory_; }
+  // Where the system's programs are found.
+  void SetWindowsDirectory(const std::string& path) { windowsDirectory_ = path; }
+  const std::string& windowsDirectory() const { return windowsDirectory_; }
 
   // The path as this machine resolves it: folded case, single separators,
   // ".." applied, short aliases replaced by the names they stand for.
   std::string PathKey(const std::string& path) const;
-  // Whether the path's last character is a real backslash, not the second
-  // byte of a double-byte character.
-  bool EndsWithSeparator(const std::string& path) const;
-  // Whether every name in the path is one a file system accepts: no control
-  // characters and none of  " * / : < > ? |  (the drive's colon aside).
-  bool IsValidPath(const std::string& path) const;
   // The 8.3 form of an existing path, each name by its alias; "" when absent.
   std::string ShortFormOf(const std::string& path) const;
   // Gives an existing file or directory this alias in place of the one the
@@ -67,12 +65,6 @@ class SimulatedFiles {
   void Dump(std::string* out) const;
 
  private:
-  // Reads the name that starts at from, up to the next real backslash, with
-  // ASCII letters folded to lower case, into name (when given); returns where
-  // the next name starts, or npos after the last.
-  size_t NextName(const std::string& path, size_t from, std::string* name) const;
-  // The path's names between real backslashes, ASCII letters folded to lower case.
-  std::vector<std::string> FoldedNames(const std::string& path) const;
   // Whether a test gave some entry this alias (as a folded name).
   bool IsGivenAlias(const std::string& foldedName) const;
   // The key of the entry in parentKey whose short alias is shortName, or of
@@ -80,12 +72,12 @@ class SimulatedFiles {
   std::string LongName(const std::string& parentKey, const std::string& shortName) const;
   std::string AliasOf(const std::string& pathKey) const;
   std::string ParentKey(const std::string& pathKey) const;  // "" for a drive root
-  size_t LastSeparator(const std::string& path) const;      // the last real backslash, or npos
   bool ParentExists(const std::string& pathKey) const;
   bool Exists(const std::string& pathKey) const;
 
-  uint32_t codePage_ = 1252;
+  SimulatedNames names_;
   std::string currentDirectory_ = "C:\\";
+  std::string windowsDirectory_ = "C:\\WINDOWS";
   std::map<std::string, std::string> directories_;  // by path key
   std::map<std::string, File> files_;               // by path key
   std::map<std::string, std::string> aliases_;      // by path key, when not the system's own

@@ -4,6 +4,12 @@
 
 namespace {
 
+constexpr uint32_t kWaitFailed = 0xFFFFFFFF;
+constexpr Handle kInvalidHandle = ~static_cast<Handle>(0);
+constexpr uint32_t kWinExecStarted = 33;
+constexpr uint32_t kWinExecFileNotFound = 2;
+constexpr uint32_t kWinExecBadFormat = 11;
+
 bool HasDrive(const std::string& path) { return path.size() >= 2 && path[1] == ':'; }
 
 std::string BaseName(const std::string& path) {
@@ -32,8 +38,8 @@ const SimulatedPrograms::Program* SimulatedPrograms::Find(const std::string& pro
   return known == programs_.end() ? nullptr : &known->second;
 }
 
-std::string SimulatedPrograms::Resolve(const std::string& commandLine,
-                                       const std::string& windowsDirectory) const {
+std::string SimulatedPrograms::Resolve(const std::string& commandLine) const {
+  const std::string& windowsDirectory = files_.windowsDirectory();
   // Like the platform, an unquoted text is tried word by word: "C:\My Windows\x.exe /q"
   // starts C:\My.exe when there is one.
   for (size_t end = commandLine.find(' '); true; end = commandLine.find(' ', end + 1)) {
@@ -93,7 +99,7 @@ bool SimulatedPrograms::ExitStatus(Handle process, uint32_t* status) const {
   return true;
 }
 
-bool SimulatedPrograms::CloseHandle(Handle handle) {
+bool SimulatedPrograms::Release(Handle handle) {
   return processes_.erase(handle) != 0 || threads_.erase(handle) != 0;
 }
 
@@ -101,6 +107,97 @@ void SimulatedPrograms::EndProcesses() {
   processes_.clear();
   threads_.clear();
   started_.clear();
+}
+
+// --- The calls ---
+
+bool SimulatedPrograms::CreateProcessA(char* commandLine, bool inheritHandles,
+                                       uint32_t creationFlags, const StartupInfo& startup,
+                                       ProcessInformation* information) {
+  std::string text = commandLine;
+  std::string program = Resolve(text);
+  bool flagRefused = platformId_ == kVerPlatformWin32Windows &&
+                     (creationFlags & kCreateNoWindow) != 0 &&
+                     noWindowFlag_ == NoWindowFlag::kRefused;
+  bool ok = !log_.ShouldFail(Op::CreateProcessA, text) && !program.empty() && !flagRefused &&
+            !FailsToStart(program);
+  if (ok) Start(program, text, true, information);
+  std::vector<std::string> values = {text,
+                                     Flag(inheritHandles),
+                                     Dec(creationFlags),
+                                     Dec(startup.cb),
+                                     Dec(startup.dwFlags),
+                                     Dec(startup.wShowWindow),
+                                     Dec(startup.hStdInput),
+                                     Dec(startup.hStdOutput),
+                                     Dec(startup.hStdError)};
+  log_.Record(Op::CreateProcessA,
+              {text + ", inherit " + values[1] + ", flags " + Hex(creationFlags) + ", cb " +
+                   values[3] + ", startf " + Hex(startup.dwFlags) + ", show " + values[5] +
+                   ", std " + Hex(static_cast<uint32_t>(startup.hStdInput)) + " " +
+                   Hex(static_cast<uint32_t>(startup.hStdOutput)) + " " +
+                   Hex(static_cast<uint32_t>(startup.hStdError)),
+               values, Flag(ok)});
+  return ok;
+}
+
+uint32_t SimulatedPrograms::WaitForSingleObject(Handle handle, uint32_t milliseconds) {
+  uint32_t result =
+      log_.ShouldFail(Op::WaitForSingleObject, "") || !IsProcess(handle) ? kWaitFailed : 0;
+  log_.Record(Op::WaitForSingleObject,
+              {Hex(static_cast<uint32_t>(handle)) + ", " + Hex(milliseconds),
+               {Dec(handle), Dec(milliseconds)},
+               Dec(result),
+               Hex(result)});
+  return result;
+}
+
+bool SimulatedPrograms::GetExitCodeProcess(Handle process, uint32_t* status) {
+  // A status that was not read must not be taken for success.
+  *status = 0;
+  bool ok = !log_.ShouldFail(Op::GetExitCodeProcess, "") && ExitStatus(process, status);
+  log_.Record(Op::GetExitCodeProcess, {Hex(static_cast<uint32_t>(process)),
+                                       {Dec(process)},
+                                       Flag(ok),
+                                       ok ? "1, status " + Dec(*status) : "0"});
+  return ok;
+}
+
+Handle SimulatedPrograms::GetStdHandle(uint32_t which) {
+  Handle handle = kInvalidHandle;
+  if (log_.ShouldFail(Op::GetStdHandle, "")) {
+  } else if (which == kStdInputHandle) {
+    handle = 0x101;
+  } else if (which == kStdOutputHandle) {
+    handle = 0x102;
+  } else if (which == kStdErrorHandle) {
+    handle = 0x103;
+  }
+  log_.Record(Op::GetStdHandle,
+              {Hex(which), {Dec(which)}, Dec(handle), Hex(static_cast<uint32_t>(handle))});
+  return handle;
+}
+
+bool SimulatedPrograms::CloseHandle(Handle handle) {
+  bool ok = !log_.ShouldFail(Op::CloseHandle, "") && Release(handle);
+  log_.Record(Op::CloseHandle, {Hex(static_cast<uint32_t>(handle)), {Dec(handle)}, Flag(ok)});
+  return ok;
+}
+
+uint32_t SimulatedPrograms::WinExec(const char* commandLine, uint32_t showCommand) {
+  std::string program = Resolve(commandLine);
+  uint32_t result = kWinExecStarted;
+  if (log_.ShouldFail(Op::WinExec, commandLine) || program.empty()) {
+    result = kWinExecFileNotFound;
+  } else if (FailsToStart(program)) {
+    result = kWinExecBadFormat;
+  } else {
+    Start(program, commandLine, false, nullptr);
+  }
+  log_.Record(Op::WinExec, {std::string(commandLine) + ", " + Dec(showCommand),
+                            {commandLine, Dec(showCommand)},
+                            Dec(result)});
+  return result;
 }
 
 void SimulatedPrograms::Dump(std::string* out) const {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/system.h"
+#include "simulator/simulated_call_log.h"
 #include "simulator/simulated_files.h"
 
 class SimulatedPrograms {
@@ -35,36 +36,56 @@ class SimulatedPrograms {
   // and ends with exitStatus.
   static Program ExtractionPackage(const std::string& name, uint32_t exitStatus);
 
-  explicit SimulatedPrograms(SimulatedFiles& files) : files_(files) {}
+  // What platform 1's CreateProcessA does with CREATE_NO_WINDOW, which Windows
+  // 95, 98 and Me document as not supported; no such system has shown which.
+  enum class NoWindowFlag { kIgnored, kRefused };
+
+  SimulatedPrograms(SimulatedFiles& files, SimulatedCallLog& log) : files_(files), log_(log) {}
+
+  void SetNoWindowFlag(NoWindowFlag behaviour) {
+    noWindowFlag_ = behaviour;
+  }  // kIgnored by default
+  void SetPlatformId(uint32_t platformId) { platformId_ = platformId; }
 
   // A program file at path, with these attributes, whose start behaves as given.
   void Add(const std::string& path, const Program& program, uint32_t attributes);
 
-  // The program file a command line names, as a path key; "" when there is
-  // none. Bare names are looked for in the current, Windows, SYSTEM and COMMAND
-  // directories.
-  std::string Resolve(const std::string& commandLine, const std::string& windowsDirectory) const;
-  // Whether the resolved program refuses to start (it is no program).
-  bool FailsToStart(const std::string& programKey) const;
-  // Runs the program to its end; waitable starts get process and thread handles.
-  void Start(const std::string& programKey, const std::string& commandLine, bool waitable,
-             ProcessInformation* information);
-
-  bool IsProcess(Handle handle) const { return processes_.count(handle) != 0; }
-  // The ended process's status; false for no process handle.
-  bool ExitStatus(Handle process, uint32_t* status) const;
-  bool CloseHandle(Handle handle);
   // A new process of the setup: the last one's handles and starts are gone.
   void EndProcesses();
   int openHandleCount() const { return static_cast<int>(processes_.size() + threads_.size()); }
   const std::vector<Started>& started() const { return started_; }
 
+  // --- The calls, as System declares them ---
+  bool CreateProcessA(char* commandLine, bool inheritHandles, uint32_t creationFlags,
+                      const StartupInfo& startup, ProcessInformation* information);
+  uint32_t WaitForSingleObject(Handle handle, uint32_t milliseconds);
+  bool GetExitCodeProcess(Handle process, uint32_t* status);
+  Handle GetStdHandle(uint32_t which);
+  bool CloseHandle(Handle handle);
+  uint32_t WinExec(const char* commandLine, uint32_t showCommand);
+
   void Dump(std::string* out) const;
 
  private:
   const Program* Find(const std::string& programKey) const;
+  // The program file a command line names, as a path key; "" when there is
+  // none. Bare names are looked for in the current, Windows, SYSTEM and COMMAND
+  // directories.
+  std::string Resolve(const std::string& commandLine) const;
+  // Whether the resolved program refuses to start (it is no program).
+  bool FailsToStart(const std::string& programKey) const;
+  // Runs the program to its end; waitable starts get process and thread handles.
+  void Start(const std::string& programKey, const std::string& commandLine, bool waitable,
+             ProcessInformation* information);
+  bool IsProcess(Handle handle) const { return processes_.count(handle) != 0; }
+  // The ended process's status; false for no process handle.
+  bool ExitStatus(Handle process, uint32_t* status) const;
+  bool Release(Handle handle);
 
   SimulatedFiles& files_;
+  SimulatedCallLog& log_;
+  NoWindowFlag noWindowFlag_ = NoWindowFlag::kIgnored;
+  uint32_t platformId_ = kVerPlatformWin32Windows;
   std::map<std::string, Program> programs_;  // by the program file's name, folded
   std::map<Handle, uint32_t> processes_;     // open process handle -> exit status
   std::set<Handle> threads_;

@@ -1,18 +1,27 @@
 #include "simulator/simulated_registry.h"
 
+#include <string.h>
+
 #include "simulator/simulated_text.h"
 
 namespace {
 
 constexpr int32_t kErrorFileNotFound = 2;
+constexpr int32_t kErrorAccessDenied = 5;
 constexpr int32_t kErrorInvalidHandle = 6;
 constexpr int32_t kErrorKeyDeleted = 1018;
 
 std::string Str(const char* text) { return text == nullptr ? std::string() : text; }
+std::string ShownText(const char* text) { return text == nullptr ? std::string("(null)") : text; }
+std::string Status(int32_t status) {
+  return status == kErrorSuccess ? "0" : "error " + std::to_string(status);
+}
 
 }  // namespace
 
-SimulatedRegistry::SimulatedRegistry() { keys_["hklm"].path = "HKLM"; }
+SimulatedRegistry::SimulatedRegistry(SimulatedCallLog& log) : log_(log) {
+  keys_["hklm"].path = "HKLM";
+}
 
 void SimulatedRegistry::AddKey(const std::string& keyPath) {
   std::string path;
@@ -111,6 +120,69 @@ int32_t SimulatedRegistry::Delete(RegKey key, const char* subKey) {
 int32_t SimulatedRegistry::Close(RegKey key) {
   if (openKeys_.erase(key) == 0 && key != kHkeyLocalMachine) return kErrorInvalidHandle;
   return kErrorSuccess;
+}
+
+// --- The calls ---
+
+int32_t SimulatedRegistry::RegOpenKeyA(RegKey key, const char* subKey, RegKey* result) {
+  std::string shown = Shown(key) + "\\" + ShownText(subKey);
+  int32_t status =
+      log_.ShouldFail(Op::RegOpenKeyA, shown) ? kErrorAccessDenied : Open(key, subKey, result);
+  log_.Record(Op::RegOpenKeyA,
+              {shown,
+               {Shown(key), ShownText(subKey)},
+               Dec(status),
+               status == kErrorSuccess ? Hex(static_cast<uint32_t>(*result)) : Status(status)});
+  return status;
+}
+
+int32_t SimulatedRegistry::RegCreateKeyExA(RegKey key, const char* subKey, uint32_t options,
+                                           uint32_t samDesired, RegKey* result) {
+  std::string shown = Shown(key) + "\\" + ShownText(subKey);
+  int32_t status = log_.ShouldFail(Op::RegCreateKeyExA, shown) ? kErrorAccessDenied
+                                                               : Create(key, subKey, result);
+  log_.Record(Op::RegCreateKeyExA,
+              {shown + ", " + Dec(options) + ", " + Hex(samDesired),
+               {Shown(key), ShownText(subKey), Dec(options), Dec(samDesired)},
+               Dec(status),
+               status == kErrorSuccess ? Hex(static_cast<uint32_t>(*result)) : Status(status)});
+  return status;
+}
+
+int32_t SimulatedRegistry::RegSetValueExA(RegKey key, const char* valueName, uint32_t type,
+                                          const uint8_t* data, uint32_t size) {
+  std::string shown = Shown(key);
+  std::string name = valueName == nullptr ? "" : valueName;
+  std::string bytes(reinterpret_cast<const char*>(data), size);
+  int32_t status = log_.ShouldFail(Op::RegSetValueExA, shown + "\\" + name)
+                       ? kErrorAccessDenied
+                       : SetValueEx(key, valueName, Value{type, bytes});
+  std::string shownData =
+      type == kRegSz
+          ? "\"" + Printable(bytes.substr(0, strnlen(bytes.c_str(), bytes.size()))) + "\""
+          : Printable(bytes);
+  log_.Record(Op::RegSetValueExA,
+              {shown + ", " + name + ", " + Dec(type) + ", " + shownData + ", " + Dec(size),
+               {shown, name, Dec(type), Dec(size)},
+               Dec(status),
+               Status(status)});
+  return status;
+}
+
+int32_t SimulatedRegistry::RegDeleteKeyA(RegKey key, const char* subKey) {
+  std::string shown = Shown(key) + "\\" + ShownText(subKey);
+  int32_t status =
+      log_.ShouldFail(Op::RegDeleteKeyA, shown) ? kErrorAccessDenied : Delete(key, subKey);
+  log_.Record(Op::RegDeleteKeyA,
+              {shown, {Shown(key), ShownText(subKey)}, Dec(status), Status(status)});
+  return status;
+}
+
+int32_t SimulatedRegistry::RegCloseKey(RegKey key) {
+  std::string shown = Shown(key);
+  int32_t status = log_.ShouldFail(Op::RegCloseKey, shown) ? kErrorAccessDenied : Close(key);
+  log_.Record(Op::RegCloseKey, {shown, {shown}, Dec(status), Status(status)});
+  return status;
 }
 
 void SimulatedRegistry::Dump(std::string* out) const {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/system.h"
+#include "simulator/simulated_call_log.h"
 
 class SimulatedRegistry {
  public:
@@ -19,7 +20,7 @@ class SimulatedRegistry {
     std::string data;  // exactly the bytes stored, as long as the length passed
   };
 
-  SimulatedRegistry();
+  explicit SimulatedRegistry(SimulatedCallLog& log);
 
   // --- Building and reading, by paths such as "HKLM\Software\..." ---
   void AddKey(const std::string& keyPath);  // with its parents
@@ -33,14 +34,17 @@ class SimulatedRegistry {
   // it stands for none.
   std::string Shown(RegKey key) const;
 
-  // --- The operations: kErrorSuccess or the platform's error code ---
-  int32_t Open(RegKey key, const char* subKey, RegKey* result);
-  int32_t Create(RegKey key, const char* subKey, RegKey* result);
-  int32_t SetValueEx(RegKey key, const char* valueName, const Value& value);
-  int32_t Delete(RegKey key, const char* subKey);
-  int32_t Close(RegKey key);
   // Closes every open key, as the system does when their process ends.
   void CloseAll() { openKeys_.clear(); }
+
+  // --- The calls, as System declares them ---
+  int32_t RegOpenKeyA(RegKey key, const char* subKey, RegKey* result);
+  int32_t RegCreateKeyExA(RegKey key, const char* subKey, uint32_t options, uint32_t samDesired,
+                          RegKey* result);
+  int32_t RegSetValueExA(RegKey key, const char* valueName, uint32_t type, const uint8_t* data,
+                         uint32_t size);
+  int32_t RegDeleteKeyA(RegKey key, const char* subKey);
+  int32_t RegCloseKey(RegKey key);
 
   void Dump(std::string* out) const;
 
@@ -51,9 +55,17 @@ class SimulatedRegistry {
     std::map<std::string, Value> values;            // by folded name
   };
 
+  // The operations: kErrorSuccess or the platform's error code.
+  int32_t Open(RegKey key, const char* subKey, RegKey* result);
+  int32_t Create(RegKey key, const char* subKey, RegKey* result);
+  int32_t SetValueEx(RegKey key, const char* valueName, const Value& value);
+  int32_t Delete(RegKey key, const char* subKey);
+  int32_t Close(RegKey key);
+
   std::string KeyPathOf(RegKey key) const;  // folded; "" for an unknown handle
   RegKey OpenHandle(const std::string& keyPathKey);
 
+  SimulatedCallLog& log_;
   std::map<std::string, Key> keys_;         // by folded key path
   std::map<RegKey, std::string> openKeys_;  // handle -> folded key path
   RegKey nextKey_ = 0x1000;

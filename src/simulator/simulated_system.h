@@ -1,21 +1,22 @@
 // A simulated Windows 98/Me machine, the face the tests use: its file table
-// (simulated_files), registry (simulated_registry), programs
-// (simulated_programs) and call log with injected failures
-// (simulated_call_log), plus the version, the two directories, the boxes and
-// the restart requests. Each operation checks for an injected failure, asks
-// the part that simulates it, and logs the call.
+// (simulated_files, with its calls in simulated_file_calls), registry (simulated_registry),
+// programs (simulated_programs), the setup's process life (simulated_process) and the call log with
+// injected failures (simulated_call_log), plus the version, the boxes, the section installations
+// and the restart requests. Each call goes to the part that simulates it, which checks for an
+// injected failure, acts and logs the call.
 #pragma once
 
 #include <stdint.h>
 
 #include <functional>
-#include <map>
 #include <string>
 #include <vector>
 
 #include "platform/system.h"
 #include "simulator/simulated_call_log.h"
+#include "simulator/simulated_file_calls.h"
 #include "simulator/simulated_files.h"
+#include "simulator/simulated_process.h"
 #include "simulator/simulated_programs.h"
 #include "simulator/simulated_registry.h"
 
@@ -39,9 +40,8 @@ class SimulatedSystem final : public System {
   static Program ExtractionPackage(const std::string& name, uint32_t exitStatus) {
     return SimulatedPrograms::ExtractionPackage(name, exitStatus);
   }
-  // What platform 1's CreateProcessA does with CREATE_NO_WINDOW, which Windows
-  // 95, 98 and Me document as not supported; no such system has shown which.
-  enum class NoWindowFlag { kIgnored, kRefused };
+  using NoWindowFlag = SimulatedPrograms::NoWindowFlag;
+  using NewMutexLastError = SimulatedProcess::NewMutexLastError;
 
   SimulatedSystem();
   SimulatedSystem(const SimulatedSystem&) = delete;
@@ -83,7 +83,6 @@ class SimulatedSystem final : public System {
   void HoldMutexElsewhere(const std::string& name);
   // What CreateMutexA does to the last error when it creates a new name, which
   // Windows 9x does not document, and the code the start-up left there.
-  enum class NewMutexLastError { kCleared, kLeftAsItWas };
   void SetNewMutexLastError(NewMutexLastError behaviour, uint32_t leftByStartup);
   // Ends the run right after its call with this 1-based number (every call
   // counts), as a power cut does: the process and every program it started
@@ -91,7 +90,7 @@ class SimulatedSystem final : public System {
   void CutPowerAfterCall(int number);
 
   // What Run returns when the power was cut: the process left no status.
-  static constexpr uint32_t kPowerCutStatus = 0xFFFFFFFF;
+  static constexpr uint32_t kPowerCutStatus = SimulatedProcess::kPowerCutStatus;
   // Runs the program's entry under this machine as one process and returns
   // its status, whether it returned or ended through ExitProcess. Whatever way
   // it ends, the system releases the mutexes it held.
@@ -127,7 +126,7 @@ class SimulatedSystem final : public System {
   int fallibleCalls() const { return log_.fallibleCalls(); }
   int openKeyCount() const { return registry_.openKeyCount(); }
   int openHandleCount() const { return programs_.openHandleCount(); }
-  bool powerWasCut() const { return powerWasCut_; }
+  bool powerWasCut() const { return process_.powerWasCut(); }
   // Everything above, for a failing test's output.
   std::string Dump() const;
 
@@ -165,31 +164,17 @@ class SimulatedSystem final : public System {
   [[noreturn]] void ExitProcess(uint32_t status) override;
 
  private:
-  bool ShouldFail(Op op, const std::string& subject);
-  // Logs the call just made, and cuts the power after it when a test asked for that.
-  void Log(Op op, CallEntry entry);
-  static void Poison(char* buffer, uint32_t size);
-  static uint32_t FillBuffer(const std::string& text, char* buffer, uint32_t size);
-
   uint32_t platformId_ = kVerPlatformWin32Windows;
   uint32_t majorVersion_ = 4;
   uint32_t minorVersion_ = 10;
-  NoWindowFlag noWindowFlag_ = NoWindowFlag::kIgnored;
-  std::string windowsDirectory_ = "C:\\WINDOWS";
   SimulatedFiles files_;
-  SimulatedRegistry registry_;
-  SimulatedPrograms programs_{files_};
-  SimulatedCallLog log_;
+  SimulatedCallLog log_{files_};  // a failure's path matches as the file table resolves it
+  SimulatedFileCalls fileCalls_{files_, log_};
+  SimulatedRegistry registry_{log_};
+  SimulatedPrograms programs_{files_, log_};
+  SimulatedProcess process_{log_};
   std::vector<int> answers_;
   std::vector<Box> boxes_;
   std::vector<SectionInstall> sectionInstalls_;
   std::vector<uint32_t> restartRequests_;
-  // Named mutexes by name (names are case-sensitive): held by the setup's
-  // process, or by another.
-  std::map<std::string, bool> mutexHeldHere_;
-  Handle nextMutex_ = 0x3000;
-  uint32_t lastError_ = 0;
-  NewMutexLastError newMutexLastError_ = NewMutexLastError::kCleared;
-  int powerCutAfter_ = 0;
-  bool powerWasCut_ = false;
 };

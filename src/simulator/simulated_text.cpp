@@ -51,3 +51,7 @@ std::string Hex(uint32_t value) {
   snprintf(text, sizeof text, "0x%X", value);
   return text;
 }
+
+std::string Dec(uint64_t value) { return std::to_string(value); }
+
+std::string Flag(bool value) { return value ? "1" : "0"; }

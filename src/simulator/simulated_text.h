@@ -13,3 +13,5 @@ std::vector<std::string> Split(const std::string& text, char separator);
 // Printable ASCII as is, a line feed as \n, other bytes as \xNN.
 std::string Printable(const std::string& bytes);
 std::string Hex(uint32_t value);  // 0x1F
+std::string Dec(uint64_t value);
+std::string Flag(bool value);  // "1" or "0", as a BOOL result shows

@@ -1,0 +1,94 @@
+#include "simulator/simulated_file_calls.h"
+
+#include <string.h>
+
+#include "simulator/simulated_text.h"
+
+namespace {
+
+// A failed query fills its buffer with 'Z' bytes, so that no test can mistake it for an answer.
+void Poison(char* buffer, uint32_t size) { memset(buffer, 'Z', size); }
+
+// As the platform fills a buffer: the text and its NUL, or the size needed when it does not fit.
+uint32_t FillBuffer(const std::string& text, char* buffer, uint32_t size) {
+  if (text.size() + 1 > size) return static_cast<uint32_t>(text.size() + 1);
+  memcpy(buffer, text.c_str(), text.size() + 1);
+  return static_cast<uint32_t>(text.size());
+}
+
+}  // namespace
+
+uint32_t SimulatedFileCalls::GetCurrentDirectoryA(uint32_t bufferLength, char* buffer) {
+  uint32_t length = 0;
+  if (log_.ShouldFail(Op::GetCurrentDirectoryA, "")) {
+    Poison(buffer, bufferLength);
+  } else {
+    length = FillBuffer(files_.currentDirectory(), buffer, bufferLength);
+  }
+  log_.Record(Op::GetCurrentDirectoryA, {Dec(bufferLength), {Dec(bufferLength)}, Dec(length)});
+  return length;
+}
+
+uint32_t SimulatedFileCalls::GetWindowsDirectoryA(char* buffer, uint32_t size) {
+  uint32_t length = log_.ShouldFail(Op::GetWindowsDirectoryA, "")
+                        ? 0
+                        : FillBuffer(files_.windowsDirectory(), buffer, size);
+  log_.Record(Op::GetWindowsDirectoryA, {Dec(size), {Dec(size)}, Dec(length)});
+  return length;
+}
+
+uint32_t SimulatedFileCalls::GetFileAttributesA(const char* path) {
+  uint32_t attributes = log_.ShouldFail(Op::GetFileAttributesA, path) ? kInvalidFileAttributes
+                                                                      : files_.Attributes(path);
+  log_.Record(Op::GetFileAttributesA, {path, {path}, Dec(attributes), Hex(attributes), {path}});
+  return attributes;
+}
+
+bool SimulatedFileCalls::SetFileAttributesA(const char* path, uint32_t attributes) {
+  bool ok =
+      !log_.ShouldFail(Op::SetFileAttributesA, path) && files_.SetAttributes(path, attributes);
+  log_.Record(
+      Op::SetFileAttributesA,
+      {std::string(path) + ", " + Hex(attributes), {path, Dec(attributes)}, Flag(ok), "", {path}});
+  return ok;
+}
+
+bool SimulatedFileCalls::DeleteFileA(const char* path) {
+  bool ok = !log_.ShouldFail(Op::DeleteFileA, path) && files_.Delete(path);
+  log_.Record(Op::DeleteFileA, {path, {path}, Flag(ok), "", {path}});
+  return ok;
+}
+
+bool SimulatedFileCalls::CopyFileA(const char* source, const char* target, bool failIfExists) {
+  bool ok = !log_.ShouldFail(Op::CopyFileA, source) && files_.Copy(source, target, failIfExists);
+  log_.Record(Op::CopyFileA, {std::string(source) + ", " + target + ", " + Flag(failIfExists),
+                              {source, target, Flag(failIfExists)},
+                              Flag(ok),
+                              "",
+                              {source, target}});
+  return ok;
+}
+
+bool SimulatedFileCalls::MoveFileA(const char* existingPath, const char* newPath) {
+  bool ok = !log_.ShouldFail(Op::MoveFileA, existingPath) && files_.Move(existingPath, newPath);
+  log_.Record(Op::MoveFileA, {std::string(existingPath) + ", " + newPath,
+                              {existingPath, newPath},
+                              Flag(ok),
+                              "",
+                              {existingPath, newPath}});
+  return ok;
+}
+
+uint32_t SimulatedFileCalls::GetShortPathNameA(const char* longPath, char* shortPath,
+                                               uint32_t size) {
+  uint32_t length = 0;
+  std::string shortForm = files_.ShortFormOf(longPath);
+  if (log_.ShouldFail(Op::GetShortPathNameA, longPath)) {
+    Poison(shortPath, size);
+  } else if (!shortForm.empty()) {
+    length = FillBuffer(shortForm, shortPath, size);
+  }
+  log_.Record(Op::GetShortPathNameA,
+              {std::string(longPath) + ", " + Dec(size), {longPath, Dec(size)}, Dec(length)});
+  return length;
+}

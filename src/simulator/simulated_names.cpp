@@ -1,0 +1,87 @@
+#include "simulator/simulated_names.h"
+
+#include <string.h>
+
+#include "simulator/simulated_text.h"
+
+namespace {
+
+bool IsShortName(const std::string& name) {
+  if (name.find(' ') != std::string::npos) return false;
+  size_t dot = name.find('.');
+  if (dot == std::string::npos) return name.size() <= 8;
+  return name.find('.', dot + 1) == std::string::npos && dot <= 8 && name.size() - dot - 1 <= 3;
+}
+
+std::string ShortAlias(const std::string& name) {
+  size_t dot = name.rfind('.');
+  std::string stem = name.substr(0, dot);
+  std::string extension = dot == std::string::npos ? "" : name.substr(dot + 1, 3);
+  std::string kept;
+  for (char c : stem) {
+    if (c != ' ' && c != '.') kept += c;
+  }
+  std::string alias = Upper(kept.substr(0, 6)) + "~1";
+  return extension.empty() ? alias : alias + "." + Upper(extension);
+}
+
+}  // namespace
+
+bool SimulatedNames::IsLeadByte(unsigned char byte) const {
+  return codePage_ == 932 && ((byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC));
+}
+
+size_t SimulatedNames::NextName(const std::string& path, size_t from, std::string* name) const {
+  if (name != nullptr) name->clear();
+  for (size_t i = from; i < path.size(); ++i) {
+    unsigned char c = static_cast<unsigned char>(path[i]);
+    if (IsLeadByte(c) && i + 1 < path.size()) {
+      if (name != nullptr) name->append(path, i, 2);  // the second byte may be 0x5C or a capital
+      ++i;
+    } else if (c == '\\') {
+      return i + 1;
+    } else if (name != nullptr) {
+      *name += static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    }
+  }
+  return std::string::npos;
+}
+
+std::vector<std::string> SimulatedNames::FoldedNames(const std::string& path) const {
+  std::vector<std::string> names(1);
+  for (size_t at = NextName(path, 0, &names.back()); at != std::string::npos;) {
+    names.emplace_back();
+    at = NextName(path, at, &names.back());
+  }
+  return names;
+}
+
+bool SimulatedNames::IsValidPath(const std::string& path) const {
+  for (size_t i = 0; i < path.size(); ++i) {
+    unsigned char c = static_cast<unsigned char>(path[i]);
+    if (IsLeadByte(c) && i + 1 < path.size()) {
+      ++i;  // a second byte may be any of the bytes below
+    } else if (c < 0x20 || strchr("\"*/<>?|", c) != nullptr || (c == ':' && i != 1)) {
+      return false;
+    }
+  }
+  return true;
+}
+
+size_t SimulatedNames::LastSeparator(const std::string& path) const {
+  size_t separator = std::string::npos;
+  for (size_t at = NextName(path, 0, nullptr); at != std::string::npos;
+       at = NextName(path, at, nullptr)) {
+    separator = at - 1;
+  }
+  return separator;
+}
+
+bool SimulatedNames::EndsWithSeparator(const std::string& path) const {
+  std::vector<std::string> names = FoldedNames(path);
+  return names.size() > 1 && names.back().empty();
+}
+
+std::string SimulatedNames::AliasOf(const std::string& name) {
+  return IsShortName(name) ? name : ShortAlias(name);
+}
