@@ -1,6 +1,5 @@
 #include "simulator/simulated_files.h"
 
-#include <string.h>
 
 #include "platform/system.h"
 #include "simulator/simulated_text.h"
