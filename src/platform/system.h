@@ -124,6 +124,17 @@ class System {
   // Fills the 8.3 form of an existing path; returns as GetCurrentDirectoryA does.
   virtual uint32_t GetShortPathNameA(const char* longPath, char* shortPath, uint32_t size) = 0;
 
+  // Fills buffer with the lines of the profile file's section, each ended by a
+  // NUL, and one NUL more; returns their length without that last NUL, size - 2
+  // when they do not all fit, and 0 for an absent file or section. A file
+  // name without a path is in the Windows directory.
+  virtual uint32_t GetPrivateProfileSectionA(const char* section, char* buffer, uint32_t size,
+                                             const char* fileName) = 0;
+  // Replaces the section's lines with those of lines (each ended by a NUL, and
+  // one NUL more), creating the section and the file as needed; true on success.
+  virtual bool WritePrivateProfileSectionA(const char* section, const char* lines,
+                                           const char* fileName) = 0;
+
   // The start of the character before current in the text beginning at start,
   // in the system's code page (which may have double-byte characters).
   virtual const char* CharPrevA(const char* start, const char* current) = 0;

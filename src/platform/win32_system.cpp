@@ -122,6 +122,16 @@ uint32_t Win32System::GetShortPathNameA(const char* longPath, char* shortPath, u
   return ::GetShortPathNameA(longPath, shortPath, size);
 }
 
+uint32_t Win32System::GetPrivateProfileSectionA(const char* section, char* buffer, uint32_t size,
+                                                const char* fileName) {
+  return ::GetPrivateProfileSectionA(section, buffer, size, fileName);
+}
+
+bool Win32System::WritePrivateProfileSectionA(const char* section, const char* lines,
+                                              const char* fileName) {
+  return ::WritePrivateProfileSectionA(section, lines, fileName) != 0;
+}
+
 const char* Win32System::CharPrevA(const char* start, const char* current) {
   return ::CharPrevA(start, current);
 }

@@ -29,6 +29,10 @@ class Win32System final : public System {
   uint32_t WinExec(const char* commandLine, uint32_t showCommand) override;
   void InstallHinfSection(const char* commandLine, int showCommand) override;
   uint32_t GetShortPathNameA(const char* longPath, char* shortPath, uint32_t size) override;
+  uint32_t GetPrivateProfileSectionA(const char* section, char* buffer, uint32_t size,
+                                     const char* fileName) override;
+  bool WritePrivateProfileSectionA(const char* section, const char* lines,
+                                   const char* fileName) override;
   const char* CharPrevA(const char* start, const char* current) override;
   int MessageBoxA(const char* text, const char* caption, uint32_t type) override;
   bool ExitWindowsEx(uint32_t flags, uint32_t reserved) override;

@@ -47,6 +47,10 @@ const char* OpName(Op op) {
       return "InstallHinfSection";
     case Op::GetShortPathNameA:
       return "GetShortPathNameA";
+    case Op::GetPrivateProfileSectionA:
+      return "GetPrivateProfileSectionA";
+    case Op::WritePrivateProfileSectionA:
+      return "WritePrivateProfileSectionA";
     case Op::CharPrevA:
       return "CharPrevA";
     case Op::MessageBoxA:

@@ -29,6 +29,8 @@ enum class Op {
   WinExec,
   InstallHinfSection,
   GetShortPathNameA,
+  GetPrivateProfileSectionA,
+  WritePrivateProfileSectionA,
   CharPrevA,
   MessageBoxA,
   ExitWindowsEx,

@@ -6,6 +6,9 @@
 
 namespace {
 
+constexpr uint32_t kErrorAccessDenied = 5;
+constexpr uint32_t kErrorSharingViolation = 32;
+
 // A failed query fills its buffer with 'Z' bytes, so that no test can mistake it for an answer.
 void Poison(char* buffer, uint32_t size) { memset(buffer, 'Z', size); }
 
@@ -53,14 +56,22 @@ bool SimulatedFileCalls::SetFileAttributesA(const char* path, uint32_t attribute
   return ok;
 }
 
+bool SimulatedFileCalls::InUse(const char* path, uint32_t error) {
+  if (!process_.AnyRunning() || !process_.IsRunning(files_.PathKey(path))) return false;
+  process_.CallFailed(error);
+  return true;
+}
+
 bool SimulatedFileCalls::DeleteFileA(const char* path) {
-  bool ok = !log_.ShouldFail(Op::DeleteFileA, path) && files_.Delete(path);
+  bool ok = !log_.ShouldFail(Op::DeleteFileA, path) && !InUse(path, kErrorAccessDenied) &&
+            files_.Delete(path);
   log_.Record(Op::DeleteFileA, {path, {path}, Flag(ok), "", {path}});
   return ok;
 }
 
 bool SimulatedFileCalls::CopyFileA(const char* source, const char* target, bool failIfExists) {
-  bool ok = !log_.ShouldFail(Op::CopyFileA, source) && files_.Copy(source, target, failIfExists);
+  bool ok = !log_.ShouldFail(Op::CopyFileA, source) && !InUse(target, kErrorSharingViolation) &&
+            files_.Copy(source, target, failIfExists);
   log_.Record(Op::CopyFileA, {std::string(source) + ", " + target + ", " + Flag(failIfExists),
                               {source, target, Flag(failIfExists)},
                               Flag(ok),
@@ -70,7 +81,11 @@ bool SimulatedFileCalls::CopyFileA(const char* source, const char* target, bool 
 }
 
 bool SimulatedFileCalls::MoveFileA(const char* existingPath, const char* newPath) {
-  bool ok = !log_.ShouldFail(Op::MoveFileA, existingPath) && files_.Move(existingPath, newPath);
+  bool refused = runningFileRename_ == RunningFileRename::kRefused &&
+                 InUse(existingPath, kErrorSharingViolation);
+  bool ok = !log_.ShouldFail(Op::MoveFileA, existingPath) && !refused &&
+            files_.Move(existingPath, newPath);
+  if (ok) process_.RunningFileRenamed(files_.PathKey(existingPath), files_.PathKey(newPath));
   log_.Record(Op::MoveFileA, {std::string(existingPath) + ", " + newPath,
                               {existingPath, newPath},
                               Flag(ok),

@@ -1,5 +1,8 @@
 // The file calls of the simulated machine: each checks for an injected
 // failure, asks the file table, and logs the call with the paths it was given.
+// A running program's file can be neither replaced nor deleted (the emulator's
+// error codes: 32 for the copy, 5 for the deletion); whether it can be renamed
+// is a setting of the machine.
 #pragma once
 
 #include <stdint.h>
@@ -7,10 +10,17 @@
 #include "platform/system.h"
 #include "simulator/simulated_call_log.h"
 #include "simulator/simulated_files.h"
+#include "simulator/simulated_process.h"
 
 class SimulatedFileCalls {
  public:
-  SimulatedFileCalls(SimulatedFiles& files, SimulatedCallLog& log) : files_(files), log_(log) {}
+  // Windows 9x refuses to rename a running program's file; NT and the emulator allow it.
+  enum class RunningFileRename { kRefused, kAllowed };
+
+  SimulatedFileCalls(SimulatedFiles& files, SimulatedCallLog& log, SimulatedProcess& process)
+      : files_(files), log_(log), process_(process) {}
+
+  void SetRunningFileRename(RunningFileRename behaviour) { runningFileRename_ = behaviour; }
 
   // --- As System declares them ---
   uint32_t GetCurrentDirectoryA(uint32_t bufferLength, char* buffer);
@@ -23,6 +33,11 @@ class SimulatedFileCalls {
   uint32_t GetShortPathNameA(const char* longPath, char* shortPath, uint32_t size);
 
  private:
+  // Whether a running program holds the file; the call fails with error then.
+  bool InUse(const char* path, uint32_t error);
+
   SimulatedFiles& files_;
   SimulatedCallLog& log_;
+  SimulatedProcess& process_;
+  RunningFileRename runningFileRename_ = RunningFileRename::kRefused;
 };

@@ -1,6 +1,5 @@
 #include "simulator/simulated_files.h"
 
-
 #include "platform/system.h"
 #include "simulator/simulated_text.h"
 
@@ -171,6 +170,20 @@ bool SimulatedFiles::Copy(const std::string& source, const std::string& target, 
              (!failIfExists && (existing->second.attributes & kFileAttributeReadOnly) == 0));
   if (ok) files_[to] = File{target, original->content, original->attributes};
   return ok;
+}
+
+bool SimulatedFiles::Write(const std::string& path, const std::string& content) {
+  if (!names_.IsValidPath(path)) return false;
+  std::string key = PathKey(path);
+  auto existing = files_.find(key);
+  if (existing == files_.end()) {
+    if (!ParentExists(key) || directories_.count(key) != 0) return false;
+    files_[key] = File{path, content, kFileAttributeNormal};
+    return true;
+  }
+  if ((existing->second.attributes & kFileAttributeReadOnly) != 0) return false;
+  existing->second.content = content;
+  return true;
 }
 
 bool SimulatedFiles::Move(const std::string& from, const std::string& to) {

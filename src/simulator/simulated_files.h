@@ -57,6 +57,9 @@ class SimulatedFiles {
   bool SetAttributes(const std::string& path, uint32_t attributes);
   bool Delete(const std::string& path);
   bool Copy(const std::string& source, const std::string& target, bool failIfExists);
+  // Writes the file's whole content, creating it in an existing directory;
+  // false for a read-only file or a directory at its name.
+  bool Write(const std::string& path, const std::string& content);
   // Renames a file or a directory with all it holds, within its volume.
   bool Move(const std::string& from, const std::string& to);
   // Removes a file, or a directory with all it holds.

@@ -1,17 +1,25 @@
-// The life of the setup's process on the simulated machine: its run and how it
+// The life of processes on the simulated machine: the setup's run and how it
 // ends (a return, ExitProcess, or a power cut right after a chosen call), the
 // named mutexes it holds, which the system releases however it ends, and the
-// thread's last error.
+// thread's last error; the programs that keep running, whose files are in
+// use; and the system's start, which ends every process, applies WININIT.INI
+// and starts the programs entered under RunServicesOnce.
 #pragma once
 
 #include <stdint.h>
 
 #include <functional>
 #include <map>
+#include <set>
 #include <string>
+#include <vector>
 
 #include "platform/system.h"
 #include "simulator/simulated_call_log.h"
+
+class SimulatedFiles;
+class SimulatedPrograms;
+class SimulatedRegistry;
 
 class SimulatedProcess {
  public:
@@ -38,6 +46,25 @@ class SimulatedProcess {
   bool powerWasCut() const { return powerWasCut_; }
   void Dump(std::string* out) const;
 
+  // The program file (a path key) runs and keeps running: its file is in use.
+  void ProgramRuns(const std::string& programKey) { running_.insert(programKey); }
+  bool IsRunning(const std::string& pathKey) const { return running_.count(pathKey) != 0; }
+  bool AnyRunning() const { return !running_.empty(); }
+  // A running program's file was renamed: the program runs on from its new name.
+  void RunningFileRenamed(const std::string& fromKey, const std::string& toKey);
+  // The error a call failed with, as GetLastError then gives it.
+  void CallFailed(uint32_t error) { lastError_ = error; }
+
+  // The system starts again: every process ends (its files are free and its
+  // mutexes released); WININIT.INI's [rename] lines apply in order, each path
+  // in 8.3 form ("NUL=PATH" deletes PATH, "DEST=SOURCE" puts SOURCE in DEST's
+  // place, a line naming a long name or a missing source is skipped) and the
+  // file becomes WININIT.BAK; then each RunServicesOnce value is removed and
+  // its program started.
+  void NextStart(SimulatedFiles& files, SimulatedRegistry& registry, SimulatedPrograms& programs);
+  // What the last start did: "renamed DEST=SOURCE", "deleted PATH", "started PROGRAM".
+  const std::vector<std::string>& lastStart() const { return lastStart_; }
+
   // The calls, as System declares them.
   Handle CreateMutexA(const char* name);
   uint32_t GetLastError();
@@ -52,6 +79,8 @@ class SimulatedProcess {
   Handle nextMutex_ = 0x3000;
   uint32_t lastError_ = 0;
   NewMutexLastError newMutexLastError_ = NewMutexLastError::kCleared;
+  std::set<std::string> running_;  // program files by path key
+  std::vector<std::string> lastStart_;
   int powerCutAfter_ = 0;
   bool powerWasCut_ = false;
 };

@@ -78,6 +78,7 @@ void SimulatedPrograms::Start(const std::string& programKey, const std::string& 
     threads_.insert(information->hThread);
   }
   if (program == nullptr) return;
+  if (program->resident) process_.ProgramRuns(programKey);
   std::vector<std::string> words = Split(commandLine, ' ');
   for (const std::string& word : words) {
     if (program->extracts.empty() || Lower(word.substr(0, 3)) != "/t:") continue;
@@ -90,6 +91,12 @@ void SimulatedPrograms::Start(const std::string& programKey, const std::string& 
   for (size_t i = 1; program->deletesTrees && i < words.size(); ++i) {
     if (!words[i].empty() && words[i][0] != '/') files_.RemoveTree(words[i]);
   }
+}
+
+std::string SimulatedPrograms::StartAtSystemStart(const std::string& commandLine) {
+  std::string program = Resolve(commandLine);
+  if (!program.empty() && !FailsToStart(program)) Start(program, commandLine, false, nullptr);
+  return program;
 }
 
 bool SimulatedPrograms::ExitStatus(Handle process, uint32_t* status) const {

@@ -13,6 +13,7 @@
 #include "platform/system.h"
 #include "simulator/simulated_call_log.h"
 #include "simulator/simulated_files.h"
+#include "simulator/simulated_process.h"
 
 class SimulatedPrograms {
  public:
@@ -24,6 +25,9 @@ class SimulatedPrograms {
     std::map<std::string, std::string> extracts;
     // A deletion command: it removes each path argument, directories with their contents.
     bool deletesTrees = false;
+    // It keeps running once started, as the reader's monitor does, and so
+    // holds its file in use.
+    bool resident = false;
   };
   struct Started {
     std::string commandLine;
@@ -40,7 +44,8 @@ class SimulatedPrograms {
   // 95, 98 and Me document as not supported; no such system has shown which.
   enum class NoWindowFlag { kIgnored, kRefused };
 
-  SimulatedPrograms(SimulatedFiles& files, SimulatedCallLog& log) : files_(files), log_(log) {}
+  SimulatedPrograms(SimulatedFiles& files, SimulatedCallLog& log, SimulatedProcess& process)
+      : files_(files), log_(log), process_(process) {}
 
   void SetNoWindowFlag(NoWindowFlag behaviour) {
     noWindowFlag_ = behaviour;
@@ -49,6 +54,10 @@ class SimulatedPrograms {
 
   // A program file at path, with these attributes, whose start behaves as given.
   void Add(const std::string& path, const Program& program, uint32_t attributes);
+
+  // Starts the bare program path as the system's start does; the program file
+  // it started (a path key), or "" when there is none.
+  std::string StartAtSystemStart(const std::string& commandLine);
 
   // A new process of the setup: the last one's handles and starts are gone.
   void EndProcesses();
@@ -84,6 +93,7 @@ class SimulatedPrograms {
 
   SimulatedFiles& files_;
   SimulatedCallLog& log_;
+  SimulatedProcess& process_;
   NoWindowFlag noWindowFlag_ = NoWindowFlag::kIgnored;
   uint32_t platformId_ = kVerPlatformWin32Windows;
   std::map<std::string, Program> programs_;  // by the program file's name, folded

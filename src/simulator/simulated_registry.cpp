@@ -41,6 +41,13 @@ void SimulatedRegistry::SetValue(const std::string& keyPath, const std::string& 
   key.values[Lower(name)] = value;
 }
 
+void SimulatedRegistry::DeleteValue(const std::string& keyPath, const std::string& name) {
+  auto key = keys_.find(Lower(keyPath));
+  if (key == keys_.end()) return;
+  key->second.valueNames.erase(Lower(name));
+  key->second.values.erase(Lower(name));
+}
+
 bool SimulatedRegistry::KeyExists(const std::string& keyPath) const {
   return keys_.count(Lower(keyPath)) != 0;
 }

@@ -25,6 +25,7 @@ class SimulatedRegistry {
   // --- Building and reading, by paths such as "HKLM\Software\..." ---
   void AddKey(const std::string& keyPath);  // with its parents
   void SetValue(const std::string& keyPath, const std::string& name, const Value& value);
+  void DeleteValue(const std::string& keyPath, const std::string& name);
   bool KeyExists(const std::string& keyPath) const;
   const Value* FindValue(const std::string& keyPath, const std::string& name) const;
   std::vector<std::string> ValueNames(const std::string& keyPath) const;

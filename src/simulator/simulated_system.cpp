@@ -53,6 +53,16 @@ void SimulatedSystem::HoldMutexElsewhere(const std::string& name) {
 void SimulatedSystem::SetNewMutexLastError(NewMutexLastError behaviour, uint32_t leftByStartup) {
   process_.SetNewMutexLastError(behaviour, leftByStartup);
 }
+void SimulatedSystem::StartProgram(const std::string& path) {
+  process_.ProgramRuns(files_.PathKey(path));
+}
+void SimulatedSystem::SetRunningFileRename(RunningFileRename behaviour) {
+  fileCalls_.SetRunningFileRename(behaviour);
+}
+void SimulatedSystem::NextStart() {
+  process_.NextStart(files_, registry_, programs_);
+  StartAnotherRun();
+}
 void SimulatedSystem::CutPowerAfterCall(int number) { process_.CutPowerAfterCall(number); }
 uint32_t SimulatedSystem::Run(const std::function<uint32_t()>& entry) {
   return process_.Run(entry);
@@ -227,6 +237,14 @@ bool SimulatedSystem::MoveFileA(const char* existingPath, const char* newPath) {
 }
 uint32_t SimulatedSystem::GetShortPathNameA(const char* longPath, char* shortPath, uint32_t size) {
   return fileCalls_.GetShortPathNameA(longPath, shortPath, size);
+}
+uint32_t SimulatedSystem::GetPrivateProfileSectionA(const char* section, char* buffer,
+                                                    uint32_t size, const char* fileName) {
+  return profiles_.GetPrivateProfileSectionA(section, buffer, size, fileName);
+}
+bool SimulatedSystem::WritePrivateProfileSectionA(const char* section, const char* lines,
+                                                  const char* fileName) {
+  return profiles_.WritePrivateProfileSectionA(section, lines, fileName);
 }
 int32_t SimulatedSystem::RegOpenKeyA(RegKey key, const char* subKey, RegKey* result) {
   return registry_.RegOpenKeyA(key, subKey, result);

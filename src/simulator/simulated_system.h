@@ -1,5 +1,6 @@
 // A simulated Windows 98/Me machine, the face the tests use: its file table
-// (simulated_files, with its calls in simulated_file_calls), registry (simulated_registry),
+// (simulated_files, with its calls in simulated_file_calls), profile files
+// (simulated_profiles), registry (simulated_registry),
 // programs (simulated_programs), the setup's process life (simulated_process) and the call log with
 // injected failures (simulated_call_log), plus the version, the boxes, the section installations
 // and the restart requests. Each call goes to the part that simulates it, which checks for an
@@ -17,6 +18,7 @@
 #include "simulator/simulated_file_calls.h"
 #include "simulator/simulated_files.h"
 #include "simulator/simulated_process.h"
+#include "simulator/simulated_profiles.h"
 #include "simulator/simulated_programs.h"
 #include "simulator/simulated_registry.h"
 
@@ -42,6 +44,7 @@ class SimulatedSystem final : public System {
   }
   using NoWindowFlag = SimulatedPrograms::NoWindowFlag;
   using NewMutexLastError = SimulatedProcess::NewMutexLastError;
+  using RunningFileRename = SimulatedFileCalls::RunningFileRename;
 
   SimulatedSystem();
   SimulatedSystem(const SimulatedSystem&) = delete;
@@ -84,6 +87,15 @@ class SimulatedSystem final : public System {
   // What CreateMutexA does to the last error when it creates a new name, which
   // Windows 9x does not document, and the code the start-up left there.
   void SetNewMutexLastError(NewMutexLastError behaviour, uint32_t leftByStartup);
+  // The program file at path runs and keeps running, as a resident program
+  // started at the last start does: its file is in use.
+  void StartProgram(const std::string& path);
+  // Whether MoveFileA renames a running program's file (kRefused by default, as on Windows 9x).
+  void SetRunningFileRename(RunningFileRename behaviour);
+  // The system starts again, as SimulatedProcess::NextStart tells; then the
+  // machine is ready for another run, as after StartAnotherRun.
+  void NextStart();
+
   // Ends the run right after its call with this 1-based number (every call
   // counts), as a power cut does: the process and every program it started
   // end at once, and files and keys stay as they are at that moment.
@@ -127,6 +139,9 @@ class SimulatedSystem final : public System {
   int openKeyCount() const { return registry_.openKeyCount(); }
   int openHandleCount() const { return programs_.openHandleCount(); }
   bool powerWasCut() const { return process_.powerWasCut(); }
+  bool IsRunning(const std::string& path) const { return process_.IsRunning(ResolvedPath(path)); }
+  // What the last start did: "renamed DEST=SOURCE", "deleted PATH", "started PROGRAM".
+  const std::vector<std::string>& lastStart() const { return process_.lastStart(); }
   // Everything above, for a failing test's output.
   std::string Dump() const;
 
@@ -155,6 +170,10 @@ class SimulatedSystem final : public System {
   uint32_t WinExec(const char* commandLine, uint32_t showCommand) override;
   void InstallHinfSection(const char* commandLine, int showCommand) override;
   uint32_t GetShortPathNameA(const char* longPath, char* shortPath, uint32_t size) override;
+  uint32_t GetPrivateProfileSectionA(const char* section, char* buffer, uint32_t size,
+                                     const char* fileName) override;
+  bool WritePrivateProfileSectionA(const char* section, const char* lines,
+                                   const char* fileName) override;
   const char* CharPrevA(const char* start, const char* current) override;
   int MessageBoxA(const char* text, const char* caption, uint32_t type) override;
   bool ExitWindowsEx(uint32_t flags, uint32_t reserved) override;
@@ -169,10 +188,11 @@ class SimulatedSystem final : public System {
   uint32_t minorVersion_ = 10;
   SimulatedFiles files_;
   SimulatedCallLog log_{files_};  // a failure's path matches as the file table resolves it
-  SimulatedFileCalls fileCalls_{files_, log_};
-  SimulatedRegistry registry_{log_};
-  SimulatedPrograms programs_{files_, log_};
   SimulatedProcess process_{log_};
+  SimulatedFileCalls fileCalls_{files_, log_, process_};
+  SimulatedProfiles profiles_{files_, log_};
+  SimulatedRegistry registry_{log_};
+  SimulatedPrograms programs_{files_, log_, process_};
   std::vector<int> answers_;
   std::vector<Box> boxes_;
   std::vector<SectionInstall> sectionInstalls_;

@@ -182,4 +182,92 @@ TEST(SimulatedMachine, DirectoryQueriesReportTheRoomNeededWhenTooSmall) {
   EXPECT_STREQ("D:\\WIN98", fits);
 }
 
+// A running program holds its file: no copy replaces it and no deletion
+// removes it, and GetLastError tells why; a rename is the machine's choice.
+TEST(SimulatedProcesses, ARunningProgramsFileIsInUse) {
+  for (auto rename : {SimulatedSystem::RunningFileRename::kRefused,
+                      SimulatedSystem::RunningFileRename::kAllowed}) {
+    SimulatedSystem sim;
+    sim.SetRunningFileRename(rename);
+    sim.AddFile("C:\\W\\system\\rdWatch.exe", "earlier");
+    sim.AddFile("D:\\rdWatch.exe", "new");
+    sim.StartProgram("c:\\w\\SYSTEM\\rdwatch.exe");
+    EXPECT_FALSE(sim.CopyFileA("D:\\rdWatch.exe", "C:\\W\\system\\rdWatch.exe", false));
+    EXPECT_EQ(32u, sim.GetLastError());
+    EXPECT_FALSE(sim.DeleteFileA("C:\\W\\system\\rdWatch.exe"));
+    EXPECT_EQ(5u, sim.GetLastError());
+    EXPECT_TRUE(sim.SetFileAttributesA("C:\\W\\system\\rdWatch.exe", kFileAttributeNormal));
+    bool allowed = rename == SimulatedSystem::RunningFileRename::kAllowed;
+    EXPECT_EQ(allowed,
+              sim.MoveFileA("C:\\W\\system\\rdWatch.exe", "C:\\W\\system\\rdWatch.exe.old"));
+    // Renamed, the program runs on from its new name, which is in use in turn.
+    EXPECT_EQ(allowed, sim.IsRunning("C:\\W\\system\\rdWatch.exe.old"));
+    EXPECT_EQ(allowed, sim.CopyFileA("D:\\rdWatch.exe", "C:\\W\\system\\rdWatch.exe", false));
+    EXPECT_FALSE(
+        sim.DeleteFileA(allowed ? "C:\\W\\system\\rdWatch.exe.old" : "C:\\W\\system\\rdWatch.exe"));
+  }
+}
+
+TEST(SimulatedProfiles, ASectionReadsWholeLinesOrReportsItWasCut) {
+  SimulatedSystem sim;
+  sim.SetWindowsDirectory("C:\\W");
+  sim.AddFile("C:\\W\\WININIT.INI",
+              "[Other]\r\nA=1\r\n[rename]\r\nNUL=C:\\X.TMP\r\nC:\\B=C:\\C\r\n");
+  char buffer[32];
+  // "NUL=C:\X.TMP\0C:\B=C:\C\0\0": 22 bytes before the last NUL.
+  EXPECT_EQ(23u, sim.GetPrivateProfileSectionA("RENAME", buffer, sizeof buffer, "wininit.ini"));
+  EXPECT_EQ(std::string("NUL=C:\\X.TMP\0C:\\B=C:\\C\0", 24), std::string(buffer, 24));
+  EXPECT_EQ(14u, sim.GetPrivateProfileSectionA("rename", buffer, 16, "C:\\W\\wininit.ini"))
+      << "cut: the size less two";
+  EXPECT_EQ(0u, sim.GetPrivateProfileSectionA("absent", buffer, sizeof buffer, "wininit.ini"));
+  EXPECT_TRUE(sim.WritePrivateProfileSectionA("rename", "NUL=C:\\Y\0NUL=C:\\Z\0", "wininit.ini"));
+  EXPECT_EQ("[Other]\r\nA=1\r\n[rename]\r\nNUL=C:\\Y\r\nNUL=C:\\Z\r\n",
+            sim.FileContent("C:\\W\\WININIT.INI"))
+      << "other sections stay; repeated keys are written";
+  sim.AddFile("C:\\W\\locked.ini", "", kFileAttributeReadOnly);
+  EXPECT_FALSE(sim.WritePrivateProfileSectionA("rename", "\0", "locked.ini"));
+}
+
+// The next start ends every process, applies WININIT.INI's [rename] lines in
+// order (8.3 paths only), keeps the file as WININIT.BAK, and starts what
+// RunServicesOnce names once.
+TEST(SimulatedProcesses, TheNextStartAppliesWininitThenStartsTheServicesOnce) {
+  SimulatedSystem sim;
+  sim.SetWindowsDirectory("C:\\W");
+  SimulatedSystem::Program monitor;
+  monitor.resident = true;
+  sim.AddProgram("C:\\W\\system\\rdWatch.exe", monitor);
+  sim.AddFile("C:\\W\\system\\rdWatch.exe.new", "new monitor");
+  sim.AddFile("C:\\W\\system\\stale.old", "stale");
+  sim.AddFile("C:\\W\\system\\long name.txt", "kept");
+  sim.AddFile("C:\\W\\WININIT.BAK", "an earlier one");
+  sim.StartProgram("C:\\W\\system\\rdWatch.exe");
+  sim.HoldMutexElsewhere("another setup");
+  std::string monitorNew = sim.ShortFormOf("C:\\W\\system\\rdWatch.exe.new");
+  sim.AddFile("C:\\W\\WININIT.INI",
+              "[rename]\r\nNUL=C:\\W\\system\\STALE.OLD\r\nC:\\W\\SYSTEM\\X=C:\\W\\ABSENT\r\n"
+              "NUL=C:\\W\\system\\long name.txt\r\n"
+              "C:\\W\\SYSTEM\\RDWATCH.EXE=" +
+                  monitorNew + "\r\n");
+  sim.SetValue("HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\RunServicesOnce", "RDWatch",
+               kRegSz, std::string("C:\\W\\system\\rdWatch.exe\0\0\0", 24));
+  sim.NextStart();
+  EXPECT_FALSE(sim.FileExists("C:\\W\\system\\stale.old"));
+  EXPECT_TRUE(sim.FileExists("C:\\W\\system\\long name.txt")) << "a long name is skipped";
+  EXPECT_FALSE(sim.FileExists("C:\\W\\system\\X")) << "a missing source is skipped";
+  EXPECT_EQ("new monitor", sim.FileContent("C:\\W\\system\\rdWatch.exe"));
+  EXPECT_FALSE(sim.FileExists("C:\\W\\system\\rdWatch.exe.new"));
+  EXPECT_FALSE(sim.FileExists("C:\\W\\WININIT.INI"));
+  EXPECT_EQ(0u, sim.FileContent("C:\\W\\WININIT.BAK").find("[rename]"));
+  EXPECT_TRUE(sim.ValueNames("HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\RunServicesOnce")
+                  .empty());
+  EXPECT_TRUE(sim.IsRunning("C:\\W\\system\\rdWatch.exe")) << "started again, and resident";
+  EXPECT_NE(0u, sim.CreateMutexA("another setup"));
+  EXPECT_EQ(0u, sim.GetLastError()) << "the mutex held before the start was released";
+  std::vector<std::string> expected = {"deleted C:\\W\\system\\STALE.OLD",
+                                       "renamed C:\\W\\SYSTEM\\RDWATCH.EXE=" + monitorNew,
+                                       "started c:\\w\\system\\rdwatch.exe"};
+  EXPECT_EQ(expected, sim.lastStart());
+}
+
 }  // namespace
