@@ -1,5 +1,6 @@
 #include "files/driver_files.h"
 
+#include "files/next_start.h"
 #include "setup/exit_status.h"
 #include "setup/messages.h"
 
@@ -29,8 +30,14 @@ bool SetEarlierFileAside(const RunContext& run, const ByteString& target,
                          const ByteString& setAside) {
   // The target is the file to keep: a set-aside file beside it is what an
   // interrupted run left, and would block the move.
-  RemoveOwnFile(run.system, setAside);
+  RemoveLeftover(run, setAside);
   return run.system.MoveFileA(target.c_str(), setAside.c_str());
+}
+
+// The earlier file set aside is removed; one that a running program still
+// holds, renamed with it, goes at the next start.
+void RemoveSetAsideFile(const RunContext& run, const ByteString& setAside) {
+  if (!RemoveOwnFile(run.system, setAside)) DeleteAtNextStart(run, setAside);
 }
 
 }  // namespace
@@ -58,9 +65,9 @@ Existing ClearFileAttributes(const RunContext& run, const ByteString& path) {
   return existing;
 }
 
-void RemoveOwnFile(System& system, const ByteString& path) {
-  if (MakeOrdinaryFile(system, path) != Existing::kFile) return;
-  system.DeleteFileA(path.c_str());
+bool RemoveOwnFile(System& system, const ByteString& path) {
+  if (MakeOrdinaryFile(system, path) != Existing::kFile) return true;
+  return system.DeleteFileA(path.c_str());
 }
 
 void RemoveWindowsFile(const RunContext& run, const char* suffix) {
@@ -74,9 +81,13 @@ void InstallFile(const RunContext& run, const char* sourceSuffix, const char* ta
   ByteString source = run.state.SourceDir + sourceSuffix;
   ByteString target = run.state.WindowsDir + targetSuffix;
   ByteString setAside = SetAsidePath(target);
+  ByteString replacement = ReplacementPath(target);
   bool keptAside = false;
   Existing existing = ClearFileAttributes(run, target);
   if (existing == Existing::kFile) {
+    // A replacement waits beside an earlier file only: one whose start has
+    // not come, or that a cut run left, makes way for this run's outcome.
+    RemoveLeftover(run, replacement);
     keptAside = SetEarlierFileAside(run, target, setAside);
   } else if (existing == Existing::kNothing) {
     run.system.DeleteFileA(target.c_str());
@@ -85,10 +96,15 @@ void InstallFile(const RunContext& run, const char* sourceSuffix, const char* ta
     keptAside = WhatStandsAt(run.system, setAside) == Existing::kFile;
   }
   if (run.system.CopyFileA(source.c_str(), target.c_str(), false)) {
-    if (keptAside) RemoveOwnFile(run.system, setAside);
+    if (keptAside) RemoveSetAsideFile(run, setAside);
     return;
   }
   if (keptAside) run.system.MoveFileA(setAside.c_str(), target.c_str());
+  // An earlier file that could be neither replaced nor set aside is in use.
+  if (existing == Existing::kFile && !keptAside &&
+      ReplaceAtNextStart(run, source, target, replacement)) {
+    return;
+  }
 
   const char* caption = policy == FailurePolicy::Warn ? CaptionWarning : CaptionError;
   ShowNotice(run, MsgCopyFailed, caption, source.c_str(), target.c_str());

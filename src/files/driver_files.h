@@ -22,8 +22,8 @@ Existing WhatStandsAt(System& system, const ByteString& path);
 Existing MakeOrdinaryFile(System& system, const ByteString& path, bool* attributesFailed = nullptr);
 
 // Removes a file of the setup's own (a set-aside or staged copy), read-only as
-// a copy from a CD is; a failure is silent, and a directory stays.
-void RemoveOwnFile(System& system, const ByteString& path);
+// a copy from a CD is; false when a file stays there. A directory stays.
+bool RemoveOwnFile(System& system, const ByteString& path);
 
 // Makes an existing file an ordinary writable one, warning when that fails.
 // A directory is left as it is; what cannot be queried counts as nothing.
@@ -32,10 +32,12 @@ Existing ClearFileAttributes(const RunContext& run, const ByteString& path);
 // Removes the file WindowsDir + suffix, whatever its attributes; a failure is silent.
 void RemoveWindowsFile(const RunContext& run, const char* suffix);
 
-// Copies SourceDir + sourceSuffix over WindowsDir + targetSuffix. A failed copy
-// leaves the earlier file at the target, when there was one, and follows the
-// policy; after an Abort failure it does not return. A directory at the
-// target's name is the user's: it stays, and the copy fails on it.
+// Copies SourceDir + sourceSuffix over WindowsDir + targetSuffix. An earlier
+// file in use, which can be neither replaced nor set aside, is replaced at the
+// next start. A failed copy leaves the earlier file at the target, when there
+// was one, and follows the policy; after an Abort failure it does not return.
+// A directory at the target's name is the user's: it stays, and the copy
+// fails on it.
 void InstallFile(const RunContext& run, const char* sourceSuffix, const char* targetSuffix,
                  FailurePolicy policy);
 

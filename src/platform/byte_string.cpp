@@ -87,6 +87,13 @@ void ByteString::DropLast() {
   bytes_[size_] = '\0';
 }
 
+void ByteString::Resize(size_t size) {
+  if (size + 1 > capacity_) Reserve(size + 1);
+  if (size > size_) memset(bytes_ + size_, 0, size - size_);
+  size_ = size;
+  bytes_[size_] = '\0';
+}
+
 ByteString operator+(const ByteString& left, const char* right) {
   ByteString joined(left);
   joined += right;

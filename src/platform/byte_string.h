@@ -31,6 +31,8 @@ class ByteString {
   ByteString& operator+=(const ByteString& other);
   // Drops the last byte; the string must not be empty.
   void DropLast();
+  // Makes the string size bytes long, new bytes NUL, for a system call to fill through data().
+  void Resize(size_t size);
 
  private:
   void Reserve(size_t capacity);

@@ -1,10 +1,11 @@
 // Fuzzes a setup run and its retry: the fuzzer's bytes build a simulated
 // machine (command line, directories of any bytes, files, keys, answers,
-// child statuses, faults, a power cut, version, code page), the run on it
-// must keep every rule a run keeps, and a clean silent run on the machine it
-// left must keep them too and end as well as a clean silent run on the
-// machine as it was built: with its status, and, where that one completes,
-// completely, leaving nothing of the setup's own.
+// child statuses, faults, a power cut, version, code page, a package file in
+// use), the run on it must keep every rule a run keeps, and, after the next
+// start, a clean silent run on the machine it left must keep them too and end
+// as well as a clean silent run on the machine as it was built: with its
+// status, and, where that one completes, completely, so that the start after
+// it leaves the package in place and nothing of the setup's own.
 #include <fuzzer/FuzzedDataProvider.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -129,6 +130,21 @@ Input BuildMachine(const uint8_t* data, size_t size, SimulatedSystem& sim) {
                                        : SimulatedSystem::NoWindowFlag::kIgnored);
   if (in.ConsumeBool()) sim.MakeTreeReadOnly("D:\\");
   input.powerCut = in.ConsumeIntegralInRange(0, 150);
+  // An earlier package file that runs and keeps running, holding its file, as
+  // the monitor does once a start has run it (0 for none); and whether the
+  // system renames such a file, as NT and the emulator do.
+  size_t inUse = in.ConsumeIntegralInRange<size_t>(0, AllPackageFiles().size());
+  std::string running = inUse == 0 ? "" : windows + "\\" + AllPackageFiles()[inUse - 1].second;
+  if (!running.empty() && sim.FileExists(running)) {
+    SimulatedSystem::Program resident;
+    resident.resident = true;
+    std::string content = sim.FileContent(running);
+    uint32_t attributes = sim.FileAttributes(running);
+    sim.AddProgram(running, resident, attributes);
+    sim.AddFile(running, content, attributes);
+    sim.StartProgram(running);
+  }
+  if (in.ConsumeBool()) sim.SetRunningFileRename(SimulatedSystem::RunningFileRename::kAllowed);
   input.facts = FactsOfMachine(sim, current, windows);
   return input;
 }
@@ -160,25 +176,39 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   uint32_t status = RunWith(sim, first.arguments);
   Report("the first run", status, BrokenRunRules(sim, facts, status), sim);
 
-  sim.StartAnotherRun();
+  sim.NextStart();
   RunFacts retryFacts = FactsOfMachine(sim, facts.currentDirectory, facts.windowsDirectory);
   uint32_t retryStatus = RunWith(sim, {"-s"});
   std::vector<std::string> broken = BrokenRunRules(sim, retryFacts, retryStatus);
 
-  // The same machine as built, never run on: what a retry must match.
+  // The same machine as built, never run on, started as the retry's was:
+  // what a retry must match.
   SimulatedSystem fresh;
-  const RunFacts freshFacts = BuildMachine(data, size, fresh).facts;
+  BuildMachine(data, size, fresh);
+  fresh.NextStart();
+  const RunFacts freshFacts = FactsOfMachine(fresh, facts.currentDirectory, facts.windowsDirectory);
   uint32_t freshStatus = RunWith(fresh, {"-s"});
   if (freshStatus != retryStatus) {
     broken.push_back("the retry ends as a first clean run does, with status " +
                      std::to_string(freshStatus) + ", not " + std::to_string(retryStatus));
   }
-  if (BrokenRecoveryRules(fresh, freshFacts, first.windowsMe, freshStatus).empty()) {
+  bool freshCompletes =
+      BrokenRecoveryRules(fresh, freshFacts, first.windowsMe, freshStatus).empty();
+  if (freshCompletes) {
     for (const std::string& rule :
          BrokenRecoveryRules(sim, retryFacts, first.windowsMe, retryStatus)) {
       broken.push_back(rule);
     }
   }
   Report("the retry", retryStatus, broken, sim);
+
+  // The start after a retry that recovers completes its work, as the start
+  // after a clean run does.
+  sim.NextStart();
+  fresh.NextStart();
+  if (freshCompletes && BrokenRulesAfterTheStart(fresh, freshFacts, first.windowsMe).empty()) {
+    Report("the start after the retry", retryStatus,
+           BrokenRulesAfterTheStart(sim, retryFacts, first.windowsMe), sim);
+  }
   return 0;
 }

@@ -2,9 +2,11 @@
 // every call in turn: a whole run is repeated once per point, and must still
 // end soundly: in one of its three ways, with the status that says what
 // happened, without losing an earlier driver, cutting a text or acting on a
-// path it does not mean. Then, on the machine that run left, a clean silent
-// run must recover as a user's retry does: status 0, everything installed,
-// nothing of the setup's own left behind.
+// path it does not mean. Then, after the next start, a clean silent run on
+// the machine that run left must recover as a user's retry does, and the start
+// after it complete the work: status 0, everything installed, the new monitor
+// started, nothing of the setup's own left behind. Some machines have a
+// package file in use, held by a running program.
 #include <gtest/gtest.h>
 
 #include "support/run_invariants.h"
@@ -16,14 +18,21 @@ struct Sweep {
   const char* name;
   Windows windows;
   bool silent;
-  bool fromCd;  // every media file read-only
+  bool fromCd;         // every media file read-only
+  const char* inUse;   // the package file a running program holds, or nullptr
+  bool renameRunning;  // the system renames a running program's file, as NT does
 };
 
 const Sweep kSweeps[] = {
-    {"interactive on Windows Me", Windows::kMe, false, false},
-    {"silent on Windows 98", Windows::k98, true, false},
-    {"interactive on Windows 98 from a CD", Windows::k98, false, true},
-    {"silent on Windows Me from a CD", Windows::kMe, true, true},
+    {"interactive on Windows Me", Windows::kMe, false, false, "", false},
+    {"silent on Windows 98", Windows::k98, true, false, "", false},
+    {"interactive on Windows 98 from a CD", Windows::k98, false, true, "", false},
+    {"silent on Windows Me from a CD", Windows::kMe, true, true, "", false},
+    {"silent on Windows Me, the monitor running", Windows::kMe, true, false, "rdWatch.exe", false},
+    {"interactive on Windows 98 from a CD, the driver in use", Windows::k98, false, true,
+     "kt418.sys", false},
+    {"silent on Windows 98, the monitor running, renamed as NT does", Windows::k98, true, false,
+     "rdWatch.exe", true},
 };
 
 // A typical machine on which an earlier version of every package file is
@@ -34,7 +43,9 @@ RunFacts BuildSweepMachine(SimulatedSystem& sim, const Sweep& sweep) {
   for (const auto& file : kPackageFiles) {
     sim.AddFile("C:\\WINDOWS\\" + file.second, "earlier " + file.first,
                 file.first == "kt418.sys" ? kFileAttributeReadOnly : kFileAttributeNormal);
+    if (sweep.inUse == file.first) sim.StartProgram("C:\\WINDOWS\\" + file.second);
   }
+  if (sweep.renameRunning) sim.SetRunningFileRename(SimulatedSystem::RunningFileRename::kAllowed);
   if (!sweep.silent) {
     sim.AnswerNextBox(kIdYes);
     sim.AnswerNextBox(kIdYes);
@@ -47,17 +58,22 @@ uint32_t RunSweepCase(SimulatedSystem& sim, const Sweep& sweep) {
                       sweep.silent ? std::vector<std::string>{"-s"} : std::vector<std::string>{});
 }
 
-// The rules the disturbed run broke, then those its clean silent retry broke.
+// The rules the disturbed run broke, then, after the next start, those its
+// clean silent retry broke, and those the start after the retry broke.
 std::vector<std::string> JudgeRunAndRetry(SimulatedSystem& sim, const Sweep& sweep,
                                           const RunFacts& facts, uint32_t status) {
   std::vector<std::string> broken = BrokenRunRules(sim, facts, status);
   if (!broken.empty()) return broken;
-  sim.StartAnotherRun();
+  sim.NextStart();
   RunFacts retryFacts = FactsOfMachine(sim, facts.currentDirectory, facts.windowsDirectory);
   uint32_t retryStatus = RunSetupWith(sim, {"-s"});
+  bool windowsMe = sweep.windows == Windows::kMe;
   broken = BrokenRunRules(sim, retryFacts, retryStatus);
-  for (const std::string& rule :
-       BrokenRecoveryRules(sim, retryFacts, sweep.windows == Windows::kMe, retryStatus)) {
+  for (const std::string& rule : BrokenRecoveryRules(sim, retryFacts, windowsMe, retryStatus)) {
+    broken.push_back(rule);
+  }
+  sim.NextStart();
+  for (const std::string& rule : BrokenRulesAfterTheStart(sim, retryFacts, windowsMe)) {
     broken.push_back(rule);
   }
   return broken;

@@ -1,5 +1,6 @@
 #include "support/run_invariants.h"
 
+#include <algorithm>
 #include <set>
 
 #include "support/package_files.h"
@@ -94,7 +95,7 @@ class Judge {
       if (call.op == Op::CopyFileA && Result(call) == "0" && call.paths.size() == 2 &&
           (call.paths[1] == facts_.windowsDirectory + "\\" + kPackageFiles[0].second ||
            call.paths[1] == facts_.windowsDirectory + "\\" + kPackageFiles[1].second)) {
-        abortCopyFailed = true;
+        abortCopyFailed = abortCopyFailed || !EnteredForTheNextStart(call.paths[1], i);
       }
       if (call.op == Op::GetExitCodeProcess && Result(call) != "1, status 0") {
         extractionFailed = true;
@@ -147,6 +148,22 @@ class Judge {
     }
   }
 
+  // Whether a run entered the replacement of target in WININIT.INI after its
+  // call at index from, and the replacement waits beside the target.
+  bool EnteredForTheNextStart(const std::string& target, size_t from) const {
+    std::string replacement = target + ".new";
+    if (!sim_.FileExists(replacement)) return false;
+    std::string line = sim_.ShortFormOf(target) + "=" + sim_.ShortFormOf(replacement);
+    const auto& calls = sim_.calls();
+    for (size_t i = from + 1; i < calls.size(); ++i) {
+      if (calls[i].op == Op::WritePrivateProfileSectionA && calls[i].result == "1" &&
+          calls[i].values[1].find(line) != std::string::npos) {
+        return true;
+      }
+    }
+    return false;
+  }
+
   // Every file operation names one of the files the setup means.
   void CheckPaths() {
     std::set<std::string> meant;
@@ -154,10 +171,12 @@ class Judge {
     for (const auto& file : AllPackageFiles()) {
       meant.insert(w + "\\" + file.second);
       meant.insert(w + "\\" + file.second + ".old");
+      meant.insert(w + "\\" + file.second + ".new");
       meant.insert(facts_.sourceDir + "\\" + file.first);
     }
     meant.insert(w + "\\inf\\drvidx.bin");
     meant.insert(w + "\\inf\\drvdata.bin");
+    meant.insert(w + "\\WININIT.INI");
     for (const char* package : kPackages) {
       meant.insert(w + "\\temp\\" + package);
       meant.insert(w + "\\temp\\" + package + ".exe");
@@ -262,6 +281,11 @@ class Judge {
   std::vector<std::string> broken_;
 };
 
+// The [rename] lines WININIT.INI holds for the next start.
+std::vector<std::string> RenameLines(const SimulatedSystem& sim, const std::string& windows) {
+  return SimulatedProfiles::SectionLines(sim.FileContent(windows + "\\WININIT.INI"), "rename");
+}
+
 }  // namespace
 
 bool ChangesTheSystem(Op op) {
@@ -277,6 +301,7 @@ bool ChangesTheSystem(Op op) {
     case Op::WinExec:
     case Op::InstallHinfSection:
     case Op::ExitWindowsEx:
+    case Op::WritePrivateProfileSectionA:
       return true;
     default:
       return false;
@@ -315,12 +340,21 @@ std::vector<std::string> BrokenRecoveryRules(const SimulatedSystem& sim, const R
   };
   const std::string& w = facts.windowsDirectory;
   rule(status == 0, "status 0, not " + std::to_string(status));
+  // A file in use gets its new copy at the next start, which WININIT.INI tells.
+  std::vector<std::string> pending = RenameLines(sim, w);
+  auto entered = [&](const std::string& line) {
+    return std::find(pending.begin(), pending.end(), line) != pending.end();
+  };
   for (const auto& file : windowsMe ? AllPackageFiles() : kPackageFiles) {
     std::string target = w + "\\" + file.second;
     std::string source = facts.sourceDir + "\\" + file.first;
-    rule(sim.FileExists(target) && sim.FileContent(target) == sim.FileContent(source),
-         target + " holds the media's file");
-    rule(!sim.FileExists(target + ".old"), "no set-aside file beside " + target);
+    std::string replacement = target + ".new", setAside = target + ".old";
+    bool waiting = sim.FileContent(replacement) == sim.FileContent(source) &&
+                   entered(sim.ShortFormOf(target) + "=" + sim.ShortFormOf(replacement));
+    rule((sim.FileExists(target) && sim.FileContent(target) == sim.FileContent(source)) || waiting,
+         target + " holds the media's file, or its replacement waits for the next start");
+    rule(!sim.FileExists(setAside) || entered("NUL=" + sim.ShortFormOf(setAside)),
+         "no set-aside file beside " + target + ", unless it goes at the next start");
   }
   for (const char* package : kPackages) {
     std::string staged = w + "\\temp\\" + package;
@@ -343,5 +377,30 @@ std::vector<std::string> BrokenRecoveryRules(const SimulatedSystem& sim, const R
   rule(!sim.KeyExists("HKLM\\Enum\\USB\\VID_1E2D&PID_4182"), "the reader's entries deleted");
   rule(!windowsMe || !sim.KeyExists("HKLM\\Enum\\USB\\VID_1E2D&PID_4181"),
        "the hub's entries deleted");
+  return broken;
+}
+
+std::vector<std::string> BrokenRulesAfterTheStart(const SimulatedSystem& sim, const RunFacts& facts,
+                                                  bool windowsMe) {
+  std::vector<std::string> broken;
+  auto rule = [&](bool kept, const std::string& text) {
+    if (!kept) broken.push_back("after the next start: " + text);
+  };
+  const std::string& w = facts.windowsDirectory;
+  std::string wininit = sim.FileContent(w + "\\WININIT.INI");
+  for (const auto& file : windowsMe ? AllPackageFiles() : kPackageFiles) {
+    std::string target = w + "\\" + file.second;
+    std::string source = facts.sourceDir + "\\" + file.first;
+    rule(sim.FileExists(target) && sim.FileContent(target) == sim.FileContent(source),
+         target + " holds the media's file");
+    for (const char* own : {".old", ".new"}) {
+      rule(!sim.FileExists(target + own), "no " + std::string(own) + " file beside " + target);
+    }
+  }
+  rule(!sim.FileExists(w + "\\WININIT.INI"), "WININIT.INI was applied, holding no line of ours");
+  std::string monitor = sim.ResolvedPath(w + "\\system\\rdWatch.exe");
+  const auto& started = sim.lastStart();
+  rule(std::count(started.begin(), started.end(), "started " + monitor) == 1,
+       "the start ran the monitor from its placed path, once");
   return broken;
 }

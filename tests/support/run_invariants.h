@@ -34,8 +34,16 @@ std::vector<std::string> BrokenRunRules(const SimulatedSystem& sim, const RunFac
 
 // The rules a clean silent run broke that followed another run on the same
 // machine, whatever that one met: it ends with status 0 and leaves what a
-// completed first run leaves (the whole package placed, the registry set, both
-// sections installed, the monitor registered) and nothing of the setup's own
-// (no staged copy or extraction, no set-aside file).
+// completed first run leaves (the whole package placed, or, for a file in use,
+// waiting beside it for the next start; the registry set, both sections
+// installed, the monitor registered) and nothing of the setup's own (no staged
+// copy or extraction, no set-aside file that does not go at the next start).
 std::vector<std::string> BrokenRecoveryRules(const SimulatedSystem& sim, const RunFacts& facts,
                                              bool windowsMe, uint32_t status);
+
+// The rules broken by the start that followed such a run: the whole package
+// holds the media's files, the monitor ran from its placed path, and nothing
+// of the setup's own is left (no set-aside file, no replacement waiting beside
+// its target, no WININIT.INI with a line of ours).
+std::vector<std::string> BrokenRulesAfterTheStart(const SimulatedSystem& sim, const RunFacts& facts,
+                                                  bool windowsMe);

@@ -1,0 +1,98 @@
+#include "files/next_start.h"
+
+#include "files/driver_files.h"
+#include "setup/directories.h"
+
+namespace {
+
+constexpr uint32_t kShortPathBuffer = 261;
+// Windows 9x reads a profile section of up to 32 KB; a longer one cannot be
+// rewritten without losing lines.
+constexpr uint32_t kRenameSectionBuffer = 32 * 1024;
+const char kRenameSection[] = "rename";
+const char kDeletion[] = "NUL";
+
+char Folded(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+
+bool SameText(const char* text, size_t length, const ByteString& other) {
+  if (length != other.size()) return false;
+  for (size_t i = 0; i < length; ++i) {
+    if (Folded(text[i]) != Folded(static_cast<char>(other.at(i)))) return false;
+  }
+  return true;
+}
+
+// The 8.3 form of an existing path, as a [rename] line can carry it: with no
+// blank, and no "=", which would end the line's destination.
+bool ShortPathForStart(System& system, const ByteString& path, ByteString* shortPath) {
+  char buffer[kShortPathBuffer] = {};
+  uint32_t length = system.GetShortPathNameA(path.c_str(), buffer, kShortPathBuffer);
+  return TakeWholePath(buffer, length, kShortPathBuffer, shortPath) && !shortPath->Contains(' ') &&
+         !shortPath->Contains('=');
+}
+
+ByteString WininitPath(const RunContext& run) { return run.state.WindowsDir + "\\WININIT.INI"; }
+
+// Rewrites the [rename] section with source's line (see EditedRenameLines);
+// when there is nothing to forget, nothing is written. False when the section
+// could not be read whole or written.
+bool EditRenameSection(const RunContext& run, const ByteString& source, const char* destination) {
+  ByteString lines;
+  lines.Resize(kRenameSectionBuffer);
+  ByteString file = WininitPath(run);
+  uint32_t length = run.system.GetPrivateProfileSectionA(kRenameSection, lines.data(),
+                                                         kRenameSectionBuffer, file.c_str());
+  if (length >= kRenameSectionBuffer - 2) return false;
+  ByteString edited = EditedRenameLines(lines.c_str(), length, source, destination);
+  if (destination == nullptr && edited.size() == length) return true;
+  return run.system.WritePrivateProfileSectionA(kRenameSection, edited.c_str(), file.c_str());
+}
+
+}  // namespace
+
+ByteString ReplacementPath(const ByteString& target) { return target + ".new"; }
+
+ByteString EditedRenameLines(const char* lines, size_t length, const ByteString& source,
+                             const char* destination) {
+  ByteString edited;
+  for (size_t start = 0, end = 0; start < length; start = end + 1) {
+    for (end = start; end < length && lines[end] != '\0';) ++end;
+    size_t equals = start;
+    while (equals < end && lines[equals] != '=') ++equals;
+    bool names = equals < end && SameText(lines + equals + 1, end - equals - 1, source);
+    if (!names) edited.Append(lines + start, end - start).Append("", 1);
+  }
+  if (destination != nullptr) {
+    edited += destination;
+    edited += "=";
+    edited += source;
+    edited.Append("", 1);
+  }
+  return edited;
+}
+
+bool ReplaceAtNextStart(const RunContext& run, const ByteString& source, const ByteString& target,
+                        const ByteString& replacement) {
+  if (!run.system.CopyFileA(source.c_str(), replacement.c_str(), false)) return false;
+  ByteString shortTarget, shortReplacement;
+  if (ShortPathForStart(run.system, target, &shortTarget) &&
+      ShortPathForStart(run.system, replacement, &shortReplacement) &&
+      EditRenameSection(run, shortReplacement, shortTarget.c_str())) {
+    return true;
+  }
+  RemoveOwnFile(run.system, replacement);
+  return false;
+}
+
+bool DeleteAtNextStart(const RunContext& run, const ByteString& path) {
+  ByteString shortPath;
+  return ShortPathForStart(run.system, path, &shortPath) &&
+         EditRenameSection(run, shortPath, kDeletion);
+}
+
+void RemoveLeftover(const RunContext& run, const ByteString& path) {
+  if (WhatStandsAt(run.system, path) != Existing::kFile) return;
+  ByteString shortPath;
+  bool named = ShortPathForStart(run.system, path, &shortPath);
+  if (RemoveOwnFile(run.system, path) && named) EditRenameSection(run, shortPath, nullptr);
+}

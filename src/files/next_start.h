@@ -1,0 +1,32 @@
+// Files that only the next start can replace or delete, because a running
+// program holds them. The system applies WININIT.INI's [rename] section at its
+// start, before anything runs: "DEST=SOURCE" puts SOURCE in DEST's place and
+// "NUL=PATH" deletes PATH, each path in its 8.3 form, the only form the system
+// can read then. The lines of other programs stay as they are, in their order.
+#pragma once
+
+#include <stddef.h>
+
+#include "platform/byte_string.h"
+#include "setup/setup_state.h"
+
+// The name a new file waits under, beside the file in use that it replaces at the next start.
+ByteString ReplacementPath(const ByteString& target);
+
+// The [rename] lines (each ended by a NUL) without those that move or delete
+// source, and, when destination is given, with "destination=source" at the end.
+ByteString EditedRenameLines(const char* lines, size_t length, const ByteString& source,
+                             const char* destination);
+
+// Copies source beside the target in use, as replacement, and enters the
+// replacement in WININIT.INI; false, with no copy left beside, when either
+// cannot be done.
+bool ReplaceAtNextStart(const RunContext& run, const ByteString& source, const ByteString& target,
+                        const ByteString& replacement);
+
+// Enters the file for deletion at the next start; false when it cannot be.
+bool DeleteAtNextStart(const RunContext& run, const ByteString& path);
+
+// Removes a file of the setup's own that an earlier run left (one whose
+// restart has not come, or that was cut short), with the line that names it.
+void RemoveLeftover(const RunContext& run, const ByteString& path);

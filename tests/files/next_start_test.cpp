@@ -1,0 +1,207 @@
+// A package file in use (a running program holds it) is replaced at the next
+// start: its new copy waits beside it, entered in WININIT.INI, which the
+// system applies before anything runs.
+#include "files/next_start.h"
+
+#include <gtest/gtest.h>
+
+#include "simulator/simulated_profiles.h"
+#include "support/typical_machine.h"
+
+namespace {
+
+const char kWininit[] = "C:\\WINDOWS\\WININIT.INI";
+const char kMonitor[] = "C:\\WINDOWS\\system\\rdWatch.exe";
+const char kOtherLines[] = "[rename]\r\nNUL=C:\\TEMP\\A.TMP\r\nC:\\X.DLL=C:\\TEMP\\X.NEW\r\n";
+
+std::vector<std::string> RenameLines(const SimulatedSystem& sim) {
+  return SimulatedProfiles::SectionLines(sim.FileContent(kWininit), "rename");
+}
+
+// The earlier file of the package file stands at its target, held by a running program.
+std::string HoldEarlierFile(SimulatedSystem& sim, const std::string& name,
+                            const std::string& target) {
+  std::string path = "C:\\WINDOWS\\" + target;
+  sim.AddFile(path, "earlier " + name);
+  sim.StartProgram(path);
+  return path;
+}
+
+// Lines as the profile calls give and take them: each ended by a NUL.
+std::string Joined(const std::vector<std::string>& lines) {
+  std::string joined;
+  for (const std::string& line : lines) joined += line + '\0';
+  return joined;
+}
+
+TEST(RenameLines, OursAreReplacedAndOtherProgramsLinesKeptInOrder) {
+  const std::vector<std::string> others = {"NUL=C:\\TEMP\\A.TMP", "C:\\X.DLL=C:\\TEMP\\X.NEW"};
+  const std::string ours = "C:\\W\\RDWATCH.EXE=C:\\W\\RDWATC~1.NEW";
+  struct Case {
+    const char* what;
+    std::vector<std::string> lines;
+    const char* destination;
+    std::vector<std::string> expected;
+  } cases[] = {
+      {"added after the others", others, "C:\\W\\RDWATCH.EXE", {others[0], others[1], ours}},
+      {"an earlier line of ours, in any case, gives way",
+       {"c:\\w\\rdwatch.exe=c:\\w\\rdwatc~1.new", others[0], others[1]},
+       "C:\\W\\RDWATCH.EXE",
+       {others[0], others[1], ours}},
+      {"forgotten", {others[0], "NUL=C:\\W\\RDWATC~1.NEW", others[1]}, nullptr, others},
+  };
+  for (const Case& c : cases) {
+    std::string lines = Joined(c.lines);
+    ByteString edited =
+        EditedRenameLines(lines.data(), lines.size(), "C:\\W\\RDWATC~1.NEW", c.destination);
+    EXPECT_EQ(Joined(c.expected), std::string(edited.c_str(), edited.size())) << c.what;
+  }
+}
+
+// Whatever the row's policy, a file in use counts as placed: no box beyond
+// the two questions, no status 1, and the next start puts the new copy in place.
+TEST(NextStart, AFileInUseIsReplacedAtTheNextStartWhateverItsPolicy) {
+  struct Case {
+    const char* name;
+    const char* target;
+  } cases[] = {{"kt418.sys", "System32\\Drivers\\kt418.sys"},
+               {"kt418.inf", "inf\\kt418.inf"},
+               {"rdWatch.exe", "system\\rdWatch.exe"},
+               {"kt418Hub.inf", "inf\\kt418Hub.inf"}};
+  for (const Case& c : cases) {
+    for (bool silent : {true, false}) {
+      SimulatedSystem sim;
+      BuildTypicalMachine(sim, Windows::kMe);
+      sim.AddFile(kWininit, kOtherLines);
+      std::string target = HoldEarlierFile(sim, c.name, c.target);
+      sim.AnswerNextBox(kIdYes);
+      sim.AnswerNextBox(kIdNo);
+      std::string what = std::string(c.name) + (silent ? ", silent" : ", interactive");
+      EXPECT_EQ(0u, RunSetupWith(
+                        sim, silent ? std::vector<std::string>{"-s"} : std::vector<std::string>{}))
+          << what;
+      EXPECT_EQ(silent ? 0u : 2u, sim.boxes().size()) << what;
+      EXPECT_EQ("earlier " + std::string(c.name), sim.FileContent(target)) << what;
+      EXPECT_EQ(MediaContent(c.name), sim.FileContent(target + ".new")) << what;
+      std::vector<std::string> expected = {
+          "NUL=C:\\TEMP\\A.TMP", "C:\\X.DLL=C:\\TEMP\\X.NEW",
+          sim.ShortFormOf(target) + "=" + sim.ShortFormOf(target + ".new")};
+      EXPECT_EQ(expected, RenameLines(sim)) << what;
+
+      sim.NextStart();
+      EXPECT_EQ(MediaContent(c.name), sim.FileContent(target)) << what;
+      EXPECT_FALSE(sim.FileExists(target + ".new")) << what;
+    }
+  }
+}
+
+// Where the system renames a running program's file (NT, the emulator), the
+// earlier monitor is set aside while it runs on, and goes at the next start.
+TEST(NextStart, ASetAsideFileStillRunningGoesAtTheNextStart) {
+  SimulatedSystem sim;
+  BuildTypicalMachine(sim, Windows::k98);
+  sim.SetRunningFileRename(SimulatedSystem::RunningFileRename::kAllowed);
+  HoldEarlierFile(sim, "rdWatch.exe", "system\\rdWatch.exe");
+  EXPECT_EQ(0u, RunSetupWith(sim, {"-s"}));
+  EXPECT_EQ(MediaContent("rdWatch.exe"), sim.FileContent(kMonitor));
+  std::string setAside = std::string(kMonitor) + ".old";
+  EXPECT_TRUE(sim.IsRunning(setAside));
+  EXPECT_EQ(std::vector<std::string>{"NUL=" + sim.ShortFormOf(setAside)}, RenameLines(sim));
+  sim.NextStart();
+  EXPECT_FALSE(sim.FileExists(setAside));
+  EXPECT_EQ(MediaContent("rdWatch.exe"), sim.FileContent(kMonitor));
+}
+
+// Runs before the restart, and runs after one cut short, leave one line per
+// target and no replacement that no line names.
+TEST(NextStart, ALaterRunLeavesOneLinePerTargetAndNoStaleReplacement) {
+  struct Case {
+    const char* what;
+    const char* leftReplacement;  // "" for none
+    bool leftLine;
+    bool stillInUse;
+  } cases[] = {
+      {"a second run before the restart", "", false, true},
+      {"a replacement left without its line", "left new monitor", false, true},
+      {"a replacement and its line left, the file free now", "left new monitor", true, false},
+  };
+  for (const Case& c : cases) {
+    SimulatedSystem sim;
+    BuildTypicalMachine(sim, Windows::kMe);
+    sim.AddFile(kWininit, kOtherLines);
+    HoldEarlierFile(sim, "rdWatch.exe", "system\\rdWatch.exe");
+    std::string replacement = std::string(kMonitor) + ".new";
+    if (*c.leftReplacement != '\0') {
+      sim.AddFile(replacement, c.leftReplacement, kFileAttributeReadOnly);
+    } else {
+      ASSERT_EQ(0u, RunSetupWith(sim, {"-s"})) << c.what;
+    }
+    std::string line = sim.ShortFormOf(kMonitor) + "=" + sim.ShortFormOf(replacement);
+    if (c.leftLine) {
+      sim.AddFile(kWininit, std::string(kOtherLines) + line + "\r\n");
+    }
+    if (!c.stillInUse) {
+      // The monitor has ended, and what a cut run left is there again.
+      sim.NextStart();
+      sim.AddFile(kWininit, std::string(kOtherLines) + line + "\r\n");
+      sim.AddFile(replacement, c.leftReplacement);
+    }
+    sim.StartAnotherRun();
+    EXPECT_EQ(0u, RunSetupWith(sim, {"-s"})) << c.what;
+    std::vector<std::string> expected = {"NUL=C:\\TEMP\\A.TMP", "C:\\X.DLL=C:\\TEMP\\X.NEW"};
+    if (c.stillInUse) expected.push_back(line);
+    EXPECT_EQ(expected, RenameLines(sim)) << c.what;
+    EXPECT_EQ(c.stillInUse, sim.FileExists(replacement)) << c.what;
+    EXPECT_EQ(MediaContent("rdWatch.exe"), sim.FileContent(c.stillInUse ? replacement : kMonitor))
+        << c.what;
+  }
+}
+
+// Where the new copy cannot be laid beside the file in use, or its line not
+// written, the row's policy answers as for any copy that fails, and no copy
+// stays beside; other programs' lines stay.
+TEST(NextStart, AReplacementThatCannotBeEnteredFollowsTheRowsPolicy) {
+  struct Case {
+    const char* what;
+    const char* name;
+    const char* target;
+    uint32_t status;
+    void (*disturb)(SimulatedSystem&, const std::string& target);
+  } cases[] = {
+      {"WININIT.INI cannot be written", "kt418.sys", "System32\\Drivers\\kt418.sys", 1,
+       [](SimulatedSystem& sim, const std::string&) { sim.Fail(Op::WritePrivateProfileSectionA); }},
+      {"WININIT.INI is read-only", "rdWatch.exe", "system\\rdWatch.exe", 0,
+       [](SimulatedSystem& sim, const std::string&) {
+         sim.AddFile(kWininit, kOtherLines, kFileAttributeReadOnly);
+       }},
+      {"no short form of the replacement", "kt418.inf", "inf\\kt418.inf", 1,
+       [](SimulatedSystem& sim, const std::string& target) {
+         sim.Fail(Op::GetShortPathNameA, target + ".new");
+       }},
+      {"a folder of the user's at the replacement's name", "kt418.cat", "inf\\kt418.cat", 0,
+       [](SimulatedSystem& sim, const std::string& target) {
+         sim.AddFile(target + ".new\\notes.txt", "the user's");
+       }},
+  };
+  for (const Case& c : cases) {
+    SimulatedSystem sim;
+    BuildTypicalMachine(sim, Windows::kMe);
+    std::string target = HoldEarlierFile(sim, c.name, c.target);
+    c.disturb(sim, target);
+    sim.AnswerNextBox(kIdYes);
+    sim.AnswerNextBox(kIdNo);
+    EXPECT_EQ(c.status, RunSetupWith(sim, {})) << c.what;
+    ASSERT_LE(2u, sim.boxes().size()) << c.what;
+    EXPECT_EQ(c.status == 1 ? "Error!!!" : "Warning!!!", sim.boxes()[1].caption) << c.what;
+    EXPECT_EQ("earlier " + std::string(c.name), sim.FileContent(target)) << c.what;
+    EXPECT_FALSE(sim.FileExists(target + ".new")) << c.what;
+    std::vector<std::string> lines = RenameLines(sim);
+    if (sim.FileExists(kWininit)) {
+      EXPECT_EQ((std::vector<std::string>{"NUL=C:\\TEMP\\A.TMP", "C:\\X.DLL=C:\\TEMP\\X.NEW"}),
+                lines)
+          << c.what;
+    }
+  }
+}
+
+}  // namespace
