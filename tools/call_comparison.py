@@ -97,6 +97,7 @@ class StartingState:
                                recursive=bool(folder))
         for key in KEYS:
             self.describe_keys(machine, key)
+        self.lines += [("running", program) for program in machine.running_programs()]
         argv = windows_arguments(command_line) if command_line else list(arguments)
         self.lines += [("argument", argument) for argument in argv]
 
@@ -111,6 +112,9 @@ class StartingState:
                     self.describe_tree(entry, child, recursive)
             elif entry.suffix.lower() == ".exe":
                 self.lines.append(("program", child, attributes(entry), *self.behaviour(entry)))
+            elif entry.suffix.lower() == ".ini":  # what a profile call reads
+                self.lines.append(("file", child, attributes(entry),
+                                   entry.read_bytes().decode("latin-1")))
             else:
                 self.lines.append(("file", child, attributes(entry)))
 

@@ -215,6 +215,11 @@ def from_relay(name, args, retval):
         "WinExec": lambda: ([text_of(args[0]), number(args[1])], started(r)),
         "InstallHinfSectionA": lambda: ([text_of(args[2]), number(args[3])], "-"),
         "GetShortPathNameA": lambda: ([text_of(args[0]), number(args[2])], str(r)),
+        "GetPrivateProfileSectionA": lambda: ([text_of(args[0]), number(args[2]),
+                                               text_of(args[3])], str(r)),
+        # The lines hold short names, which are each system's own: not compared.
+        "WritePrivateProfileSectionA": lambda: ([text_of(args[0]), text_of(args[2])],
+                                                boolean(r)),
         "CharPrevA": lambda: ([args[0][1][:args[1][0] - args[0][0]],
                                str(args[1][0] - args[0][0])], str(r - args[0][0])),
         "MessageBoxA": lambda: ([text_of(args[2]), text_of(args[1]), number(args[3])], str(r)),

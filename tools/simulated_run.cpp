@@ -7,7 +7,8 @@
 // The description has one item a line, its fields separated by tabs, each
 // field escaped as the output is (\t, \n, \\, \xNN):
 //   version PLATFORM MAJOR MINOR      current DIR      windows DIR
-//   directory PATH                    file PATH ATTRIBUTES
+//   directory PATH                    file PATH ATTRIBUTES [CONTENT]
+//   running PATH (a program that runs and holds its file, as Windows 9x holds it)
 //   program PATH ATTRIBUTES plain|broken|deltree|extract NAME STATUS
 //   key KEYPATH                       answer ID         argument TEXT
 // Output: "Op<TAB>value<TAB>...<TAB>=<TAB>result" per call, ending with the
@@ -88,8 +89,10 @@ bool Build(std::istream& description, SimulatedSystem& sim, std::vector<std::str
       sim.SetWindowsDirectory(f[1]);
     } else if (item == "directory" && f.size() == 2) {
       sim.AddDirectory(f[1]);
-    } else if (item == "file" && f.size() == 3) {
-      sim.AddFile(f[1], "", std::stoul(f[2]));
+    } else if (item == "file" && (f.size() == 3 || f.size() == 4)) {
+      sim.AddFile(f[1], f.size() == 4 ? f[3] : "", std::stoul(f[2]));
+    } else if (item == "running" && f.size() == 2) {
+      sim.StartProgram(f[1]);
     } else if (item == "program" && f.size() >= 4) {
       SimulatedSystem::Program program;
       if (f[3] == "extract" && f.size() == 6) {

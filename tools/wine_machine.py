@@ -154,6 +154,30 @@ class WineMachine:
         with os.fdopen(read) as pipe:
             self.display = ":" + pipe.readline().strip()
 
+    def restart(self):
+        """The system's next start: every program of the session ends, and a
+        new session boots the emulated system, which applies WININIT.INI and
+        starts what RunServicesOnce names (the monitor stays running)."""
+        subprocess.run(["wineserver", "-k"], env=self.env(), capture_output=True)
+        subprocess.run(["wineserver", "-w"], env=self.env(), capture_output=True)
+        subprocess.run(["wineserver", "-p"], env=self.env(), check=True)
+        self.open_desktop()
+
+    def running_programs(self):
+        """The Windows paths of the programs of this machine's session that
+        run from the Windows directory's system folder, as the monitor does."""
+        running = []
+        for proc in Path("/proc").iterdir():
+            try:
+                environ = (proc / "environ").read_bytes().split(b"\0")
+                argv0 = (proc / "cmdline").read_bytes().split(b"\0")[0].decode("latin-1")
+            except OSError:
+                continue
+            if ("WINEPREFIX=" + str(self.prefix)).encode() in environ and \
+                    argv0.lower().startswith("c:\\windows\\system\\"):
+                running.append(argv0)
+        return sorted(set(running))
+
     def stop(self):
         subprocess.run(["wineserver", "-k"], env=self.env(), capture_output=True)
         if self.xvfb is not None:

@@ -10,8 +10,10 @@
 
 import argparse
 import difflib
+import hashlib
 import shutil
 import sys
+import time
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "tools"))
@@ -41,13 +43,20 @@ RESTART = ("You must restart your computer before the new hardware will take eff
 BASE_FAILED = "SmartCard Base Component install Failed!.\n"
 
 
+def shown(value):
+    """A value as a failure shows it: a long file content by its size and digest."""
+    if isinstance(value, bytes) and len(value) > 80:
+        return f"{len(value)} bytes, sha1 {hashlib.sha1(value).hexdigest()[:12]}"
+    return repr(value)
+
+
 class Checks:
     def __init__(self):
         self.failures = []
 
     def equal(self, actual, expected, what):
         if actual != expected:
-            self.failures.append(f"{what}: expected {expected!r}, got {actual!r}")
+            self.failures.append(f"{what}: expected {shown(expected)}, got {shown(actual)}")
 
     def same_text(self, actual, expected, what):
         if actual != expected:
@@ -253,6 +262,77 @@ def two_setups_started_together_one_installs_and_the_other_ends_with_5(s):
     s.staging_cleaned()
     extracted = [r[0] for r in s.m.standin_records() if r[0] in ("scbase", "smclib")]
     s.check.equal(extracted, ["scbase", "smclib"], "each package extracted once")
+
+
+def earlier_edition(media, folder):
+    """The media with an earlier edition of the driver package: every file
+    differs, the monitor in size too (a stand-in with bytes after it still runs)."""
+    shutil.copytree(media, folder)
+    for name in [*PLACED, "kt418Hub.inf"]:
+        path = folder / "WIN98" / name
+        path.write_bytes(path.read_bytes() + b"\r\nan earlier edition\r\n")
+    return folder
+
+
+def monitor_runs(s):
+    """The monitor's starts so far: (command line, size of the file it ran from)."""
+    return [(r[1], r[2]) for r in s.m.standin_records() if r[0] == "rdwatch"]
+
+
+def reinstall_over_the_running_monitor(s, arguments, answers, expected_boxes):
+    """The earlier edition installed and started, its monitor running and holding
+    its file; the setup from the new media; then the next start."""
+    system = s.m.unix_path(r"C:\windows\system")
+    before = {p.name.lower() for p in system.iterdir()}
+    earlier = earlier_edition(s.media, s.m.workdir / "earlier-media")
+    s.check.equal(s.m.run_setup(earlier, ["-s"]).status, 0, "the earlier edition's install")
+    s.m.restart()
+    monitor = PLACED["rdWatch.exe"]
+    earlier_run = (monitor, (earlier / "WIN98" / "rdWatch.exe").stat().st_size)
+    s.check.true(s.m.wait_until(lambda: monitor_runs(s) == [earlier_run], 60),
+                 f"the start ran the earlier monitor: {monitor_runs(s)}")
+    s.check.equal(s.m.running_programs(), [monitor], "programs running from the system folder")
+
+    run = s.m.run_setup(s.media, arguments, answers)
+    s.check.equal(run.status, 0, "exit status")
+    s.boxes(run, expected_boxes)
+    s.m.restart()
+    new_run = (monitor, (s.media / "WIN98" / "rdWatch.exe").stat().st_size)
+    s.check.true(s.m.wait_until(lambda: monitor_runs(s) == [earlier_run, new_run], 60),
+                 f"the next start ran the new monitor: {monitor_runs(s)}")
+    s.package_placed(with_hub_inf=s.m.windows == "me")
+    after = {p.name.lower() for p in system.iterdir()}
+    s.check.equal(sorted(after - before), ["rdwatch.exe", "unplug.exe"],
+                  "the system folder holds nothing beyond the package")
+    s.check.equal(s.m.unix_path(r"C:\windows\wininit.ini").exists(), False, "WININIT.INI applied")
+    s.check.equal(s.monitor_value(), None, "RDWatch consumed by the start")
+
+
+@scenario("me")
+def reinstall_while_the_earlier_monitor_runs_interactive(s):
+    # Yes to the restart: the emulated system restarts at once, and the new
+    # session after it starts nothing more.
+    reinstall_over_the_running_monitor(
+        s, [], ["yes", "yes"],
+        [(wine_machine.SETUP_CAPTION, WELCOME), (wine_machine.SETUP_CAPTION, RESTART)])
+
+
+@scenario("98")
+def reinstall_while_the_earlier_monitor_runs_silent(s):
+    reinstall_over_the_running_monitor(s, ["-s"], [], [])
+
+
+@scenario("98")
+def silent_install_then_the_next_start_runs_the_monitor_once(s):
+    run = s.m.run_setup(s.media, ["-s"])
+    s.check.equal(run.status, 0, "exit status")
+    s.m.restart()
+    placed = (PLACED["rdWatch.exe"], (s.media / "WIN98" / "rdWatch.exe").stat().st_size)
+    s.check.true(s.m.wait_until(lambda: monitor_runs(s) == [placed], 60),
+                 f"the start ran the monitor from its placed path: {monitor_runs(s)}")
+    time.sleep(2)  # a second start of it would show by now
+    s.check.equal(monitor_runs(s), [placed], "the monitor ran once")
+    s.check.equal(s.monitor_value(), None, "RDWatch consumed by the start")
 
 
 @scenario("me")

@@ -7,7 +7,12 @@
  *                           NAME.dll; ends with STANDIN_EXIT_<NAME> (default 0),
  *                           after STANDIN_SECONDS_<NAME> seconds (default none)
  *   deltree.exe             deletes each path argument with all it holds
- *   rdwatch.exe             the reader's monitor: only records that it ran
+ *   rdwatch.exe             the reader's monitor: records that it ran, with its
+ *                           own file's size in place of a status (an earlier
+ *                           edition differs in size), and keeps running,
+ *                           holding its own file as Windows 9x holds every
+ *                           running program's: no one may write, delete or
+ *                           rename it
  *   starter.exe             starts its one argument as a command line, exactly
  *                           as written, waits, and ends with the child's status
  *   window.exe              opens and closes a window: 0 when the display works
@@ -139,8 +144,9 @@ static unsigned long Start(const char* line) {
 }
 
 int main(int argc, char** argv) {
-  char self[MAX_PATH];
+  char self[MAX_PATH], ownPath[MAX_PATH];
   GetModuleFileNameA(NULL, self, sizeof self);
+  memcpy(ownPath, self, sizeof self);
   char* name = strrchr(self, '\\') != NULL ? strrchr(self, '\\') + 1 : self;
   char* dot = strrchr(name, '.');
   if (dot != NULL) *dot = '\0';
@@ -158,6 +164,11 @@ int main(int argc, char** argv) {
     if (window != NULL) DestroyWindow(window);
   } else if (strcmp(name, "starter") == 0) {
     status = argc == 2 ? Start(argv[1]) : 255;
+  } else if (strcmp(name, "rdwatch") == 0) {
+    HANDLE own = CreateFileA(ownPath, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
+    status = own == INVALID_HANDLE_VALUE ? 0 : GetFileSize(own, NULL);
+    Record(name, GetCommandLineA(), status);
+    for (;;) Sleep(60000);
   }
   /* The command line exactly as the system handed it over, program and all. */
   if (strcmp(name, "window") != 0) Record(name, GetCommandLineA(), status);

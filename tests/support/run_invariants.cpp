@@ -157,7 +157,7 @@ class Judge {
     const auto& calls = sim_.calls();
     for (size_t i = from + 1; i < calls.size(); ++i) {
       if (calls[i].op == Op::WritePrivateProfileSectionA && calls[i].result == "1" &&
-          calls[i].values[1].find(line) != std::string::npos) {
+          calls[i].text.find(line) != std::string::npos) {
         return true;
       }
     }
