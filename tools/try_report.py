@@ -50,6 +50,8 @@ def page(title, body):
 
 
 RUN_NAMES = ["First run", "Second run"]
+NEXT_START_NOTE = ("The emulated system's start after the run: it applies WININIT.INI, then "
+                   "starts what RunServicesOnce names; the stand-in monitor keeps running.")
 
 
 def run_markdown(run, level):
@@ -69,6 +71,14 @@ def run_markdown(run, level):
                    [(name, f"`{line}`", status) for name, line, status in run["programs"]])
     md += ["", f"{level} Sections installed", ""]
     md += [f"- {s}" for s in run["sections"]] or ["(none)"]
+    if run["next_start"] is not None:
+        start = run["next_start"]
+        md += ["", f"{level} The next start", "", NEXT_START_NOTE, "",
+               "WININIT.INI's [rename] lines it applied:", ""]
+        md += [f"- `{line}`" for line in start["applied"]] or ["(none)"]
+        md += ["", "Programs it started:", ""]
+        md += md_table(["command line", "size of the file it ran from"],
+                       [(f"`{line}`", f"{size:,} bytes") for line, size in start["programs"]])
     md += ["", f"{level} System calls", "",
            f"setup.exe's calls to the system in order, {len(run['calls'])} in all, "
            f"{failed} failed.", ""]
@@ -93,6 +103,15 @@ def run_html(run, level):
     calls = "".join(f'<li{" class=failed" if call.failed else ""}>{html.escape(str(call))}</li>'
                     for call in run["calls"])
     sections = "".join(f"<li>{html.escape(s)}</li>" for s in run["sections"])
+    start_html = ""
+    if run["next_start"] is not None:
+        start = run["next_start"]
+        applied = "".join(f"<li>{command_line(line)}</li>" for line in start["applied"])
+        started = [(command_line(line), f"{size:,} bytes") for line, size in start["programs"]]
+        start_html = (f"<{level}>The next start</{level}><p>{NEXT_START_NOTE}</p>"
+                      f"<p>WININIT.INI's [rename] lines it applied:</p>"
+                      f"<ul>{applied or '<li>(none)</li>'}</ul><p>Programs it started:</p>"
+                      f"{html_table(['command line', 'size of the file it ran from'], started)}")
     programs = [(name, command_line(line), status) for name, line, status in run["programs"]]
     return f"""<{level}>Message boxes</{level}>{''.join(boxes) or '<p>(none)</p>'}
 <{level}>Files under the Windows directory</{level}>{html_table(['change', 'path', 'size'], run['files'])}
@@ -100,6 +119,7 @@ def run_html(run, level):
 <{level}>Programs started</{level}><p>Command lines exactly as the programs received them.</p>
 {html_table(['program', 'command line', 'exit status'], programs)}
 <{level}>Sections installed</{level}><ul>{sections or '<li>(none)</li>'}</ul>
+{start_html}
 <{level}>System calls</{level}>
 <details><summary>setup.exe's calls to the system in order: {len(run['calls'])}, of which
 {failed} failed</summary><ol class=calls>{calls}</ol></details>"""
@@ -169,6 +189,10 @@ def overview_cells(facts):
     (the run's report has it whole), as text to compare across runs."""
     programs = [name + ("" if status == 0 else f" (status {status})")
                 for name, _, status in facts["programs"]]
+    start = facts["next_start"]
+    if start is not None:
+        programs += [f"at the next start: {last_name(line)} ({size:,} bytes)"
+                     for line, size in start["programs"]]
     return [
         f"{facts['status']}: {facts['meaning']}",
         "\n".join(f"{b.caption}: {b.answer}" for b in facts["boxes"]) or "(none)",

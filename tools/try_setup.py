@@ -52,9 +52,9 @@ def parse_arguments(argv):
                         help='start setup.exe with "-s", as another installer would')
     parser.add_argument("--matrix", action="store_true",
                         help="run on Windows 98 and Me, interactive and silent, a second "
-                             "silent run on Windows Me, and on the emulator's Windows XP mode "
-                             "silent, and write overview.md and overview.html beside the six "
-                             "reports")
+                             "silent run on Windows Me, an interactive upgrade on Windows Me, "
+                             "and on the emulator's Windows XP mode silent, and write "
+                             "overview.md and overview.html beside the seven reports")
     parser.add_argument("--answer-welcome", choices=["yes", "no"], default="yes",
                         help="the answer to the welcome question (default: yes)")
     parser.add_argument("--answer-restart", choices=["yes", "no"], default="yes",
@@ -67,6 +67,11 @@ def parse_arguments(argv):
     parser.add_argument("--twice", action="store_true",
                         help="run setup.exe a second time on the same system, as a reinstall "
                              "from the disc does, and report both runs")
+    parser.add_argument("--upgrade", action="store_true",
+                        help="install an earlier edition of the media first (silently, every "
+                             "package file differing), restart the emulated system, then run "
+                             "setup.exe from the media while the earlier monitor runs, and "
+                             "restart again; the report shows both runs and each start")
     parser.add_argument("--writable-media", action="store_true",
                         help="serve the media as they are, not read-only as from a CD")
     parser.add_argument("--out", metavar="DIR",
@@ -81,9 +86,11 @@ def parse_arguments(argv):
 
     parser.error = error
     args = parser.parse_args(argv)
-    if args.matrix and (args.windows or args.silent or args.twice):
-        error("--matrix runs every system and mode: --windows, --silent and --twice do not go "
-              "with it")
+    if args.matrix and (args.windows or args.silent or args.twice or args.upgrade):
+        error("--matrix runs every system and mode: --windows, --silent, --twice and "
+              "--upgrade do not go with it")
+    if args.twice and args.upgrade:
+        error("--twice and --upgrade each run setup.exe twice: choose one")
     args.windows = args.windows or "me"
     if args.media is not None:
         media = Path(args.media)
@@ -197,12 +204,14 @@ def exit_status_meanings():
 
 MARKER_KEY = r"HKLM\Software\Vantrel Test"
 SYSTEMS = {"98": "98", "me": "Me", "xp": "XP (the emulator's NT mode)"}
-# The matrix: (folder, system, silent, twice); the first is the one the others
-# are compared with. A run twice shows its second run.
-MATRIX = [("me-interactive", "me", False, False), ("me-silent", "me", True, False),
-          ("me-silent-again", "me", True, True),
-          ("98-interactive", "98", False, False), ("98-silent", "98", True, False),
-          ("xp-silent", "xp", True, False)]
+# The matrix: (folder, system, silent, what runs before); the first is the one
+# the others are compared with. A row with a run before it shows its own run:
+# "again" runs the same media first, "upgrade" an earlier edition and a start.
+MATRIX = [("me-interactive", "me", False, None), ("me-silent", "me", True, None),
+          ("me-silent-again", "me", True, "again"), ("me-upgrade", "me", False, "upgrade"),
+          ("98-interactive", "98", False, None), ("98-silent", "98", True, None),
+          ("xp-silent", "xp", True, None)]
+RUN_ONCE_KEY = r"HKLM\Software\Microsoft\Windows\CurrentVersion\RunServicesOnce"
 
 
 class Quiet:
@@ -215,9 +224,10 @@ class Quiet:
         pass
 
 
-def try_once(windows, silent, args, build_dir, template, out, phases, twice=False):
-    """Runs setup.exe on a fresh copy of the prepared system, once, or twice
-    in a row, writes the report in out, and returns what each run did."""
+def try_once(windows, silent, args, build_dir, template, out, phases, before=None):
+    """Runs setup.exe on a fresh copy of the prepared system, once, or after a
+    run of the same media ("again") or of an earlier edition followed by a start
+    ("upgrade"), writes the report in out, and returns what each run did."""
     shutil.rmtree(out / "machine", ignore_errors=True)
     out.mkdir(parents=True, exist_ok=True)
     media = out / "media"
@@ -234,8 +244,14 @@ def try_once(windows, silent, args, build_dir, template, out, phases, twice=Fals
         for key in (r"HKLM\Enum\USB\VID_1E2D&PID_4182\5&1A2B&0&1",
                     r"HKLM\Enum\USB\VID_1E2D&PID_4181\5&1A2B&0&2"):
             machine.add_key_value(key, "Driver", "USB")
-        runs = [run_and_collect(machine, media, silent, args, out, phases, number)
-                for number in ((1, 2) if twice else (1,))]
+        runs = []
+        if before == "upgrade":
+            earlier = wine_machine.earlier_edition(media, out / "earlier-media")
+            runs.append(run_and_collect(machine, earlier, True, args, out, phases, 1, True))
+        elif before == "again":
+            runs.append(run_and_collect(machine, media, silent, args, out, phases, 1))
+        runs.append(run_and_collect(machine, media, silent, args, out, phases, len(runs) + 1,
+                                    before == "upgrade"))
     finally:
         machine.stop()
 
@@ -245,15 +261,19 @@ def try_once(windows, silent, args, build_dir, template, out, phases, twice=Fals
         "media": (args.media or "sample media") +
                  ("" if args.writable_media else ", read-only as on a CD"),
     }
+    if before == "upgrade":
+        facts["media"] += "; an earlier edition of it installed and started first"
     report = try_report.write_report(out, facts, runs)
     shutil.rmtree(out / "machine" / "prefix", ignore_errors=True)
     return runs, report
 
 
-def run_and_collect(machine, media, silent, args, out, phases, number):
+def run_and_collect(machine, media, silent, args, out, phases, number, start_after=False):
     """Runs setup.exe on the machine as it stands and returns what that run
     did: its boxes (their screenshots kept in out), the files and registry
-    values it changed, the programs it started, the sections it installed."""
+    values it changed, the programs it started, the sections it installed, and
+    what the next start did with its work when one followed (start_after: the
+    system is restarted when the run did not restart it)."""
     # The stand-in packages' sections mark their installation with a value; a
     # run after one that installed them shows its own installation only when
     # the earlier marks are gone.
@@ -264,6 +284,7 @@ def run_and_collect(machine, media, silent, args, out, phases, number):
         machine.export_registry(out / "machine" / f"before{number}.reg")))
     files_before = machine.file_tree()
     records_before = len(machine.standin_records())
+    applied_before = wine_machine.rename_lines(machine.unix_path(r"C:\windows\wininit.bak"))
     phases.end()
 
     phases.begin("running setup.exe" + (" again" if number > 1 else ""))
@@ -281,6 +302,12 @@ def run_and_collect(machine, media, silent, args, out, phases, number):
         phases.begin("restarting the emulated system")
         restarted = machine.wait_until(lambda: monitor_runs() > 0, 60)
         phases.end()
+    elif start_after:
+        phases.begin("restarting the emulated system (a new session)")
+        monitor_registered = "RDWatch" in (machine.query(RUN_ONCE_KEY) or {})
+        machine.restart()
+        machine.wait_until(lambda: monitor_runs() > 0 or not monitor_registered, 60)
+        phases.end()
     else:
         # The setup's last deletions run on after it; the report shows their end.
         machine.wait_until(lambda: not any(
@@ -292,6 +319,8 @@ def run_and_collect(machine, media, silent, args, out, phases, number):
         machine.export_registry(out / "machine" / f"after{number}.reg")))
     files_after = machine.file_tree()
     records = machine.standin_records()[records_before:]
+    started = restarted or start_after
+    applied = wine_machine.rename_lines(machine.unix_path(r"C:\windows\wininit.bak"))
 
     prefix = "" if number == 1 else f"run{number}-"
     for box in run.boxes:
@@ -309,9 +338,18 @@ def run_and_collect(machine, media, silent, args, out, phases, number):
     if restarted:
         restart = "requested and performed: the monitor program ran at the next start"
     elif restart_asked:
-        restart = "offered and declined"
+        restart = "offered and declined" + (", the system restarted after the run" if start_after
+                                             else "")
     else:
-        restart = "not offered"
+        restart = "not offered" + (", the system restarted after the run" if start_after else "")
+    # The setup's own programs end; the monitor, started by the restart, keeps running.
+    programs = [(name, line, status) for name, line, status in records if name != "rdwatch"]
+    next_start = None
+    if started:
+        next_start = {
+            "applied": applied if applied != applied_before else [],
+            "programs": [(line, size) for name, line, size in records if name == "rdwatch"],
+        }
     return {
         "status": run.status,
         "meaning": exit_status_meanings().get(run.status, "not in the exit status table"),
@@ -320,8 +358,9 @@ def run_and_collect(machine, media, silent, args, out, phases, number):
         "files": [c for c in file_changes(files_before, files_after)
                   if c[1].lower().startswith("c:\\windows\\")],
         "registry": registry,
-        "programs": records,
+        "programs": programs,
         "sections": sections,
+        "next_start": next_start,
         "calls": run.calls or [],
     }
 
@@ -329,12 +368,12 @@ def run_and_collect(machine, media, silent, args, out, phases, number):
 def run_matrix(args, build_dir, template, out):
     """The runs, two at a time, each on its own copy of the prepared system."""
     def one(entry):
-        name, windows, silent, twice = entry
+        name, windows, silent, before = entry
         started = time.time()
         runs, _ = try_once(windows, silent, args, build_dir, template, out / name, Quiet(),
-                           twice)
+                           before)
         label = (f"Windows {SYSTEMS[windows]}, {'silent' if silent else 'interactive'}" +
-                 (", second run" if twice else ""))
+                 {None: "", "again": ", second run", "upgrade": ", upgrade"}[before])
         print(f"[{time.strftime('%H:%M:%S')}] {label}: exit status {runs[-1]['status']} "
               f"({time.time() - started:.1f} s)", flush=True)
         return name, label, runs[-1]
@@ -372,8 +411,9 @@ def main(argv):
 
     phases.begin(f"preparing the emulated Windows {args.windows}")
     wine_machine.make_template(template)
+    before = "again" if args.twice else "upgrade" if args.upgrade else None
     _, report = try_once(args.windows, args.silent, args, build_dir, template, out, phases,
-                         args.twice)
+                         before)
     phases.end()
     print()
     print(report)

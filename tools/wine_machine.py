@@ -59,6 +59,32 @@ def copy_media(source, media, with_scard98=True):
         shutil.rmtree(Path(media) / "SCard98", ignore_errors=True)
 
 
+def earlier_edition(media, folder):
+    """The media with an earlier edition of the driver package: every file of
+    WIN98 but setup.exe differs, the monitor in size too (a stand-in with bytes
+    after it still runs)."""
+    shutil.rmtree(folder, ignore_errors=True)
+    shutil.copytree(media, folder)
+    for path in (Path(folder) / "WIN98").iterdir():
+        if path.is_file() and path.name.lower() != "setup.exe":
+            path.chmod(path.stat().st_mode | 0o200)
+            path.write_bytes(path.read_bytes() + b"\r\nan earlier edition\r\n")
+    return Path(folder)
+
+
+def rename_lines(path):
+    """The [rename] lines of a WININIT.INI (or the WININIT.BAK it became)."""
+    lines, inside = [], False
+    text = Path(path).read_text(encoding="latin-1") if Path(path).exists() else ""
+    for line in text.splitlines():
+        line = line.strip()
+        if line.startswith("["):
+            inside = line.lower() == "[rename]"
+        elif inside and line:
+            lines.append(line)
+    return lines
+
+
 def press_on_cd(media):
     """Makes every file of the media read-only, as every file on a CD is: the
     emulator shows a file no one may write as read-only."""
@@ -68,10 +94,13 @@ def press_on_cd(media):
 
 
 # Keys the emulator writes on its own: its display driver's when a program
-# first opens a window, its service manager's count when a service starts.
+# first opens a window, its service manager's count when a service starts, and
+# its devices' and drives' when a new session starts.
 EMULATOR_KEYS = re.compile(r"^\[HKEY_LOCAL_MACHINE\\(System\\CurrentControlSet\\Control\\Video|"
                            r"Hardware\\DEVICEMAP\\VIDEO|"
-                           r"System\\CurrentControlSet\\Control\\ServiceCurrent\])", re.I)
+                           r"System\\CurrentControlSet\\Control\\ServiceCurrent\]|"
+                           r"System\\CurrentControlSet\\Control\\Class\\|"
+                           r"System\\MountedDevices\])", re.I)
 
 
 def without_emulator_keys(export):

@@ -264,16 +264,6 @@ def two_setups_started_together_one_installs_and_the_other_ends_with_5(s):
     s.check.equal(extracted, ["scbase", "smclib"], "each package extracted once")
 
 
-def earlier_edition(media, folder):
-    """The media with an earlier edition of the driver package: every file
-    differs, the monitor in size too (a stand-in with bytes after it still runs)."""
-    shutil.copytree(media, folder)
-    for name in [*PLACED, "kt418Hub.inf"]:
-        path = folder / "WIN98" / name
-        path.write_bytes(path.read_bytes() + b"\r\nan earlier edition\r\n")
-    return folder
-
-
 def monitor_runs(s):
     """The monitor's starts so far: (command line, size of the file it ran from)."""
     return [(r[1], r[2]) for r in s.m.standin_records() if r[0] == "rdwatch"]
@@ -284,7 +274,7 @@ def reinstall_over_the_running_monitor(s, arguments, answers, expected_boxes):
     its file; the setup from the new media; then the next start."""
     system = s.m.unix_path(r"C:\windows\system")
     before = {p.name.lower() for p in system.iterdir()}
-    earlier = earlier_edition(s.media, s.m.workdir / "earlier-media")
+    earlier = wine_machine.earlier_edition(s.media, s.m.workdir / "earlier-media")
     s.check.equal(s.m.run_setup(earlier, ["-s"]).status, 0, "the earlier edition's install")
     s.m.restart()
     monitor = PLACED["rdWatch.exe"]

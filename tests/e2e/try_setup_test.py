@@ -135,6 +135,23 @@ def twice(report, html):
     yield "both runs' calls listed", report.count("### System calls") == 2
 
 
+def upgrade(report, html):
+    first, _, second = report.partition("## Second run")
+    yield "both runs reported", "## First run" in first and second != ""
+    yield "each followed by a start", report.count("### The next start") == 2
+    yield "the upgrade: exit status 0, no box", (
+        "- Exit status: **0**" in second and "### Message boxes\n\n(none)" in second)
+    sizes = [re.findall(r"\| `C:\\windows\\system\\rdWatch\.exe` \| ([\d,]+) bytes \|", run)
+             for run in (first, second)]
+    yield "each start ran the monitor once, from its placed path", [len(s) for s in sizes] == [1, 1]
+    yield "the second start ran the new monitor", sizes[0] != sizes[1]
+    yield "its WININIT.INI line put the new monitor in place", re.search(
+        r"^- `C:\\windows\\system\\rdWatch\.exe=C:\\windows\\system\\\S+`$", second,
+        re.M | re.I) is not None
+    yield "the monitor replaced", r"| replaced | C:\windows\system\rdWatch.exe |" in second
+    yield "nothing of the setup's own left", ".new |" not in second and ".old |" not in second
+
+
 def missing_scard98(report, html):
     yield "exit status 2", "- Exit status: **2**" in report
     yield "the failure box, answered ok", BASE_FAILED in report
@@ -148,11 +165,12 @@ CASES = {
     "welcome_no": (["--answer-welcome", "no"], welcome_no),
     "missing_scard98": (["--silent", "--media", "{media}"], missing_scard98),
     "twice": (["--silent", "--twice"], twice),
+    "upgrade": (["--windows", "98", "--silent", "--upgrade"], upgrade),
 }
 
 
 def matrix(build, work):
-    """--matrix: six runs, an overview marking what differs, each row linked to
+    """--matrix: seven runs, an overview marking what differs, each row linked to
     its report, and pages that show whole in a browser with boxes framed."""
     out = Path(work) / "matrix"
     shutil.rmtree(out, ignore_errors=True)
@@ -163,15 +181,17 @@ def matrix(build, work):
         return [f"try-setup --matrix ended with status {result.returncode}"]
     overview = (out / "overview.html").read_text()
     failures = []
-    for run in ("me-interactive", "me-silent", "me-silent-again", "98-interactive", "98-silent",
-                "xp-silent"):
+    for run in ("me-interactive", "me-silent", "me-silent-again", "me-upgrade", "98-interactive",
+                "98-silent", "xp-silent"):
         if f'<a href="{run}/report.html">' not in overview:
             failures.append(f"no row linked to {run}/report.html")
     if "<td class=differs>(none)</td>" not in overview:
         failures.append("the silent runs' boxes are not marked as differing")
     progress = [line for line in result.stdout.splitlines() if "exit status" in line]
-    if len(progress) != 6:
-        failures.append(f"{len(progress)} progress lines for six runs")
+    if len(progress) != 7:
+        failures.append(f"{len(progress)} progress lines for seven runs")
+    if "at the next start: rdWatch.exe" not in overview:
+        failures.append("the upgrade row shows no monitor started at the next start")
     for page, images, tables in ((out / "overview.html", 0, 1),
                                  (out / "me-interactive" / "report.html", 2, 3)):
         seen = seen_in_browser(page)
@@ -189,7 +209,8 @@ def bad_input(build, work):
     (Path(work) / "empty").mkdir(parents=True, exist_ok=True)
     failures = []
     for args in (["--windows", "95"], ["--bogus"], ["--media", str(Path(work) / "empty")],
-                 ["--answer-restart", "maybe"], ["--matrix", "--silent"], ["--matrix", "--twice"]):
+                 ["--answer-restart", "maybe"], ["--matrix", "--silent"], ["--matrix", "--twice"],
+                 ["--twice", "--upgrade"]):
         result = subprocess.run([str(ROOT / "try-setup"), "--build", build, *args],
                                 capture_output=True, text=True)
         lines = result.stderr.strip().splitlines()
