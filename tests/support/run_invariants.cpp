@@ -42,6 +42,11 @@ bool HoldsWhole(const SimulatedSystem::Value& value, const FixedValue& fixed) {
   return value.type == kRegSz && value.data == FixedLength(fixed.text, fixed.length);
 }
 
+// The [rename] lines WININIT.INI holds for the next start.
+std::vector<std::string> RenameLines(const SimulatedSystem& sim, const std::string& windows) {
+  return SimulatedProfiles::SectionLines(sim.FileContent(windows + "\\WININIT.INI"), "rename");
+}
+
 class Judge {
  public:
   Judge(const SimulatedSystem& sim, const RunFacts& facts, uint32_t status)
@@ -148,18 +153,19 @@ class Judge {
     }
   }
 
-  // Whether a run entered the replacement of target in WININIT.INI after its
-  // call at index from, and the replacement waits beside the target.
+  // Whether the run wrote WININIT.INI after its call at index from, and the
+  // replacement of target waits beside it, entered there.
   bool EnteredForTheNextStart(const std::string& target, size_t from) const {
     std::string replacement = target + ".new";
-    if (!sim_.FileExists(replacement)) return false;
+    std::vector<std::string> lines = RenameLines(sim_, facts_.windowsDirectory);
     std::string line = sim_.ShortFormOf(target) + "=" + sim_.ShortFormOf(replacement);
+    if (!sim_.FileExists(replacement) ||
+        std::find(lines.begin(), lines.end(), line) == lines.end()) {
+      return false;
+    }
     const auto& calls = sim_.calls();
     for (size_t i = from + 1; i < calls.size(); ++i) {
-      if (calls[i].op == Op::WritePrivateProfileSectionA && calls[i].result == "1" &&
-          calls[i].text.find(line) != std::string::npos) {
-        return true;
-      }
+      if (calls[i].op == Op::WritePrivateProfileSectionA && calls[i].result == "1") return true;
     }
     return false;
   }
@@ -280,11 +286,6 @@ class Judge {
   uint32_t status_;
   std::vector<std::string> broken_;
 };
-
-// The [rename] lines WININIT.INI holds for the next start.
-std::vector<std::string> RenameLines(const SimulatedSystem& sim, const std::string& windows) {
-  return SimulatedProfiles::SectionLines(sim.FileContent(windows + "\\WININIT.INI"), "rename");
-}
 
 }  // namespace
 
