@@ -1,6 +1,7 @@
 // Programs on the simulated machine and the processes they run as: a command
 // line is resolved as the platform resolves it, and a started program runs to
-// its end at once, with the behaviour a test gave it.
+// its end at once, with the behaviour a test gave it; a resident one, as the
+// monitor is, keeps running and holds its file.
 #pragma once
 
 #include <stdint.h>

@@ -1,10 +1,11 @@
-// A simulated Windows 98/Me machine, the face the tests use: its file table
-// (simulated_files, with its calls in simulated_file_calls), profile files
-// (simulated_profiles), registry (simulated_registry),
-// programs (simulated_programs), the setup's process life (simulated_process) and the call log with
-// injected failures (simulated_call_log), plus the version, the boxes, the section installations
-// and the restart requests. Each call goes to the part that simulates it, which checks for an
-// injected failure, acts and logs the call.
+// A simulated Windows 98/Me machine, the face the tests use. Its parts: the
+// file table (simulated_files) with its calls (simulated_file_calls), profile
+// files (simulated_profiles), the registry (simulated_registry), programs
+// (simulated_programs), the life of processes and the next start
+// (simulated_process), and the call log with injected failures
+// (simulated_call_log). The face keeps the version, the boxes, the section
+// installations and the restart requests. Each call goes to the part that
+// simulates it, which checks for an injected failure, acts and logs the call.
 #pragma once
 
 #include <stdint.h>
