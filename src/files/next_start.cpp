@@ -86,8 +86,9 @@ bool DeleteAtNextStart(const RunContext& run, const ByteString& path) {
 }
 
 void RemoveLeftover(const RunContext& run, const ByteString& path) {
-  if (WhatStandsAt(run.system, path) != Existing::kFile) return;
+  if (MakeOrdinaryFile(run.system, path) != Existing::kFile) return;
+  // Its line names it by its short form, which only a file that is there has.
   ByteString shortPath;
   bool named = ShortPathForStart(run.system, path, &shortPath);
-  if (RemoveOwnFile(run.system, path) && named) EditRenameSection(run, shortPath, nullptr);
+  if (run.system.DeleteFileA(path.c_str()) && named) EditRenameSection(run, shortPath, nullptr);
 }

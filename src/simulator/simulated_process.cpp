@@ -50,10 +50,7 @@ void SimulatedProcess::SetNewMutexLastError(NewMutexLastError behaviour, uint32_
   lastError_ = leftByStartup;
 }
 
-void SimulatedProcess::CutPowerAfterCall(int number) {
-  powerCutAfter_ = number;
-  log_.InterruptAfterCall(number);
-}
+void SimulatedProcess::CutPowerAfterCall(int number) { log_.InterruptAfterCall(number); }
 
 uint32_t SimulatedProcess::Run(const std::function<uint32_t()>& entry) {
   uint32_t status = kPowerCutStatus;
@@ -72,7 +69,6 @@ uint32_t SimulatedProcess::Run(const std::function<uint32_t()>& entry) {
 
 void SimulatedProcess::StartAnother() {
   lastError_ = 0;
-  powerCutAfter_ = 0;
   powerWasCut_ = false;
 }
 
@@ -110,7 +106,8 @@ void SimulatedProcess::Dump(std::string* out) const {
   }
   for (const std::string& program : running_) *out += "running " + program + "\n";
   for (const std::string& done : lastStart_) *out += "at the last start: " + done + "\n";
-  if (powerWasCut_) *out += "the power was cut after call " + Dec(powerCutAfter_) + "\n";
+  // The log ends with the call the power was cut after.
+  if (powerWasCut_) *out += "the power was cut after call " + Dec(log_.calls().size()) + "\n";
 }
 
 Handle SimulatedProcess::CreateMutexA(const char* name) {

@@ -81,6 +81,5 @@ class SimulatedProcess {
   NewMutexLastError newMutexLastError_ = NewMutexLastError::kCleared;
   std::set<std::string> running_;  // program files by path key
   std::vector<std::string> lastStart_;
-  int powerCutAfter_ = 0;
   bool powerWasCut_ = false;
 };
