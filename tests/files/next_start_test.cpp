@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "simulator/simulated_profiles.h"
+#include "support/run_invariants.h"
 #include "support/typical_machine.h"
 
 namespace {
@@ -13,10 +13,6 @@ namespace {
 const char kWininit[] = "C:\\WINDOWS\\WININIT.INI";
 const char kMonitor[] = "C:\\WINDOWS\\system\\rdWatch.exe";
 const char kOtherLines[] = "[rename]\r\nNUL=C:\\TEMP\\A.TMP\r\nC:\\X.DLL=C:\\TEMP\\X.NEW\r\n";
-
-std::vector<std::string> RenameLines(const SimulatedSystem& sim) {
-  return SimulatedProfiles::SectionLines(sim.FileContent(kWininit), "rename");
-}
 
 // The earlier file of the package file stands at its target, held by a running program.
 std::string HoldEarlierFile(SimulatedSystem& sim, const std::string& name,
@@ -86,7 +82,7 @@ TEST(NextStart, AFileInUseIsReplacedAtTheNextStartWhateverItsPolicy) {
       std::vector<std::string> expected = {
           "NUL=C:\\TEMP\\A.TMP", "C:\\X.DLL=C:\\TEMP\\X.NEW",
           sim.ShortFormOf(target) + "=" + sim.ShortFormOf(target + ".new")};
-      EXPECT_EQ(expected, RenameLines(sim)) << what;
+      EXPECT_EQ(expected, RenameLines(sim, "C:\\WINDOWS")) << what;
 
       sim.NextStart();
       EXPECT_EQ(MediaContent(c.name), sim.FileContent(target)) << what;
@@ -106,7 +102,8 @@ TEST(NextStart, ASetAsideFileStillRunningGoesAtTheNextStart) {
   EXPECT_EQ(MediaContent("rdWatch.exe"), sim.FileContent(kMonitor));
   std::string setAside = std::string(kMonitor) + ".old";
   EXPECT_TRUE(sim.IsRunning(setAside));
-  EXPECT_EQ(std::vector<std::string>{"NUL=" + sim.ShortFormOf(setAside)}, RenameLines(sim));
+  EXPECT_EQ(std::vector<std::string>{"NUL=" + sim.ShortFormOf(setAside)},
+            RenameLines(sim, "C:\\WINDOWS"));
   sim.NextStart();
   EXPECT_FALSE(sim.FileExists(setAside));
   EXPECT_EQ(MediaContent("rdWatch.exe"), sim.FileContent(kMonitor));
@@ -150,7 +147,7 @@ TEST(NextStart, ALaterRunLeavesOneLinePerTargetAndNoStaleReplacement) {
     EXPECT_EQ(0u, RunSetupWith(sim, {"-s"})) << c.what;
     std::vector<std::string> expected = {"NUL=C:\\TEMP\\A.TMP", "C:\\X.DLL=C:\\TEMP\\X.NEW"};
     if (c.stillInUse) expected.push_back(line);
-    EXPECT_EQ(expected, RenameLines(sim)) << c.what;
+    EXPECT_EQ(expected, RenameLines(sim, "C:\\WINDOWS")) << c.what;
     EXPECT_EQ(c.stillInUse, sim.FileExists(replacement)) << c.what;
     EXPECT_EQ(MediaContent("rdWatch.exe"), sim.FileContent(c.stillInUse ? replacement : kMonitor))
         << c.what;
@@ -186,6 +183,7 @@ TEST(NextStart, AReplacementThatCannotBeEnteredFollowsTheRowsPolicy) {
   for (const Case& c : cases) {
     SimulatedSystem sim;
     BuildTypicalMachine(sim, Windows::kMe);
+    sim.AddFile(kWininit, kOtherLines);
     std::string target = HoldEarlierFile(sim, c.name, c.target);
     c.disturb(sim, target);
     sim.AnswerNextBox(kIdYes);
@@ -195,12 +193,9 @@ TEST(NextStart, AReplacementThatCannotBeEnteredFollowsTheRowsPolicy) {
     EXPECT_EQ(c.status == 1 ? "Error!!!" : "Warning!!!", sim.boxes()[1].caption) << c.what;
     EXPECT_EQ("earlier " + std::string(c.name), sim.FileContent(target)) << c.what;
     EXPECT_FALSE(sim.FileExists(target + ".new")) << c.what;
-    std::vector<std::string> lines = RenameLines(sim);
-    if (sim.FileExists(kWininit)) {
-      EXPECT_EQ((std::vector<std::string>{"NUL=C:\\TEMP\\A.TMP", "C:\\X.DLL=C:\\TEMP\\X.NEW"}),
-                lines)
-          << c.what;
-    }
+    EXPECT_EQ((std::vector<std::string>{"NUL=C:\\TEMP\\A.TMP", "C:\\X.DLL=C:\\TEMP\\X.NEW"}),
+              RenameLines(sim, "C:\\WINDOWS"))
+        << c.what;
   }
 }
 

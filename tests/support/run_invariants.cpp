@@ -42,11 +42,6 @@ bool HoldsWhole(const SimulatedSystem::Value& value, const FixedValue& fixed) {
   return value.type == kRegSz && value.data == FixedLength(fixed.text, fixed.length);
 }
 
-// The [rename] lines WININIT.INI holds for the next start.
-std::vector<std::string> RenameLines(const SimulatedSystem& sim, const std::string& windows) {
-  return SimulatedProfiles::SectionLines(sim.FileContent(windows + "\\WININIT.INI"), "rename");
-}
-
 class Judge {
  public:
   Judge(const SimulatedSystem& sim, const RunFacts& facts, uint32_t status)
@@ -288,6 +283,10 @@ class Judge {
 };
 
 }  // namespace
+
+std::vector<std::string> RenameLines(const SimulatedSystem& sim, const std::string& windows) {
+  return SimulatedProfiles::SectionLines(sim.FileContent(windows + "\\WININIT.INI"), "rename");
+}
 
 bool ChangesTheSystem(Op op) {
   switch (op) {

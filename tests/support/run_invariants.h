@@ -25,6 +25,10 @@ struct RunFacts {
 RunFacts FactsOfMachine(const SimulatedSystem& sim, const std::string& currentDirectory,
                         const std::string& windowsDirectory);
 
+// The [rename] lines WININIT.INI in the Windows directory holds for the next start.
+std::vector<std::string> RenameLines(const SimulatedSystem& sim,
+                                     const std::string& windowsDirectory);
+
 // Whether an operation of this kind changes the system.
 bool ChangesTheSystem(Op op);
 
