@@ -284,7 +284,9 @@ def run_and_collect(machine, media, silent, args, out, phases, number, start_aft
         machine.export_registry(out / "machine" / f"before{number}.reg")))
     files_before = machine.file_tree()
     records_before = len(machine.standin_records())
-    applied_before = wine_machine.rename_lines(machine.unix_path(r"C:\windows\wininit.bak"))
+    # A start that applies WININIT.INI leaves it as a new WININIT.BAK.
+    backup = machine.unix_path(r"C:\windows\wininit.bak")
+    backup_before = backup.stat().st_mtime_ns if backup.exists() else None
     phases.end()
 
     phases.begin("running setup.exe" + (" again" if number > 1 else ""))
@@ -320,7 +322,7 @@ def run_and_collect(machine, media, silent, args, out, phases, number, start_aft
     files_after = machine.file_tree()
     records = machine.standin_records()[records_before:]
     started = restarted or start_after
-    applied = wine_machine.rename_lines(machine.unix_path(r"C:\windows\wininit.bak"))
+    applied_now = backup.exists() and backup.stat().st_mtime_ns != backup_before
 
     prefix = "" if number == 1 else f"run{number}-"
     for box in run.boxes:
@@ -347,7 +349,7 @@ def run_and_collect(machine, media, silent, args, out, phases, number, start_aft
     next_start = None
     if started:
         next_start = {
-            "applied": applied if applied != applied_before else [],
+            "applied": wine_machine.rename_lines(backup) if applied_now else [],
             "programs": [(line, size) for name, line, size in records if name == "rdwatch"],
         }
     return {
