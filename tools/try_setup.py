@@ -13,12 +13,14 @@ import sys
 import time
 from pathlib import Path
 
+import emulated_pc
+import host_route
 import try_report
 import wine_machine
 
 ROOT = Path(__file__).resolve().parents[1]
-PACKAGES = ["cmake", "make", "g++", "python3", "g++-mingw-w64-i686", "wine", "wine32:i386",
-            "xvfb", "xdotool", "imagemagick"]
+BUILD_PACKAGES = ["cmake", "make", "g++", "python3", "g++-mingw-w64-i686"]
+WINE_PACKAGES = (ROOT / "tools" / "wine-packages").read_text().split()
 
 
 class Phases:
@@ -103,8 +105,8 @@ def parse_arguments(argv):
     return args
 
 
-def install_tools():
-    missing = [p for p in PACKAGES if subprocess.run(
+def install_tools(packages):
+    missing = [p for p in packages if subprocess.run(
         ["dpkg-query", "-W", "-f=${Status}", p], capture_output=True, text=True
     ).stdout.find("ok installed") < 0]
     if not missing:
@@ -264,7 +266,7 @@ def try_once(windows, silent, args, build_dir, template, out, phases, before=Non
     if before == "upgrade":
         facts["media"] += "; an earlier edition of it installed and started first"
     report = try_report.write_report(out, facts, runs)
-    shutil.rmtree(out / "machine" / "prefix", ignore_errors=True)
+    machine.remove()
     return runs, report
 
 
@@ -385,14 +387,49 @@ def run_matrix(args, build_dir, template, out):
     try_report.write_overview(out, runs, MATRIX[0][0])
 
 
+def guest_arguments(args, build_dir, out):
+    """The options that give the same runs inside the emulated PC."""
+    options = ["--build", str(build_dir), "--out", str(out),
+               "--answer-welcome", args.answer_welcome, "--answer-restart", args.answer_restart]
+    options += ["--matrix"] if args.matrix else ["--windows", args.windows]
+    options += [flag for flag, on in (("--silent", args.silent), ("--twice", args.twice),
+                                      ("--upgrade", args.upgrade),
+                                      ("--writable-media", args.writable_media)) if on]
+    if args.media:
+        options += ["--media", str(Path(args.media).resolve())]
+    return options
+
+
+def try_in_emulated_pc(args, build_dir, out, phases):
+    """The same try-setup, run inside an emulated PC with this host's folders
+    shared in; its phase lines and report show here as it goes."""
+    phases.begin("preparing the emulated PC (made once for this machine)")
+    emulated_pc.make_guest()
+    phases.end()
+    print(f"[{time.strftime('%H:%M:%S')}] booting the emulated PC; inside it Wine runs about "
+          f"{emulated_pc.slowdown():g} times slower than on a host that runs it directly",
+          flush=True)
+    command = ["/usr/bin/python3", str(ROOT / "tools" / "try_setup.py"),
+               *guest_arguments(args, build_dir, out)]
+    shares = [ROOT, build_dir, out] + ([Path(args.media)] if args.media else [])
+    return emulated_pc.run(command, shares, ROOT, timeout=emulated_pc.slowdown() * 1800)
+
+
 def main(argv):
     args = parse_arguments(argv)
     phases = Phases()
+    if not args.build:
+        phases.begin("installing tools")
+    # Installs the PC emulator where the host needs one.
+    route, reason = host_route.choose(host_route.this_host(install=not args.build))
+    if route == "none":
+        phases.end("(failed)")
+        print(f"try-setup: the emulated Windows cannot run here: {reason}", file=sys.stderr)
+        return 1
     if args.build:
         build_dir = Path(args.build).resolve()
     else:
-        phases.begin("installing tools")
-        phases.end(install_tools())
+        phases.end(install_tools(BUILD_PACKAGES + (WINE_PACKAGES if route == "direct" else [])))
         phases.begin("building setup.exe")
         build_dir = build()
         phases.end()
@@ -400,6 +437,15 @@ def main(argv):
     stamp = datetime.datetime.now().strftime("%Y%m%d-%H%M%S")
     out = Path(args.out or ROOT / "build" / "try-setup" / stamp).resolve()
     out.mkdir(parents=True, exist_ok=True)
+    if route == "emulated-pc":
+        print(f"[{time.strftime('%H:%M:%S')}] running in an emulated PC: {reason}", flush=True)
+        try:
+            return try_in_emulated_pc(args, build_dir, out, phases)
+        except emulated_pc.GuestError as error:
+            phases.end("(failed)")
+            print(f"try-setup: {error}", file=sys.stderr)
+            return 1
+
     template = ROOT / "build" / "try-setup" / "template"
     if args.matrix:
         phases.begin("preparing the emulated system")

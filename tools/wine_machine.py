@@ -24,6 +24,23 @@ SETUP_CAPTION = "Vantrel USB Smart Card Reader Setup Utility"
 BOX_CAPTIONS = (SETUP_CAPTION, "Error!!!", "Warning!!!")
 KEYS = {"yes": "y", "no": "n", "ok": "Return"}
 MARLETT = Path("/usr/share/wine/fonts/marlett.ttf")  # Debian's fonts-wine, which wine needs
+# How many times slower than natively Wine runs here: in an emulated PC
+# (emulated_pc.py) every wait for the emulated system stretches by it.
+SLOWDOWN = float(os.environ.get("WINE_TIME_SCALE", "1"))
+
+
+def seconds(native):
+    """A wait that takes native seconds where Wine runs natively."""
+    return native * SLOWDOWN
+
+
+def prefix_folder(path):
+    """Where the Wine prefix meant for path lives: there, or where WINE_PREFIXES
+    names a disk of its own for them (in an emulated PC, whose shared folders are
+    too slow for Wine), at the same path under it."""
+    home = os.environ.get("WINE_PREFIXES")
+    path = Path(path).resolve()
+    return Path(home + str(path)) if home else path
 
 
 def base_env(prefix):
@@ -37,7 +54,7 @@ def base_env(prefix):
 def make_template(prefix):
     """A fresh 32-bit prefix, booted once; copies of it start every machine.
     Made once, under a lock, however many runs ask for it at the same time."""
-    prefix = Path(prefix)
+    prefix = prefix_folder(prefix)
     prefix.parent.mkdir(parents=True, exist_ok=True)
     with open(prefix.parent / (prefix.name + ".lock"), "w") as lock:
         fcntl.flock(lock, fcntl.LOCK_EX)
@@ -129,8 +146,8 @@ class WineMachine:
     def __init__(self, workdir, template, standin, windows="me"):
         self.workdir = Path(workdir).resolve()
         self.standin = Path(standin)
-        self.prefix = self.workdir / "prefix"
-        self.template = Path(template)
+        self.prefix = prefix_folder(self.workdir / "prefix")
+        self.template = prefix_folder(template)
         self.windows = windows
         self.display = None
         self.xvfb = None
@@ -144,6 +161,7 @@ class WineMachine:
     def start(self):
         shutil.rmtree(self.prefix, ignore_errors=True)
         self.workdir.mkdir(parents=True, exist_ok=True)
+        self.prefix.parent.mkdir(parents=True, exist_ok=True)
         subprocess.run(["cp", "-a", str(self.template.resolve()), str(self.prefix)], check=True)
         self.screenshots.mkdir(exist_ok=True)
         self.start_display()
@@ -170,7 +188,7 @@ class WineMachine:
         for _ in range(5):
             if self.wine(str(self.workdir / "window.exe")).returncode == 0:
                 return
-            time.sleep(1)
+            time.sleep(seconds(1))
         raise RuntimeError("the emulated display does not come up")
 
     def start_display(self):
@@ -303,8 +321,8 @@ class WineMachine:
                     records.append((name, command, int(status)))
         return records
 
-    def wait_until(self, condition, seconds=20.0):
-        deadline = time.time() + seconds
+    def wait_until(self, condition, native_seconds=20.0):
+        deadline = time.time() + seconds(native_seconds)
         while time.time() < deadline:
             if condition():
                 return True
@@ -378,6 +396,7 @@ class WineMachine:
         """Answers each box that shows with the next of answers ("ok" when none
         is left) until every process has ended; returns the boxes."""
         started, boxes, pending = time.time(), [], list(answers)
+        timeout = seconds(timeout)
         while any(p.poll() is None for p in processes):
             if time.time() - started > timeout:
                 for p in processes:
@@ -394,7 +413,7 @@ class WineMachine:
         shot = self.screenshots / f"box{number}.png"
         caption = self.window_name(window)
         for _ in range(10):
-            time.sleep(0.3)  # let the box draw before it is captured
+            time.sleep(seconds(0.3))  # let the box draw before it is captured
             subprocess.run(["import", "-display", self.display, "-window", window, str(shot)],
                            capture_output=True)
             if shot.exists():
@@ -402,7 +421,7 @@ class WineMachine:
         for _ in range(20):
             subprocess.run(["xdotool", "key", "--window", window, KEYS[answer]],
                            env=self.env(), capture_output=True)
-            time.sleep(0.5)
+            time.sleep(seconds(0.5))
             if window not in self.box_windows():
                 break
         return Box(caption, "", answer, shot)

@@ -18,6 +18,7 @@ from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "tools"))
 import call_comparison  # noqa: E402
+import host_route  # noqa: E402
 import wine_machine  # noqa: E402
 
 SETUP_KEY = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Setup"
@@ -320,7 +321,7 @@ def silent_install_then_the_next_start_runs_the_monitor_once(s):
     placed = (PLACED["rdWatch.exe"], (s.media / "WIN98" / "rdWatch.exe").stat().st_size)
     s.check.true(s.m.wait_until(lambda: monitor_runs(s) == [placed], 60),
                  f"the start ran the monitor from its placed path: {monitor_runs(s)}")
-    time.sleep(2)  # a second start of it would show by now
+    time.sleep(wine_machine.seconds(2))  # a second start of it would show by now
     s.check.equal(monitor_runs(s), [placed], "the monitor ran once")
     s.check.equal(s.monitor_value(), None, "RDWatch consumed by the start")
 
@@ -403,6 +404,10 @@ def main():
     if args.list:
         print(";".join(SCENARIOS))
         return 0
+    why_not = host_route.why_wine_cannot_run_here()
+    if why_not:
+        print(f"{args.name}: skipped: {why_not}")
+        return 77
     if args.name == "template":
         wine_machine.make_template(Path(args.work) / "template")
         return 0

@@ -2,12 +2,13 @@
 """The try-setup command, run as a person would, judged by its report.
 
     try_setup_test.py --build DIR --work DIR CASE
-    try_setup_test.py --list
+    try_setup_test.py --list-wine     names the cases that run Wine (all but bad_input)
 """
 
 import argparse
 import html
 import json
+import os
 import re
 import shutil
 import subprocess
@@ -15,6 +16,10 @@ import sys
 from pathlib import Path
 
 ROOT = Path(__file__).resolve().parents[2]
+sys.path.insert(0, str(ROOT / "tools"))
+import host_route  # noqa: E402
+
+SLOWDOWN = float(os.environ.get("WINE_TIME_SCALE", "1"))
 SIX_FILES = [r"C:\windows\system32\drivers\kt418.sys", r"C:\windows\inf\kt418.inf",
              r"C:\windows\inf\kt418.cat", r"C:\windows\inf\kt418Hub.cat",
              r"C:\windows\system\unPlug.exe", r"C:\windows\system\rdWatch.exe"]
@@ -54,7 +59,8 @@ def seen_in_browser(page):
     probe.write_text(page.read_text().replace("</body>", PROBE + "</body>"))
     dom = subprocess.run(["chromium", "--headless", "--no-sandbox", "--disable-gpu",
                           "--window-size=1280,1024", "--virtual-time-budget=5000", "--dump-dom",
-                          probe.as_uri()], capture_output=True, text=True, timeout=120).stdout
+                          probe.as_uri()], capture_output=True, text=True,
+                         timeout=120 * SLOWDOWN).stdout
     found = re.search(r'data-probe="([^"]*)"', dom)
     return json.loads(html.unescape(found.group(1))) if found else {"problems": ["no probe"]}
 
@@ -223,12 +229,16 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--build")
     parser.add_argument("--work")
-    parser.add_argument("--list", action="store_true")
+    parser.add_argument("--list-wine", action="store_true")
     parser.add_argument("case", nargs="?")
     args = parser.parse_args()
-    if args.list:
-        print(";".join(list(CASES) + ["bad_input", "matrix"]))
+    if args.list_wine:
+        print(";".join(list(CASES) + ["matrix"]))
         return 0
+    why_not = None if args.case == "bad_input" else host_route.why_wine_cannot_run_here()
+    if why_not:
+        print(f"{args.case}: skipped: {why_not}")
+        return 77
     if args.case == "bad_input":
         failures = bad_input(args.build, args.work)
     elif args.case == "matrix":

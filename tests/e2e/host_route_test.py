@@ -1,0 +1,111 @@
+#!/usr/bin/env python3
+"""Where the Wine parts run (tools/host_route.py) and the emulated PC's own
+promises (tools/emulated_pc.py): a failed making or boot leaves nothing
+behind, and nothing of the host's is removed with a half-made guest."""
+
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import unittest
+from pathlib import Path
+from unittest import mock
+
+sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "tools"))
+import emulated_pc  # noqa: E402
+import host_route  # noqa: E402
+from host_route import Host  # noqa: E402
+
+
+class RouteChoice(unittest.TestCase):
+    def test_the_route_follows_what_the_host_offers(self):
+        # runs_i386, through_user_emulation, pc_emulator, pc_asked -> route, reason holds
+        table = [
+            (Host(True, False, False, False), "direct", ""),
+            (Host(True, False, True, False), "direct", ""),
+            (Host(False, False, True, False), "emulated-pc", "runs no 32-bit x86 program"),
+            (Host(True, True, True, False), "emulated-pc", "user-mode emulator"),
+            (Host(True, False, True, True), "emulated-pc", "EMULATED_PC=1"),
+            (Host(False, False, False, False), "none", "install those two packages"),
+            (Host(True, True, False, False), "none", "user-mode emulator"),
+            (Host(True, False, False, True), "none", "EMULATED_PC=1"),
+        ]
+        for host, route, reason in table:
+            with self.subTest(host=host):
+                chosen, why = host_route.choose(host)
+                self.assertEqual(chosen, route)
+                self.assertIn(reason, why)
+
+    def test_the_probe_is_a_32_bit_x86_program_for_linux(self):
+        probe = host_route.i386_program()
+        self.assertEqual(probe[:7], b"\x7fELF\x01\x01\x01")  # 32-bit, little-endian
+        self.assertEqual(probe[18:20], b"\x03\x00")  # Intel 80386
+        self.assertEqual(host_route.runs_i386(), subprocess.run(
+            ["sh", "-c", "[ -x /lib/ld-linux.so.2 ] && /lib/ld-linux.so.2 --version"],
+            capture_output=True).returncode == 0)
+
+
+class EmulatedPc(unittest.TestCase):
+    def setUp(self):
+        self.home = Path(tempfile.mkdtemp())
+        patcher = mock.patch.object(emulated_pc, "HOME", self.home)
+        patcher.start()
+        self.addCleanup(patcher.stop)
+        self.addCleanup(shutil.rmtree, self.home, ignore_errors=True)
+
+    def test_shared_folders_are_each_shared_once(self):
+        self.assertEqual(emulated_pc.top_folders(["/a/b", "/a", "/a/b/c", "/ab", "/a/"]),
+                         [Path("/a"), Path("/ab")])
+
+    def test_an_interrupted_making_is_never_used_and_made_again(self):
+        guest = emulated_pc.guest_folder()
+        partial = self.home / (guest.name + ".partial")
+        (partial / "root").mkdir(parents=True)  # what an interrupted making left
+        made = []
+
+        def failing(folder):
+            folder.mkdir()
+            raise emulated_pc.GuestError("no room left")
+
+        with mock.patch.object(emulated_pc, "make_into", side_effect=failing):
+            with self.assertRaises(emulated_pc.GuestError):
+                emulated_pc.make_guest()
+        self.assertEqual(sorted(p.name for p in self.home.iterdir()), ["lock"])
+        with mock.patch.object(emulated_pc, "make_into", side_effect=lambda f: made.append(f) or
+                               f.mkdir()):
+            self.assertEqual(emulated_pc.make_guest(), guest)
+            self.assertEqual(emulated_pc.make_guest(), guest)
+        self.assertEqual(len(made), 1, "the made guest is reused")
+
+    @unittest.skipUnless(os.geteuid() == 0, "mounting needs root")
+    def test_a_folder_mounted_inside_a_half_made_guest_is_let_go_of_not_emptied(self):
+        hosts_own = Path(tempfile.mkdtemp())
+        self.addCleanup(shutil.rmtree, hosts_own, ignore_errors=True)
+        (hosts_own / "device").write_text("the host's\n")
+        mount_point = self.home / "guest.partial" / "root" / "dev"
+        mount_point.mkdir(parents=True)
+        subprocess.run(["mount", "--bind", str(hosts_own), str(mount_point)], check=True)
+        emulated_pc.remove_half_made(self.home / "guest.partial")
+        self.assertFalse((self.home / "guest.partial").exists())
+        self.assertEqual((hosts_own / "device").read_text(), "the host's\n")
+
+    @unittest.skipUnless(shutil.which("qemu-system-x86_64"), "QEMU's PC emulator is not here")
+    def test_a_guest_that_cannot_boot_is_a_clear_error_and_leaves_nothing_running(self):
+        guest = emulated_pc.guest_folder()
+        guest.mkdir()
+        for name in ("vmlinuz", "initrd.img", "root.img"):
+            (guest / name).write_bytes(b"not what its name says\n")
+        with self.assertRaises(emulated_pc.GuestError) as raised:
+            emulated_pc.run(["true"], [], self.home, timeout=60)
+        self.assertIn("the emulated PC stopped before the command ended", str(raised.exception))
+        left = subprocess.run(["pgrep", "-f", f"qemu-system-x86_64.*{self.home}"],
+                              capture_output=True, text=True).stdout
+        self.assertEqual(left, "")
+        self.assertEqual(sorted(p.name for p in self.home.iterdir()),
+                         ["console.log", guest.name, "lock"] if (self.home / "console.log")
+                         .exists() else [guest.name, "lock"])
+
+
+if __name__ == "__main__":
+    unittest.main()

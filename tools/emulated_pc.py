@@ -1,0 +1,348 @@
+#!/usr/bin/env python3
+"""An emulated x86-64 PC that runs the Wine parts where the host cannot.
+
+A host whose kernel runs no 32-bit x86 program cannot start 32-bit Wine. This
+module makes, once per machine, a Debian 12 system with 32-bit Wine and the
+test tools (mmdebstrap), and boots it under QEMU's PC emulator to run one
+command, with host folders shared in at the same paths (virtio-9p). The Wine
+prefixes go on a scratch disk of the guest's own (WINE_PREFIXES): on a share
+Wine is too slow to finish.
+
+    emulated_pc.py make            makes the guest unless made
+    emulated_pc.py slowdown        how many times slower Wine runs in it
+    emulated_pc.py run [--share DIR]... [--timeout S] [--cwd DIR] -- COMMAND...
+                                   runs COMMAND in it, with its status; 125
+                                   when the guest could not run it
+"""
+
+import argparse
+import fcntl
+import hashlib
+import os
+import shlex
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+from pathlib import Path
+
+ROOT = Path(__file__).resolve().parents[1]
+HOME = Path(os.environ.get("EMULATED_PC_HOME", "/var/cache/vantrel-setup/emulated-pc"))
+# What the guest runs the Wine parts with: the Wine packages, QEMU's guest
+# kernel, ctest, and what its start-up script calls.
+BASE_PACKAGES = ["linux-image-amd64", "kmod", "iproute2", "procps", "cmake"]
+MAKE_MINUTES = 7       # measured, without the downloads' share of it
+IMAGE_GIB = 10         # the root file system's image (sparse)
+FREE_GIB_NEEDED = 12   # the made system and its image side by side while making
+BOOT_SECONDS = 300     # a guest that has not started the command by then hangs
+SLOWDOWN = 8           # how many times longer Wine's work takes under the emulator
+MEMORY_MIB = 6144
+INIT = "/sbin/emulated-pc-init"
+
+# The guest's first and only program: it mounts what a command needs, the
+# host's shares at their host paths, runs the command the host wrote and
+# powers the PC off. Its output goes to the control share, where the host
+# reads it as it grows.
+INIT_SCRIPT = r"""#!/bin/sh
+export PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin HOME=/root LANG=C.UTF-8
+mount -t proc proc /proc
+mount -t sysfs sys /sys
+mount -t devtmpfs dev /dev
+mkdir -p /dev/pts /dev/shm
+mount -t devpts devpts /dev/pts
+mount -t tmpfs shm /dev/shm
+mount -t tmpfs run /run
+mount -t tmpfs tmp /tmp
+hostname emulated-pc
+ip link set lo up
+modprobe 9pnet_virtio
+modprobe 9p
+options=trans=virtio,version=9p2000.L,msize=524288
+mkdir -p /control /scratch
+mount -t 9p -o $options control /control
+mount -o discard /dev/vdb /scratch
+while read -r tag path; do
+  mkdir -p "$path" && mount -t 9p -o $options "$tag" "$path"
+done < /control/shares
+touch /control/booted
+sh /control/command.sh > /control/output.log 2>&1 < /dev/null
+echo $? > /control/status
+sync
+echo 1 > /proc/sys/kernel/sysrq
+echo o > /proc/sysrq-trigger
+sleep 60
+"""
+
+
+class GuestError(Exception):
+    """The emulated PC could not be made or could not run the command."""
+
+
+def packages():
+    listed = (ROOT / "tools" / "wine-packages").read_text().split()
+    return BASE_PACKAGES + listed
+
+
+def recipe_id():
+    """Names the guest by what makes it, so that a changed list makes a new one."""
+    recipe = "bookworm\n" + "\n".join(packages()) + "\n" + INIT_SCRIPT
+    return hashlib.sha1(recipe.encode()).hexdigest()[:12]
+
+
+def guest_folder():
+    return HOME / f"guest-{recipe_id()}"
+
+
+def say(message):
+    print(f"[{time.strftime('%H:%M:%S')}] {message}", flush=True)
+
+
+class Lock:
+    """One maker at a time: a second run waits for the first one's guest."""
+
+    def __init__(self, path):
+        self.path = path
+
+    def __enter__(self):
+        self.file = open(self.path, "w")
+        fcntl.flock(self.file, fcntl.LOCK_EX)
+
+    def __exit__(self, *exc):
+        self.file.close()
+
+
+def make_guest():
+    """The guest for the current package list, made now unless made before.
+    A guest is only ever used whole: it is made under a .partial name and
+    renamed when complete, so an interrupted making is started again."""
+    HOME.mkdir(parents=True, exist_ok=True)
+    with Lock(HOME / "lock"):
+        guest = guest_folder()
+        if guest.is_dir():
+            return guest
+        for old in HOME.glob("guest-*"):  # half-made ones, and those of other lists
+            remove_half_made(old)
+        free = shutil.disk_usage(HOME).free / 2**30
+        if free < FREE_GIB_NEEDED:
+            raise GuestError(f"making the emulated PC needs {FREE_GIB_NEEDED} GiB free in "
+                             f"{HOME}, which has {free:.1f} GiB: free some space, or set "
+                             "EMULATED_PC_HOME to a folder on a larger disk")
+        say(f"making the emulated PC in {guest}: once for this machine, about {MAKE_MINUTES} "
+            "minutes and 5 GB; later runs reuse it")
+        partial = HOME / (guest.name + ".partial")
+        try:
+            make_into(partial)
+        except GuestError:
+            remove_half_made(partial)
+            raise
+        partial.rename(guest)
+        return guest
+
+
+def remove_half_made(folder):
+    """Removes a guest folder; a making cut short may have left the host's /proc
+    or /dev mounted inside it, which must be let go of, never emptied."""
+    inside = str(Path(folder).resolve()) + "/"
+    mounts = [line.split()[4] for line in Path("/proc/self/mountinfo").read_text().splitlines()]
+    for mount in sorted((m for m in mounts if m.startswith(inside)), key=len, reverse=True):
+        subprocess.run(["umount", "--lazy", mount], capture_output=True)
+    subprocess.run(["rm", "-rf", "--one-file-system", str(folder)], capture_output=True)
+
+
+def make_into(folder):
+    root = folder / "root"
+    folder.mkdir(parents=True)
+    started = time.time()
+    command = ["mmdebstrap", "--variant=apt", "--architectures=amd64,i386",
+               "--aptopt=APT::Install-Recommends \"true\"",
+               "--aptopt=Acquire::Check-Valid-Until \"false\"",
+               "--include=" + ",".join(packages()), "bookworm", str(root)]
+    log = folder / "mmdebstrap.log"
+    with open(log, "w") as out:
+        process = subprocess.Popen(command, stdout=out, stderr=subprocess.STDOUT)
+        shown, last_said = 0, time.time()
+        while process.poll() is None:
+            time.sleep(2)
+            shown, said = relay_steps(log, shown, started)
+            if said:
+                last_said = time.time()
+            elif time.time() - last_said > 60:  # no long step goes without a word
+                say(f"  still working ({time.time() - started:.0f} s)")
+                last_said = time.time()
+    relay_steps(log, shown, started)
+    if process.returncode != 0:
+        tail = log.read_text(errors="replace").splitlines()[-5:]
+        raise GuestError("mmdebstrap could not make the emulated PC's system (status "
+                         f"{process.returncode}):\n  " + "\n  ".join(tail))
+    init = root / INIT.lstrip("/")
+    init.write_text(INIT_SCRIPT)
+    init.chmod(0o755)
+    for pattern, name in (("vmlinuz-*", "vmlinuz"), ("initrd.img-*", "initrd.img")):
+        found = sorted((root / "boot").glob(pattern))
+        if not found:
+            raise GuestError(f"the emulated PC's system has no /boot/{pattern}")
+        shutil.copy(found[-1], folder / name)
+    say("writing the emulated PC's disk image")
+    result = subprocess.run(["mkfs.ext4", "-q", "-F", "-L", "root", "-d", str(root),
+                             str(folder / "root.img"), f"{IMAGE_GIB}G"],
+                            capture_output=True, text=True)
+    remove_half_made(root)
+    if result.returncode != 0:
+        raise GuestError("mkfs.ext4 could not write the emulated PC's disk image: " +
+                         result.stderr.strip())
+    say(f"the emulated PC is made ({(time.time() - started) / 60:.1f} minutes)")
+
+
+def relay_steps(log, shown, started):
+    """Shows mmdebstrap's step lines since the last call, each with the time so
+    far; returns how many lines the log has and whether any was shown."""
+    lines = log.read_text(errors="replace").splitlines()
+    steps = [line[3:] for line in lines[shown:] if line.startswith("I: ")]
+    for step in steps:
+        say(f"  {step} ({time.time() - started:.0f} s)")
+    return len(lines), bool(steps)
+
+
+def kvm():
+    return os.access("/dev/kvm", os.R_OK | os.W_OK)
+
+
+def slowdown():
+    """How many times slower than natively Wine runs in the guest."""
+    return 2 if kvm() else SLOWDOWN
+
+
+def guest_environment():
+    """What the Wine parts need to know inside the guest: how slow it is, where
+    the Wine prefixes go, and that output goes out line by line."""
+    return {"WINE_TIME_SCALE": str(slowdown()), "WINE_PREFIXES": "/scratch",
+            "PYTHONUNBUFFERED": "1"}
+
+
+def top_folders(folders):
+    """The folders to share: each once, and none inside another."""
+    chosen = []
+    for folder in sorted({Path(f).resolve() for f in folders}, key=lambda p: len(p.parts)):
+        if not any(folder == c or c in folder.parents for c in chosen):
+            chosen.append(folder)
+    return chosen
+
+
+def command_script(command, cwd, env):
+    lines = [f"export {name}={shlex.quote(value)}" for name, value in sorted(env.items())]
+    lines.append(f"cd {shlex.quote(str(cwd))}")
+    lines.append("exec " + " ".join(shlex.quote(part) for part in command))
+    return "\n".join(lines) + "\n"
+
+
+def qemu_command(guest, control, scratch, shares):
+    command = ["qemu-system-x86_64", "-nodefaults", "-display", "none", "-no-reboot",
+               "-m", str(MEMORY_MIB), "-smp", "2",
+               # QEMU 7.2's emulation of SMAP faults on a 32-bit program's return
+               # from the kernel, which kills every Wine process.
+               *(["-accel", "kvm", "-cpu", "host"] if kvm() else
+                 ["-accel", "tcg,thread=multi", "-cpu", "max,-smap,-la57"]),
+               "-kernel", str(guest / "vmlinuz"), "-initrd", str(guest / "initrd.img"),
+               "-append", f"root=/dev/vda rw console=ttyS0 init={INIT} panic=-1 quiet",
+               "-drive", f"file={guest / 'root.img'},format=raw,if=virtio,snapshot=on",
+               "-drive", f"file={scratch},format=raw,if=virtio,discard=unmap",
+               "-serial", f"file:{control / 'console.log'}"]
+    for tag, path in [("control", control)] + [(f"share{i}", p) for i, p in enumerate(shares)]:
+        command += ["-virtfs", f"local,path={path},mount_tag={tag},security_model=none,"
+                               "multidevs=remap"]
+    return command
+
+
+def run(command, shares, cwd, timeout):
+    """Boots the guest, runs command in it with its output relayed, and returns
+    its exit status. The PC is off again when this returns, however it ends."""
+    guest = make_guest()
+    shares = top_folders(list(shares) + [cwd])
+    with tempfile.TemporaryDirectory(dir=HOME, prefix="run-") as work:
+        control, scratch = Path(work) / "control", Path(work) / "scratch.img"
+        control.mkdir()
+        (control / "shares").write_text("".join(f"share{i} {p}\n" for i, p in enumerate(shares)))
+        (control / "command.sh").write_text(command_script(command, cwd, guest_environment()))
+        with open(scratch, "wb") as disk:
+            disk.truncate(64 * 2**30)
+        subprocess.run(["mkfs.ext4", "-q", "-F", "-E", "nodiscard", str(scratch)], check=True)
+        with open(control / "qemu.log", "w") as log:
+            qemu = subprocess.Popen(qemu_command(guest, control, scratch, shares),
+                                    stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                    stderr=log, start_new_session=True)
+        try:
+            follow(qemu, control, timeout)
+        finally:
+            if qemu.poll() is None:
+                os.killpg(qemu.pid, signal.SIGKILL)
+            qemu.wait()
+            keep_console(control)
+        status = control / "status"
+        if not status.exists():
+            raise GuestError("the emulated PC stopped before the command ended: "
+                             f"{why_it_stopped(control)}; its console: {HOME / 'console.log'}")
+        return int(status.read_text())
+
+
+def follow(qemu, control, timeout):
+    """Relays the command's output until the PC is off; a PC that does not boot
+    or a command that does not end in time is stopped with a message."""
+    started = time.time()
+    output, shown = control / "output.log", 0
+    while qemu.poll() is None:
+        time.sleep(1)
+        if output.exists():
+            with open(output, "rb") as out:
+                out.seek(shown)
+                data = out.read()
+            shown += len(data)
+            sys.stdout.write(data.decode("utf-8", errors="replace"))
+            sys.stdout.flush()
+        elapsed = time.time() - started
+        if not (control / "booted").exists() and elapsed > BOOT_SECONDS:
+            raise GuestError(f"the emulated PC did not boot within {BOOT_SECONDS} s; its "
+                             f"console: {HOME / 'console.log'}")
+        if elapsed > timeout:
+            raise GuestError(f"the command in the emulated PC did not end within {timeout} s; "
+                             "the PC was stopped")
+
+
+def why_it_stopped(control):
+    log = (control / "qemu.log").read_text(errors="replace").strip()
+    return log.splitlines()[-1] if log else "QEMU ended"
+
+
+def keep_console(control):
+    console = control / "console.log"
+    if console.exists():
+        shutil.copy(console, HOME / "console.log")
+
+
+def main(argv):
+    parser = argparse.ArgumentParser(prog="emulated_pc.py")
+    sub = parser.add_subparsers(dest="action", required=True)
+    sub.add_parser("make")
+    sub.add_parser("slowdown")
+    running = sub.add_parser("run")
+    running.add_argument("--share", action="append", default=[])
+    running.add_argument("--cwd", default=os.getcwd())
+    running.add_argument("--timeout", type=float, default=3600)
+    running.add_argument("command", nargs="+")
+    args = parser.parse_args(argv)
+    try:
+        if args.action == "make":
+            make_guest()
+        elif args.action == "slowdown":
+            print(slowdown())
+        else:
+            return run(args.command, args.share, Path(args.cwd), args.timeout)
+        return 0
+    except GuestError as error:
+        print(f"emulated PC: {error}", file=sys.stderr)
+        return 125
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv[1:]))
