@@ -16,6 +16,7 @@ Wine is too slow to finish.
 """
 
 import argparse
+import ctypes
 import fcntl
 import hashlib
 import os
@@ -36,6 +37,7 @@ BASE_PACKAGES = ["linux-image-amd64", "kmod", "iproute2", "procps", "cmake"]
 MAKE_MINUTES = 7       # measured, without the downloads' share of it
 IMAGE_GIB = 10         # the root file system's image (sparse)
 FREE_GIB_NEEDED = 12   # the made system and its image side by side while making
+RUN_GIB_NEEDED = 8     # Wine prefixes on the scratch disk, the root disk's changes
 BOOT_SECONDS = 300     # a guest that has not started the command by then hangs
 SLOWDOWN = 8           # how many times longer Wine's work takes under the emulator
 MEMORY_MIB = 6144
@@ -95,6 +97,12 @@ def guest_folder():
     return HOME / f"guest-{recipe_id()}"
 
 
+def die_with_this_process():
+    """Run in a child before it starts: the system kills it when this process
+    ends, however this one ends, so that no emulator or maker is left running."""
+    ctypes.CDLL(None, use_errno=True).prctl(1, signal.SIGKILL)  # PR_SET_PDEATHSIG
+
+
 def say(message):
     print(f"[{time.strftime('%H:%M:%S')}] {message}", flush=True)
 
@@ -123,25 +131,28 @@ def make_guest():
         if guest.is_dir():
             return guest
         for old in HOME.glob("guest-*"):  # half-made ones, and those of other lists
-            remove_half_made(old)
-        free = shutil.disk_usage(HOME).free / 2**30
-        if free < FREE_GIB_NEEDED:
-            raise GuestError(f"making the emulated PC needs {FREE_GIB_NEEDED} GiB free in "
-                             f"{HOME}, which has {free:.1f} GiB: free some space, or set "
-                             "EMULATED_PC_HOME to a folder on a larger disk")
+            remove_guest_folder(old)
+        need_free_space(FREE_GIB_NEEDED, "making the emulated PC")
         say(f"making the emulated PC in {guest}: once for this machine, about {MAKE_MINUTES} "
             "minutes and 5 GB; later runs reuse it")
         partial = HOME / (guest.name + ".partial")
         try:
             make_into(partial)
         except GuestError:
-            remove_half_made(partial)
+            remove_guest_folder(partial)
             raise
         partial.rename(guest)
         return guest
 
 
-def remove_half_made(folder):
+def need_free_space(gib, what):
+    free = shutil.disk_usage(HOME).free / 2**30
+    if free < gib:
+        raise GuestError(f"{what} needs {gib} GiB free in {HOME}, which has {free:.1f} GiB: "
+                         "free some space, or set EMULATED_PC_HOME to a folder on a larger disk")
+
+
+def remove_guest_folder(folder):
     """Removes a guest folder; a making cut short may have left the host's /proc
     or /dev mounted inside it, which must be let go of, never emptied."""
     inside = str(Path(folder).resolve()) + "/"
@@ -161,7 +172,8 @@ def make_into(folder):
                "--include=" + ",".join(packages()), "bookworm", str(root)]
     log = folder / "mmdebstrap.log"
     with open(log, "w") as out:
-        process = subprocess.Popen(command, stdout=out, stderr=subprocess.STDOUT)
+        process = subprocess.Popen(command, stdout=out, stderr=subprocess.STDOUT,
+                                   preexec_fn=die_with_this_process)
         shown, last_said = 0, time.time()
         while process.poll() is None:
             time.sleep(2)
@@ -188,7 +200,7 @@ def make_into(folder):
     result = subprocess.run(["mkfs.ext4", "-q", "-F", "-L", "root", "-d", str(root),
                              str(folder / "root.img"), f"{IMAGE_GIB}G"],
                             capture_output=True, text=True)
-    remove_half_made(root)
+    remove_guest_folder(root)
     if result.returncode != 0:
         raise GuestError("mkfs.ext4 could not write the emulated PC's disk image: " +
                          result.stderr.strip())
@@ -259,6 +271,7 @@ def run(command, shares, cwd, timeout):
     """Boots the guest, runs command in it with its output relayed, and returns
     its exit status. The PC is off again when this returns, however it ends."""
     guest = make_guest()
+    need_free_space(RUN_GIB_NEEDED, "running the emulated PC")
     shares = top_folders(list(shares) + [cwd])
     with tempfile.TemporaryDirectory(dir=HOME, prefix="run-") as work:
         control, scratch = Path(work) / "control", Path(work) / "scratch.img"
@@ -271,12 +284,12 @@ def run(command, shares, cwd, timeout):
         with open(control / "qemu.log", "w") as log:
             qemu = subprocess.Popen(qemu_command(guest, control, scratch, shares),
                                     stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                                    stderr=log, start_new_session=True)
+                                    stderr=log, preexec_fn=die_with_this_process)
         try:
             follow(qemu, control, timeout)
         finally:
             if qemu.poll() is None:
-                os.killpg(qemu.pid, signal.SIGKILL)
+                qemu.kill()
             qemu.wait()
             keep_console(control)
         status = control / "status"

@@ -78,6 +78,13 @@ class EmulatedPc(unittest.TestCase):
             self.assertEqual(emulated_pc.make_guest(), guest)
         self.assertEqual(len(made), 1, "the made guest is reused")
 
+    def test_a_disk_too_full_is_said_before_anything_is_made(self):
+        with mock.patch.object(emulated_pc.shutil, "disk_usage", return_value=mock.Mock(
+                free=3 * 2**30)), mock.patch.object(emulated_pc, "make_into") as make_into:
+            with self.assertRaisesRegex(emulated_pc.GuestError, "needs 12 GiB free in .* has 3.0"):
+                emulated_pc.make_guest()
+        make_into.assert_not_called()
+
     @unittest.skipUnless(os.geteuid() == 0, "mounting needs root")
     def test_a_folder_mounted_inside_a_half_made_guest_is_let_go_of_not_emptied(self):
         hosts_own = Path(tempfile.mkdtemp())
@@ -86,7 +93,7 @@ class EmulatedPc(unittest.TestCase):
         mount_point = self.home / "guest.partial" / "root" / "dev"
         mount_point.mkdir(parents=True)
         subprocess.run(["mount", "--bind", str(hosts_own), str(mount_point)], check=True)
-        emulated_pc.remove_half_made(self.home / "guest.partial")
+        emulated_pc.remove_guest_folder(self.home / "guest.partial")
         self.assertFalse((self.home / "guest.partial").exists())
         self.assertEqual((hosts_own / "device").read_text(), "the host's\n")
 

@@ -6,6 +6,9 @@
         [--simulator PATH]                           and compares its calls with
                                                      the simulated machine's
     scenarios.py --list                              names the scenarios
+
+Where Wine cannot run in this system, a scenario says why and ends with 77,
+which CTest reports as skipped.
 """
 
 import argparse

@@ -3,6 +3,9 @@
 
     try_setup_test.py --build DIR --work DIR CASE
     try_setup_test.py --list-wine     names the cases that run Wine (all but bad_input)
+
+Where Wine cannot run in this system, such a case says why and ends with 77,
+which CTest reports as skipped.
 """
 
 import argparse
@@ -225,6 +228,46 @@ def bad_input(build, work):
     return failures
 
 
+def try_case(build, work, case, extra_env=None):
+    """Runs try-setup with the case's options, as a person would; returns its
+    output and the failures its report shows."""
+    options, judge = CASES[case]
+    out = Path(work) / case
+    shutil.rmtree(out, ignore_errors=True)
+    media = Path(work) / (case + "-media")
+    shutil.rmtree(media, ignore_errors=True)
+    shutil.copytree(Path(build) / "sample-media" / "WIN98", media / "WIN98")
+    options = [o.replace("{media}", str(media)) for o in options]
+    result = subprocess.run([str(ROOT / "try-setup"), "--build", build, "--out", str(out),
+                             *options], capture_output=True, text=True,
+                            env=dict(os.environ, **(extra_env or {})))
+    print(result.stdout[-3000:], result.stderr[-2000:])
+    report = (out / "report.md").read_text() if (out / "report.md").exists() else ""
+    page = (out / "report.html").read_text() if (out / "report.html").exists() else ""
+    failures = [what for what, held in judge(report, page) if not held]
+    if result.returncode != 0:
+        failures.append(f"try-setup ended with status {result.returncode}")
+    return result.stdout, failures
+
+
+def in_emulated_pc(build, work):
+    """EMULATED_PC=1: the same silent run and report, through an emulated PC,
+    which the phase lines name."""
+    output, failures = try_case(build, work, "silent", {"EMULATED_PC": "1"})
+    if "running in an emulated PC: EMULATED_PC=1 asks for it" not in output:
+        failures.append("no phase line says that it runs in an emulated PC, and why")
+    return failures
+
+
+def why_it_cannot_run_here(case):
+    if case == "bad_input":
+        return None
+    if case == "in_emulated_pc":
+        return None if host_route.pc_emulator(install=False) else (
+            "QEMU's PC emulator and mmdebstrap are not installed")
+    return host_route.why_wine_cannot_run_here()
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--build")
@@ -235,30 +278,18 @@ def main():
     if args.list_wine:
         print(";".join(list(CASES) + ["matrix"]))
         return 0
-    why_not = None if args.case == "bad_input" else host_route.why_wine_cannot_run_here()
+    why_not = why_it_cannot_run_here(args.case)
     if why_not:
         print(f"{args.case}: skipped: {why_not}")
         return 77
     if args.case == "bad_input":
         failures = bad_input(args.build, args.work)
+    elif args.case == "in_emulated_pc":
+        failures = in_emulated_pc(args.build, args.work)
     elif args.case == "matrix":
         failures = matrix(args.build, args.work)
     else:
-        options, judge = CASES[args.case]
-        out = Path(args.work) / args.case
-        shutil.rmtree(out, ignore_errors=True)
-        media = Path(args.work) / (args.case + "-media")
-        shutil.rmtree(media, ignore_errors=True)
-        shutil.copytree(Path(args.build) / "sample-media" / "WIN98", media / "WIN98")
-        options = [o.replace("{media}", str(media)) for o in options]
-        result = subprocess.run([str(ROOT / "try-setup"), "--build", args.build, "--out", str(out),
-                                 *options], capture_output=True, text=True)
-        print(result.stdout[-3000:], result.stderr[-2000:])
-        report = (out / "report.md").read_text() if (out / "report.md").exists() else ""
-        page = (out / "report.html").read_text() if (out / "report.html").exists() else ""
-        failures = [what for what, held in judge(report, page) if not held]
-        if result.returncode != 0:
-            failures.append(f"try-setup ended with status {result.returncode}")
+        _, failures = try_case(args.build, args.work, args.case)
     for failure in failures:
         print("FAILED:", failure)
     print(f"{args.case}: {'failed' if failures else 'passed'}")
