@@ -236,10 +236,21 @@ def guest_environment():
 def top_folders(folders):
     """The folders to share: each once, and none inside another."""
     chosen = []
-    for folder in sorted({Path(f).resolve() for f in folders}, key=lambda p: len(p.parts)):
+    for folder in sorted({Path(f).resolve() for f in folders}, key=lambda p: (len(p.parts), str(p))):
         if not any(folder == c or c in folder.parents for c in chosen):
             chosen.append(folder)
     return chosen
+
+
+def remove_abandoned_runs():
+    """The folders of runs killed outright; a live run holds its folder's lock."""
+    for folder in HOME.glob("run-*"):
+        try:
+            with open(folder / "lock") as lock:
+                fcntl.flock(lock, fcntl.LOCK_EX | fcntl.LOCK_NB)
+                shutil.rmtree(folder, ignore_errors=True)
+        except OSError:  # in use, or being made
+            continue
 
 
 def command_script(command, cwd, env):
@@ -273,7 +284,8 @@ def run(command, shares, cwd, timeout):
     guest = make_guest()
     need_free_space(RUN_GIB_NEEDED, "running the emulated PC")
     shares = top_folders(list(shares) + [cwd])
-    with tempfile.TemporaryDirectory(dir=HOME, prefix="run-") as work:
+    remove_abandoned_runs()
+    with tempfile.TemporaryDirectory(dir=HOME, prefix="run-") as work, Lock(Path(work) / "lock"):
         control, scratch = Path(work) / "control", Path(work) / "scratch.img"
         control.mkdir()
         (control / "shares").write_text("".join(f"share{i} {p}\n" for i, p in enumerate(shares)))

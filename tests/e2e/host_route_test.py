@@ -41,9 +41,11 @@ class RouteChoice(unittest.TestCase):
         probe = host_route.i386_program()
         self.assertEqual(probe[:7], b"\x7fELF\x01\x01\x01")  # 32-bit, little-endian
         self.assertEqual(probe[18:20], b"\x03\x00")  # Intel 80386
-        self.assertEqual(host_route.runs_i386(), subprocess.run(
-            ["sh", "-c", "[ -x /lib/ld-linux.so.2 ] && /lib/ld-linux.so.2 --version"],
-            capture_output=True).returncode == 0)
+
+    @unittest.skipUnless(Path("/lib/ld-linux.so.2").exists(), "no 32-bit x86 loader to compare")
+    def test_the_probe_runs_where_the_32_bit_loader_runs(self):
+        loader = subprocess.run(["sh", "-c", "/lib/ld-linux.so.2 --version"], capture_output=True)
+        self.assertEqual(host_route.runs_i386(), loader.returncode == 0)
 
 
 class EmulatedPc(unittest.TestCase):
