@@ -236,7 +236,8 @@ def guest_environment():
 def top_folders(folders):
     """The folders to share: each once, and none inside another."""
     chosen = []
-    for folder in sorted({Path(f).resolve() for f in folders}, key=lambda p: (len(p.parts), str(p))):
+    for folder in sorted({Path(f).resolve() for f in folders},
+                         key=lambda p: (len(p.parts), str(p))):
         if not any(folder == c or c in folder.parents for c in chosen):
             chosen.append(folder)
     return chosen
