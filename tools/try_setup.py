@@ -49,7 +49,7 @@ def parse_arguments(argv):
                     "installation media as drive D:, answers its message boxes, and reports "
                     "what it did to the system: report.md and report.html in the output folder.",
         epilog="On a host whose kernel runs no 32-bit x86 program it runs the same way inside "
-               "an emulated PC, made once for the machine (about 7 minutes); EMULATED_PC=1 "
+               "an emulated PC, made once for the machine (about 8 minutes); EMULATED_PC=1 "
                "chooses that on any host.")
     parser.add_argument("--windows", choices=["98", "me"],
                         help="the emulated system (default: me)")
