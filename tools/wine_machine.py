@@ -204,35 +204,26 @@ class WineMachine:
     def restart(self):
         """The system's next start: every program of the session ends, and a
         new session boots the emulated system, which applies WININIT.INI and
-        starts what RunServicesOnce names (the monitor stays running). A
-        restart the setup asked for (wineboot --end-session) finishes first:
-        on a slow host it may still be starting when the setup has ended."""
-        self.wait_until(lambda: not any("wineboot" in " ".join(c).lower()
-                                        for c in self.session_command_lines()), 60)
+        starts what RunServicesOnce names (the monitor stays running)."""
         subprocess.run(["wineserver", "-k"], env=self.env(), capture_output=True)
         subprocess.run(["wineserver", "-w"], env=self.env(), capture_output=True)
         subprocess.run(["wineserver", "-p"], env=self.env(), check=True)
         self.open_desktop()
 
-    def session_command_lines(self):
-        """The command lines of this machine's session's processes; a started
-        Windows program's first word is its Windows path."""
-        lines = []
-        for proc in Path("/proc").iterdir():
-            try:
-                environ = (proc / "environ").read_bytes().split(b"\0")
-                line = (proc / "cmdline").read_bytes().decode("latin-1").split("\0")
-            except OSError:
-                continue
-            if ("WINEPREFIX=" + str(self.prefix)).encode() in environ:
-                lines.append(line)
-        return lines
-
     def running_programs(self):
         """The Windows paths of the programs of this machine's session that
         run from the Windows directory's system folder, as the monitor does."""
-        return sorted({line[0] for line in self.session_command_lines()
-                       if line[0].lower().startswith("c:\\windows\\system\\")})
+        running = []
+        for proc in Path("/proc").iterdir():
+            try:
+                environ = (proc / "environ").read_bytes().split(b"\0")
+                argv0 = (proc / "cmdline").read_bytes().split(b"\0")[0].decode("latin-1")
+            except OSError:
+                continue
+            if ("WINEPREFIX=" + str(self.prefix)).encode() in environ and \
+                    argv0.lower().startswith("c:\\windows\\system\\"):
+                running.append(argv0)
+        return sorted(set(running))
 
     def stop(self):
         subprocess.run(["wineserver", "-k"], env=self.env(), capture_output=True)

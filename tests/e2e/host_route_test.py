@@ -37,11 +37,6 @@ class RouteChoice(unittest.TestCase):
                 self.assertEqual(chosen, route)
                 self.assertIn(reason, why)
 
-    def test_the_probe_is_a_32_bit_x86_program_for_linux(self):
-        probe = host_route.i386_program()
-        self.assertEqual(probe[:7], b"\x7fELF\x01\x01\x01")  # 32-bit, little-endian
-        self.assertEqual(probe[18:20], b"\x03\x00")  # Intel 80386
-
     @unittest.skipUnless(Path("/lib/ld-linux.so.2").exists(), "no 32-bit x86 loader to compare")
     def test_the_probe_runs_where_the_32_bit_loader_runs(self):
         loader = subprocess.run(["sh", "-c", "/lib/ld-linux.so.2 --version"], capture_output=True)
@@ -111,9 +106,7 @@ class EmulatedPc(unittest.TestCase):
         left = subprocess.run(["pgrep", "-f", f"qemu-system-x86_64.*{self.home}"],
                               capture_output=True, text=True).stdout
         self.assertEqual(left, "")
-        self.assertEqual(sorted(p.name for p in self.home.iterdir()),
-                         ["console.log", guest.name, "lock"] if (self.home / "console.log")
-                         .exists() else [guest.name, "lock"])
+        self.assertEqual(list(self.home.glob("run-*")), [], "the run's folder is removed")
 
 
 if __name__ == "__main__":

@@ -21,8 +21,8 @@ from pathlib import Path
 ROOT = Path(__file__).resolve().parents[2]
 sys.path.insert(0, str(ROOT / "tools"))
 import host_route  # noqa: E402
+import wine_machine  # noqa: E402
 
-SLOWDOWN = float(os.environ.get("WINE_TIME_SCALE", "1"))
 SIX_FILES = [r"C:\windows\system32\drivers\kt418.sys", r"C:\windows\inf\kt418.inf",
              r"C:\windows\inf\kt418.cat", r"C:\windows\inf\kt418Hub.cat",
              r"C:\windows\system\unPlug.exe", r"C:\windows\system\rdWatch.exe"]
@@ -63,7 +63,7 @@ def seen_in_browser(page):
     dom = subprocess.run(["chromium", "--headless", "--no-sandbox", "--disable-gpu",
                           "--window-size=1280,1024", "--virtual-time-budget=5000", "--dump-dom",
                           probe.as_uri()], capture_output=True, text=True,
-                         timeout=120 * SLOWDOWN).stdout
+                         timeout=wine_machine.seconds(120)).stdout
     found = re.search(r'data-probe="([^"]*)"', dom)
     return json.loads(html.unescape(found.group(1))) if found else {"problems": ["no probe"]}
 
@@ -228,13 +228,14 @@ def bad_input(build, work):
     return failures
 
 
-def try_case(build, work, case, extra_env=None):
-    """Runs try-setup with the case's options, as a person would; returns its
-    output and the failures its report shows."""
+def try_case(build, work, case, extra_env=None, folder=None):
+    """Runs try-setup with the case's options, as a person would, in work/folder
+    (the case's name unless given); returns its output and the failures its
+    report shows."""
     options, judge = CASES[case]
-    out = Path(work) / case
+    out = Path(work) / (folder or case)
     shutil.rmtree(out, ignore_errors=True)
-    media = Path(work) / (case + "-media")
+    media = Path(work) / ((folder or case) + "-media")
     shutil.rmtree(media, ignore_errors=True)
     shutil.copytree(Path(build) / "sample-media" / "WIN98", media / "WIN98")
     options = [o.replace("{media}", str(media)) for o in options]
@@ -253,7 +254,7 @@ def try_case(build, work, case, extra_env=None):
 def in_emulated_pc(build, work):
     """EMULATED_PC=1: the same silent run and report, through an emulated PC,
     which the phase lines name."""
-    output, failures = try_case(build, work, "silent", {"EMULATED_PC": "1"})
+    output, failures = try_case(build, work, "silent", {"EMULATED_PC": "1"}, "in_emulated_pc")
     if "running in an emulated PC: EMULATED_PC=1 asks for it" not in output:
         failures.append("no phase line says that it runs in an emulated PC, and why")
     return failures
