@@ -1,7 +1,7 @@
 #include "basecomp/base_components.h"
 
 #include "basecomp/command_runners.h"
-#include "files/driver_files.h"
+#include "files/file_primitives.h"
 #include "setup/directories.h"
 
 namespace {

@@ -1,6 +1,7 @@
 // Placing the reader's driver package in the Windows directory tree.
 #pragma once
 
+#include "files/file_primitives.h"
 #include "platform/byte_string.h"
 #include "setup/setup_state.h"
 
@@ -10,20 +11,6 @@ enum class FailurePolicy {
   Warn,    // warning box, the run goes on
   Report,  // error box, the run goes on
 };
-
-// What stands at a path the setup is about to replace or remove.
-enum class Existing { kNothing, kFile, kDirectory };
-
-// What stands at the path; what cannot be queried counts as nothing.
-Existing WhatStandsAt(System& system, const ByteString& path);
-
-// Makes an existing file an ordinary writable one, so that it can be replaced
-// or deleted, and says whether that failed when asked. A directory is left as it is.
-Existing MakeOrdinaryFile(System& system, const ByteString& path, bool* attributesFailed = nullptr);
-
-// Removes a file of the setup's own (a set-aside or staged copy), read-only as
-// a copy from a CD is; false when a file stays there. A directory stays.
-bool RemoveOwnFile(System& system, const ByteString& path);
 
 // Makes an existing file an ordinary writable one, warning when that fails.
 // A directory is left as it is; what cannot be queried counts as nothing.

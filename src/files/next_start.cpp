@@ -2,7 +2,7 @@
 
 #include <string.h>
 
-#include "files/driver_files.h"
+#include "files/file_primitives.h"
 #include "setup/directories.h"
 
 namespace {
