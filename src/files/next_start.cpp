@@ -1,7 +1,5 @@
 #include "files/next_start.h"
 
-#include <string.h>
-
 #include "files/file_primitives.h"
 #include "setup/directories.h"
 
@@ -21,6 +19,23 @@ bool ShortPathForStart(System& system, const ByteString& path, ByteString* short
   uint32_t length = system.GetShortPathNameA(path.c_str(), buffer, kShortPathBuffer);
   return TakeWholePath(buffer, length, kShortPathBuffer, shortPath) && !shortPath->Contains(' ') &&
          !shortPath->Contains('=');
+}
+
+bool IsAsciiLetter(unsigned char byte) { return (byte | 0x20) >= 'a' && (byte | 0x20) <= 'z'; }
+
+// Whether the text names path as the system compares 8.3 paths: letters in
+// either case. A letter after a byte above 0x7F may be the second byte of a
+// double-byte character, where case tells characters apart: it must match exactly.
+bool NamesShortPath(const char* text, size_t length, const ByteString& path) {
+  if (length != path.size()) return false;
+  for (size_t i = 0; i < length; ++i) {
+    unsigned char given = static_cast<unsigned char>(text[i]);
+    unsigned char meant = path.at(i);
+    if (given == meant) continue;
+    bool afterSingleByte = i == 0 || static_cast<unsigned char>(text[i - 1]) < 0x80;
+    if (!afterSingleByte || !IsAsciiLetter(given) || (given | 0x20) != (meant | 0x20)) return false;
+  }
+  return true;
 }
 
 ByteString WininitPath(const RunContext& run) { return run.state.WindowsDir + "\\WININIT.INI"; }
@@ -49,12 +64,11 @@ ByteString EditedRenameLines(const char* lines, size_t length, const ByteString&
   ByteString edited;
   for (size_t start = 0, end = 0; start < length; start = end + 1) {
     for (end = start; end < length && lines[end] != '\0';) ++end;
+    // An empty line would end the section where it is written.
+    if (end == start) continue;
     size_t equals = start;
     while (equals < end && lines[equals] != '=') ++equals;
-    // Our lines name a source as the system gave its short form, byte for byte.
-    size_t sourceLength = equals < end ? end - equals - 1 : 0;
-    bool names = equals < end && sourceLength == source.size() &&
-                 memcmp(lines + equals + 1, source.c_str(), sourceLength) == 0;
+    bool names = equals < end && NamesShortPath(lines + equals + 1, end - equals - 1, source);
     if (!names) edited.Append(lines + start, end - start).Append("", 1);
   }
   if (destination != nullptr) {
@@ -90,5 +104,11 @@ void RemoveLeftover(const RunContext& run, const ByteString& path) {
   // Its line names it by its short form, which only a file that is there has.
   ByteString shortPath;
   bool named = ShortPathForStart(run.system, path, &shortPath);
-  if (run.system.DeleteFileA(path.c_str()) && named) EditRenameSection(run, shortPath, nullptr);
+  if (run.system.DeleteFileA(path.c_str())) {
+    if (named) EditRenameSection(run, shortPath, nullptr);
+    return;
+  }
+  // A set-aside file that a running program still holds goes at the next
+  // start, even where the run that set it aside could not enter it.
+  if (named) EditRenameSection(run, shortPath, kDeletion);
 }

@@ -14,7 +14,8 @@
 ByteString ReplacementPath(const ByteString& target);
 
 // The [rename] lines (each ended by a NUL) without those that move or delete
-// source, and, when destination is given, with "destination=source" at the end.
+// source (named in any letter case, as the system reads it) and without empty
+// ones, and, when destination is given, with "destination=source" at the end.
 ByteString EditedRenameLines(const char* lines, size_t length, const ByteString& source,
                              const char* destination);
 
@@ -28,5 +29,6 @@ bool ReplaceAtNextStart(const RunContext& run, const ByteString& source, const B
 bool DeleteAtNextStart(const RunContext& run, const ByteString& path);
 
 // Removes a file of the setup's own that an earlier run left (one whose
-// restart has not come, or that was cut short), with the line that names it.
+// restart has not come, or that was cut short), with the line that names it;
+// one that cannot be deleted, being in use, is entered for deletion at the next start.
 void RemoveLeftover(const RunContext& run, const ByteString& path);

@@ -29,12 +29,14 @@ constexpr uint32_t kKeyAllAccess = 0xF003F;
 
 constexpr uint32_t kMbOk = 0;
 constexpr uint32_t kMbYesNo = 4;
+constexpr uint32_t kMbIconStop = 0x10;
 constexpr int kIdYes = 6;
 constexpr int kIdNo = 7;
 
 constexpr uint32_t kEwxReboot = 2;
 
 constexpr uint32_t kVerPlatformWin32Windows = 1;
+constexpr uint32_t kVerPlatformWin32Nt = 2;
 
 constexpr uint32_t kCreateNoWindow = 0x08000000;
 constexpr uint32_t kStartfUseShowWindow = 0x1;

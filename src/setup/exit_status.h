@@ -12,6 +12,7 @@ enum class ExitStatus : uint32_t {
   kExtractionFailed = 3,      // a base component extraction could not be run, or ended non-zero
   kDirectoryUnreadable = 4,   // the current or Windows directory could not be read whole
   kAnotherSetupRunning = 5,   // another setup was running: nothing was changed or shown
+  kNotWindows9x = 6,  // the Windows NT family, which the media are not for: nothing was changed
 };
 
 // Ends the process at once: nothing of the run follows and nothing done is undone.

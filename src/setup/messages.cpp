@@ -9,17 +9,20 @@ namespace {
 struct Message {
   const char* text;
   bool shownWhenSilent;
+  uint32_t icon;  // added to a notice's box type
 };
 
 // Indexed by MessageId.
 const Message kCatalogue[] = {
-    {"This program will install the driver of Vantrel USB Smart Card Reader\n", false},
-    {"Warning!!!   Change file \"%s\" attribute failed!", false},
-    {"Copy file \"%s\" to \"%s\" failed\n", false},
-    {"SmartCard Base Component install Failed!.\n", true},
+    {"This program will install the driver of Vantrel USB Smart Card Reader\n", false, 0},
+    {"Warning!!!   Change file \"%s\" attribute failed!", false, 0},
+    {"Copy file \"%s\" to \"%s\" failed\n", false, 0},
+    {"SmartCard Base Component install Failed!.\n", true, 0},
     {"You must restart your computer before the new hardware will take effect. Do you want to "
      "reboot the system?",
-     false},
+     false, 0},
+    {"This setup is for Windows 98 and Windows Me. Nothing has been changed on this computer.\n",
+     false, kMbIconStop},
 };
 
 }  // namespace
@@ -43,7 +46,8 @@ ByteString ComposeMessage(MessageId id, const char* first, const char* second) {
 void ShowNotice(const RunContext& run, MessageId id, const char* caption, const char* first,
                 const char* second) {
   if (run.state.SilentMode && !kCatalogue[id].shownWhenSilent) return;
-  run.system.MessageBoxA(ComposeMessage(id, first, second).c_str(), caption, kMbOk);
+  run.system.MessageBoxA(ComposeMessage(id, first, second).c_str(), caption,
+                         kMbOk | kCatalogue[id].icon);
 }
 
 int AskYesNo(const RunContext& run, MessageId id) {

@@ -10,6 +10,7 @@ enum MessageId {
   MsgCopyFailed,
   MsgBaseComponentsFailed,
   MsgRestart,
+  MsgNotWindows9x,
 };
 
 extern const char SetupCaption[];

@@ -23,8 +23,14 @@ bool IsSilentCommandLine(int argc, const char* const* argv) {
 
 uint32_t RunSetup(int argc, const char* const* argv, System& system) {
   RunContext run{system, SetupState()};
-  if (AnotherSetupIsRunning(system)) EndSetup(run, ExitStatus::kAnotherSetupRunning);
   run.state.SilentMode = IsSilentCommandLine(argc, argv);
+  // Windows 9x files and settings would harm the NT family: it is told so
+  // before anything is asked or changed. A failed query goes on.
+  if (IsWindowsNt(system)) {
+    ShowNotice(run, MsgNotWindows9x, SetupCaption);
+    return static_cast<uint32_t>(ExitStatus::kNotWindows9x);
+  }
+  if (AnotherSetupIsRunning(system)) EndSetup(run, ExitStatus::kAnotherSetupRunning);
   if (!run.state.SilentMode && AskYesNo(run, MsgWelcome) == kIdNo) {
     EndSetup(run, ExitStatus::kCompleted);
   }

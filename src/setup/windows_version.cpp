@@ -20,3 +20,7 @@ bool IsWindowsMe(System& system) {
 bool IsWindows9x(System& system) {
   return QueryVersion(system).dwPlatformId == kVerPlatformWin32Windows;
 }
+
+bool IsWindowsNt(System& system) {
+  return QueryVersion(system).dwPlatformId == kVerPlatformWin32Nt;
+}

@@ -7,3 +7,6 @@ bool IsWindowsMe(System& system);
 
 // True on Windows 95, 98 and Me (platform 1), asked of the system afresh.
 bool IsWindows9x(System& system);
+
+// True on the Windows NT family (platform 2: NT, 2000, XP and later), asked of the system afresh.
+bool IsWindowsNt(System& system);

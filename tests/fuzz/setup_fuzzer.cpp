@@ -1,8 +1,9 @@
 // Fuzzes a setup run and its retry: the fuzzer's bytes build a simulated
 // machine (command line, directories of any bytes, files, keys, answers,
 // child statuses, faults, a power cut, version, code page, a package file in
-// use), the run on it must keep every rule a run keeps, and, after the next
-// start, a clean silent run on the machine it left must keep them too and end
+// use, other programs' WININIT.INI lines), the run on it must keep every rule
+// a run keeps and every other program's line, and, after the next start or
+// before it, a clean silent run on the machine it left must keep them too and end
 // as well as the same retry after a clean silent run on the machine as it was
 // built: with its status, and, where that one completes, completely, so that
 // the start after it leaves the package in place and nothing of the setup's own.
@@ -53,6 +54,8 @@ struct Input {
   std::vector<int> answers;
   std::vector<int> faults;
   int powerCut = 0;  // the call the power is cut after; 0 for none
+  bool retryBeforeTheStart = false;
+  std::vector<std::string> otherLines;  // other programs' [rename] lines, in order
 };
 
 // Builds the machine from the input; the same input builds the same machine.
@@ -60,7 +63,9 @@ Input BuildMachine(const uint8_t* data, size_t size, SimulatedSystem& sim) {
   FuzzedDataProvider in(data, size);
   Input input;
   const uint32_t minors[] = {10, 90, 0};
-  uint32_t platform = in.ConsumeIntegralInRange<uint32_t>(1, 2);
+  // The NT family ends every run at once: one input in four is enough.
+  const uint32_t platforms[] = {1, 1, 1, 2};
+  uint32_t platform = in.PickValueInArray(platforms);
   uint32_t minor = in.PickValueInArray(minors);
   sim.SetVersion(platform, 4, minor);
   input.windowsMe = platform == kVerPlatformWin32Windows && minor == 90;
@@ -145,6 +150,19 @@ Input BuildMachine(const uint8_t* data, size_t size, SimulatedSystem& sim) {
     sim.StartProgram(running);
   }
   if (in.ConsumeBool()) sim.SetRunningFileRename(SimulatedSystem::RunningFileRename::kAllowed);
+  input.retryBeforeTheStart = in.ConsumeBool();
+  // Other programs' lines of any form: deletions, lines without "=", comments;
+  // now and then more than a section read can hold.
+  std::string wininit = "[rename]\r\n";
+  const char* const forms[] = {"NUL=C:\\TEMP\\", "", ";", "C:\\A.DLL=C:\\"};
+  for (int i = in.ConsumeIntegralInRange(0, 4); i > 0; --i) {
+    wininit += std::string(in.PickValueInArray(forms)) + "x" + Name(in, 20) + "\r\n";
+  }
+  if (in.ConsumeIntegralInRange(0, 15) == 1) {
+    for (int i = 0; i < 2000; ++i) wininit += "NUL=C:\\TEMP\\F" + std::to_string(i) + ".TMP\r\n";
+  }
+  if (wininit.size() > 10) sim.AddFile(windows + "\\WININIT.INI", wininit);
+  input.otherLines = RenameLines(sim, windows);
   input.facts = FactsOfMachine(sim, current, windows);
   return input;
 }
@@ -153,6 +171,18 @@ uint32_t RunWith(SimulatedSystem& sim, const std::vector<std::string>& arguments
   std::vector<const char*> argv = {"D:\\WIN98\\SETUP.EXE"};
   for (const std::string& argument : arguments) argv.push_back(argument.c_str());
   return sim.Run([&] { return RunSetup(static_cast<int>(argv.size()), argv.data(), sim); });
+}
+
+// Other programs' lines that the run lost or put out of order.
+std::vector<std::string> LostLines(const SimulatedSystem& sim, const Input& input) {
+  std::vector<std::string> now = RenameLines(sim, input.facts.windowsDirectory);
+  std::vector<std::string> lost;
+  size_t at = 0;
+  for (const std::string& line : input.otherLines) {
+    while (at < now.size() && now[at] != line) ++at;
+    if (at == now.size()) lost.push_back("another program's line kept, in its order: " + line);
+  }
+  return lost;
 }
 
 void Report(const char* which, uint32_t status, const std::vector<std::string>& broken,
@@ -174,20 +204,35 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (int fault : first.faults) sim.FailCallNumber(fault);
   if (first.powerCut != 0) sim.CutPowerAfterCall(first.powerCut);
   uint32_t status = RunWith(sim, first.arguments);
-  Report("the first run", status, BrokenRunRules(sim, facts, status), sim);
+  std::vector<std::string> brokenFirst = BrokenRunRules(sim, facts, status);
+  for (const std::string& lost : LostLines(sim, first)) brokenFirst.push_back(lost);
+  Report("the first run", status, brokenFirst, sim);
 
-  sim.NextStart();
+  // A power cut always brings a start.
+  bool startFirst = !first.retryBeforeTheStart || sim.powerWasCut();
+  if (startFirst) {
+    sim.NextStart();
+  } else {
+    sim.StartAnotherRun();
+  }
   RunFacts retryFacts = FactsOfMachine(sim, facts.currentDirectory, facts.windowsDirectory);
   uint32_t retryStatus = RunWith(sim, {"-s"});
   std::vector<std::string> broken = BrokenRunRules(sim, retryFacts, retryStatus);
+  if (!startFirst) {
+    for (const std::string& lost : LostLines(sim, first)) broken.push_back(lost);
+  }
 
   // What a retry must match: the same retry after a clean silent first run on
-  // the machine as built, and the start after it (which starts the monitor
-  // that run registered, so that the retry meets it running).
+  // the machine as built, and, where the retry came after it, the start (which
+  // starts the monitor that run registered, so that the retry meets it running).
   SimulatedSystem fresh;
   BuildMachine(data, size, fresh);
   RunWith(fresh, {"-s"});
-  fresh.NextStart();
+  if (startFirst) {
+    fresh.NextStart();
+  } else {
+    fresh.StartAnotherRun();
+  }
   const RunFacts freshFacts = FactsOfMachine(fresh, facts.currentDirectory, facts.windowsDirectory);
   uint32_t freshStatus = RunWith(fresh, {"-s"});
   if (freshStatus != retryStatus) {

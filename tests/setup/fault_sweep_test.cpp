@@ -2,11 +2,11 @@
 // every call in turn: a whole run is repeated once per point, and must still
 // end soundly: in one of its three ways, with the status that says what
 // happened, without losing an earlier driver, cutting a text or acting on a
-// path it does not mean. Then, after the next start, a clean silent run on
-// the machine that run left must recover as a user's retry does, and the start
-// after it complete the work: status 0, everything installed, the new monitor
-// started, nothing of the setup's own left behind. Some machines have a
-// package file in use, held by a running program.
+// path it does not mean. Then a clean silent run on the machine that run left,
+// after the next start or (for a fault) before it, must recover as a user's
+// retry does, and the start after it complete the work: status 0, everything installed, the new
+// monitor started, nothing of the setup's own left behind. Some machines have a package file in
+// use, held by a running program.
 #include <gtest/gtest.h>
 
 #include "support/run_invariants.h"
@@ -33,6 +33,10 @@ const Sweep kSweeps[] = {
      "kt418.sys", false},
     {"silent on Windows 98, the monitor running, renamed as NT does", Windows::k98, true, false,
      "rdWatch.exe", true},
+    {"interactive on Windows Me, the driver in use, renamed as NT does", Windows::kMe, false, false,
+     "kt418.sys", true},
+    {"silent on Windows Me from a CD, the auxiliary program running, renamed as NT does",
+     Windows::kMe, true, true, "unPlug.exe", true},
 };
 
 // A typical machine on which an earlier version of every package file is
@@ -58,13 +62,21 @@ uint32_t RunSweepCase(SimulatedSystem& sim, const Sweep& sweep) {
                       sweep.silent ? std::vector<std::string>{"-s"} : std::vector<std::string>{});
 }
 
-// The rules the disturbed run broke, then, after the next start, those its
-// clean silent retry broke, and those the start after the retry broke.
+// When the user retries: after the next start, or at once, before it, while
+// the programs that held files still run. A power cut always brings a start.
+enum class Retry { kAfterTheStart, kBeforeTheStart };
+
+// The rules the disturbed run broke, then those its clean silent retry broke,
+// and those the start after the retry broke.
 std::vector<std::string> JudgeRunAndRetry(SimulatedSystem& sim, const Sweep& sweep,
-                                          const RunFacts& facts, uint32_t status) {
+                                          const RunFacts& facts, uint32_t status, Retry retry) {
   std::vector<std::string> broken = BrokenRunRules(sim, facts, status);
   if (!broken.empty()) return broken;
-  sim.NextStart();
+  if (retry == Retry::kAfterTheStart) {
+    sim.NextStart();
+  } else {
+    sim.StartAnotherRun();
+  }
   RunFacts retryFacts = FactsOfMachine(sim, facts.currentDirectory, facts.windowsDirectory);
   uint32_t retryStatus = RunSetupWith(sim, {"-s"});
   bool windowsMe = sweep.windows == Windows::kMe;
@@ -86,7 +98,7 @@ std::string Listed(const std::vector<std::string>& rules) {
 }
 
 TEST(FaultSweep, EveryFaultPointAndPowerCutEndsSoundlyAndARetryRecovers) {
-  int faultPoints = 0, powerCuts = 0;
+  int faultPoints = 0, powerCuts = 0, recoveries = 0;
   for (const Sweep& sweep : kSweeps) {
     SimulatedSystem clean;
     RunFacts facts = BuildSweepMachine(clean, sweep);
@@ -96,18 +108,22 @@ TEST(FaultSweep, EveryFaultPointAndPowerCutEndsSoundlyAndARetryRecovers) {
     int calls = static_cast<int>(clean.calls().size());
 
     for (int point = 1; point <= points; ++point) {
-      SimulatedSystem sim;
-      BuildSweepMachine(sim, sweep);
-      sim.FailCallNumber(point);
-      uint32_t status = RunSweepCase(sim, sweep);
-      std::string failed;
-      for (const auto& call : sim.calls()) {
-        if (call.fallibleNumber == point) failed = call.text;
+      for (Retry retry : {Retry::kAfterTheStart, Retry::kBeforeTheStart}) {
+        SimulatedSystem sim;
+        BuildSweepMachine(sim, sweep);
+        sim.FailCallNumber(point);
+        uint32_t status = RunSweepCase(sim, sweep);
+        std::string failed;
+        for (const auto& call : sim.calls()) {
+          if (call.fallibleNumber == point) failed = call.text;
+        }
+        std::vector<std::string> broken = JudgeRunAndRetry(sim, sweep, facts, status, retry);
+        ASSERT_EQ("", Listed(broken))
+            << sweep.name << ", fault point " << point << " (" << failed << "), status " << status
+            << (retry == Retry::kBeforeTheStart ? ", retried before the start" : "") << "\n"
+            << sim.Dump();
+        ++recoveries;
       }
-      std::vector<std::string> broken = JudgeRunAndRetry(sim, sweep, facts, status);
-      ASSERT_EQ("", Listed(broken)) << sweep.name << ", fault point " << point << " (" << failed
-                                    << "), status " << status << "\n"
-                                    << sim.Dump();
       ++faultPoints;
     }
     for (int cut = 1; cut <= calls; ++cut) {
@@ -117,15 +133,17 @@ TEST(FaultSweep, EveryFaultPointAndPowerCutEndsSoundlyAndARetryRecovers) {
       uint32_t status = RunSweepCase(sim, sweep);
       ASSERT_TRUE(sim.powerWasCut()) << sweep.name << ", power cut after call " << cut;
       std::string lastCall = sim.calls().back().text;
-      std::vector<std::string> broken = JudgeRunAndRetry(sim, sweep, facts, status);
+      std::vector<std::string> broken =
+          JudgeRunAndRetry(sim, sweep, facts, status, Retry::kAfterTheStart);
       ASSERT_EQ("", Listed(broken))
           << sweep.name << ", power cut after call " << cut << " (" << lastCall << ")\n"
           << sim.Dump();
       ++powerCuts;
+      ++recoveries;
     }
   }
   printf("fault points swept: %d\npower-cut points swept: %d\nrecoveries: %d\n", faultPoints,
-         powerCuts, faultPoints + powerCuts);
+         powerCuts, recoveries);
   RecordProperty("fault_points", faultPoints);
   RecordProperty("power_cut_points", powerCuts);
 }

@@ -25,6 +25,9 @@ TEST(Messages, TextsAreExactToTheByte) {
       {MsgRestart, nullptr, nullptr,
        "You must restart your computer before the new hardware will take effect. Do you want to "
        "reboot the system?"},
+      {MsgNotWindows9x, nullptr, nullptr,
+       "This setup is for Windows 98 and Windows Me. Nothing has been changed on this "
+       "computer.\n"},
       // Arguments are placed as they stand, never read as formats.
       {MsgCopyFailed, "D:\\%s%n%%\\x", "C:\\100%\\%d",
        "Copy file \"D:\\%s%n%%\\x\" to \"C:\\100%\\%d\" failed\n"},

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "setup/exit_status.h"
+#include "setup/messages.h"
 #include "setup/single_setup.h"
 #include "support/run_invariants.h"
 #include "support/typical_machine.h"
@@ -157,16 +158,18 @@ TEST_F(SetupRun, A255ByteWindowsDirectoryFitsAndIsUsedWhole) {
 TEST_F(SetupRun, HubSetupInformationFileIsPlacedOnWindowsMeOnly) {
   struct Version {
     uint32_t platform, major, minor;
+    uint32_t status;
     bool placed;
   } versions[] = {
-      {1, 4, 90, true},  {1, 5, 90, true}, {1, 4, 10, false}, {1, 4, 0, false},
-      {2, 4, 90, false}, {2, 5, 0, false}, {0, 0, 90, false},
+      {1, 4, 90, 0, true},  {1, 5, 90, 0, true}, {1, 4, 10, 0, false}, {1, 4, 0, 0, false},
+      {2, 4, 90, 6, false}, {2, 5, 0, 6, false}, {0, 0, 90, 0, false},
   };
   for (const Version& v : versions) {
     SimulatedSystem fresh;
     BuildTypicalMachine(fresh, Windows::kMe);
     fresh.SetVersion(v.platform, v.major, v.minor);
-    EXPECT_EQ(0u, RunSetupWith(fresh, {"-s"}));
+    EXPECT_EQ(v.status, RunSetupWith(fresh, {"-s"}))
+        << "platform " << v.platform << " version " << v.major << "." << v.minor;
     EXPECT_EQ(v.placed, fresh.FileExists("C:\\WINDOWS\\inf\\kt418Hub.inf"))
         << "platform " << v.platform << " version " << v.major << "." << v.minor;
   }
@@ -178,19 +181,51 @@ TEST_F(SetupRun, AFailedVersionQueryReadsAsNotWindowsMe) {
   EXPECT_FALSE(sim.FileExists("C:\\WINDOWS\\inf\\kt418Hub.inf"));
 }
 
-TEST_F(SetupRun, ASetupStartedWhileAnotherRunsEndsWithStatus5HavingDoneNothing) {
-  for (bool silent : {false, true}) {
+// Another setup running, or a system of the NT family: the run ends before
+// anything is asked or changed, telling only an interactive user on NT why.
+TEST_F(SetupRun, ASetupThatMustNotGoOnEndsHavingChangedNothing) {
+  const char kRefusal[] =
+      "This setup is for Windows 98 and Windows Me. Nothing has been changed on this computer.\n";
+  struct Case {
+    const char* what;
+    bool nt;
+    bool silent;
+    uint32_t status;
+    const char* box;  // nullptr for none
+  } cases[] = {
+      {"another setup running, interactive", false, false, 5, nullptr},
+      {"another setup running, silent", false, true, 5, nullptr},
+      {"Windows XP, interactive", true, false, 6, kRefusal},
+      {"Windows XP, silent", true, true, 6, nullptr},
+  };
+  for (const Case& c : cases) {
     SimulatedSystem fresh;
     BuildTypicalMachine(fresh, Windows::kMe);
-    fresh.HoldMutexElsewhere(kSetupMutexName);
+    if (c.nt) {
+      fresh.SetVersion(kVerPlatformWin32Nt, 5, 1);
+    } else {
+      fresh.HoldMutexElsewhere(kSetupMutexName);
+    }
     fresh.AnswerNextBox(kIdYes);
-    const char* what = silent ? "silent" : "interactive";
-    EXPECT_EQ(5u, RunSetupWith(
-                      fresh, silent ? std::vector<std::string>{"-s"} : std::vector<std::string>{}))
-        << what;
-    EXPECT_TRUE(fresh.boxes().empty()) << what;
-    for (const auto& call : fresh.calls()) EXPECT_FALSE(ChangesTheSystem(call.op)) << call.text;
-    EXPECT_FALSE(fresh.FileExists("C:\\WINDOWS\\System32\\Drivers\\kt418.sys")) << what;
+    EXPECT_EQ(c.status, RunSetupWith(fresh, c.silent ? std::vector<std::string>{"-s"}
+                                                     : std::vector<std::string>{}))
+        << c.what;
+    if (c.box == nullptr) {
+      EXPECT_TRUE(fresh.boxes().empty()) << c.what;
+    } else {
+      ASSERT_EQ(1u, fresh.boxes().size()) << c.what;
+      EXPECT_EQ(c.box, fresh.boxes()[0].text) << c.what;
+      EXPECT_EQ(SetupCaption, fresh.boxes()[0].caption) << c.what;
+      EXPECT_EQ(kMbOk | kMbIconStop, fresh.boxes()[0].type) << c.what;
+    }
+    for (const auto& call : fresh.calls()) {
+      EXPECT_FALSE(ChangesTheSystem(call.op)) << c.what << ": " << call.text;
+      if (c.nt) {
+        EXPECT_TRUE(call.op == Op::GetVersionExA || call.op == Op::MessageBoxA)
+            << c.what << ": " << call.text;
+      }
+    }
+    EXPECT_FALSE(fresh.FileExists("C:\\WINDOWS\\System32\\Drivers\\kt418.sys")) << c.what;
   }
 }
 

@@ -13,6 +13,7 @@ TEST_F(TypicalRun, InteractiveRunOnWindowsMeMakesTheseCallsInThisOrder) {
   sim.AnswerNextBox(kIdYes);
   EXPECT_EQ(0u, Run());
   const std::vector<std::string> expected = {
+      "GetVersionExA(148) = 1",
       "SetLastError(0) = ",
       "CreateMutexA(Vantrel USB Smart Card Reader Setup) = 0x3000",
       "GetLastError() = 0",

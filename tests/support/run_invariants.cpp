@@ -74,11 +74,18 @@ class Judge {
   void CheckEnd() {
     const auto& calls = sim_.calls();
     bool exited = Has(Op::ExitProcess);
-    Rule(status_ <= 5, "the status is one of the table's: " + std::to_string(status_));
+    Rule(status_ <= 6, "the status is one of the table's: " + std::to_string(status_));
     Rule(!exited || calls.back().op == Op::ExitProcess, "nothing runs after ExitProcess");
 
     bool unreadable = false, abortCopyFailed = false, extractionFailed = false;
     bool anotherSetup = false;
+    // The system said it is of the NT family when first asked.
+    bool ntFamily = false;
+    for (const auto& call : calls) {
+      if (call.op != Op::GetVersionExA) continue;
+      ntFamily = call.result == "1" && sim_.platformId() == kVerPlatformWin32Nt;
+      break;
+    }
     for (size_t i = 0; i + 1 < calls.size(); ++i) {
       anotherSetup = anotherSetup || (calls[i].op == Op::CreateMutexA && calls[i].result != "0" &&
                                       calls[i + 1].op == Op::GetLastError &&
@@ -119,6 +126,13 @@ class Judge {
     bool baseFailedShown =
         lastBox.find("\"SmartCard Base Component install Failed!.\\n\", 0)") != std::string::npos;
 
+    Rule((status_ == 6) == ntFamily, "status 6 exactly when the system is of the NT family");
+    if (status_ == 6) {
+      for (const auto& call : calls) {
+        Rule(call.op == Op::GetVersionExA || call.op == Op::MessageBoxA,
+             "on the NT family nothing but the version query and the refusal: " + call.text);
+      }
+    }
     Rule((status_ == 5) == anotherSetup, "status 5 exactly when another setup held the name");
     Rule((status_ == 4) == unreadable, "status 4 exactly when a directory could not be read whole");
     Rule(status_ != 4 || !changed, "status 4 changes nothing");
@@ -222,7 +236,9 @@ class Judge {
         "This program will install the driver of Vantrel USB Smart Card Reader\n",
         "SmartCard Base Component install Failed!.\n",
         "You must restart your computer before the new hardware will take effect. Do you want to "
-        "reboot the system?"};
+        "reboot the system?",
+        "This setup is for Windows 98 and Windows Me. Nothing has been changed on this "
+        "computer.\n"};
     auto attributeFailed = [](const std::string& path) {
       return "Warning!!!   Change file \"" + path + "\" attribute failed!";
     };
