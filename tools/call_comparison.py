@@ -177,25 +177,6 @@ def from_simulated(op, values, result):
 
 # --- comparing ---
 
-def collapse_nt_key_deletion(calls):
-    """One RegDeleteKeyA refused for a key with subkeys, then the subkeys' own
-    deletions, then the same RegDeleteKeyA again: one deletion of the tree."""
-    out, i = [], 0
-    while i < len(calls):
-        call = calls[i]
-        if call.op == "RegDeleteKeyA" and call.result == "5":
-            again = next((j for j in range(i + 1, len(calls))
-                          if calls[j].op == "RegDeleteKeyA" and calls[j].values == call.values),
-                         None)
-            if again is not None:
-                out.append(calls[again])
-                i = again + 1
-                continue
-        out.append(call)
-        i += 1
-    return out
-
-
 NORMAL = 0x80
 
 
@@ -227,12 +208,6 @@ class KnownDifference:
 
 
 KNOWN_DIFFERENCES = [
-    KnownDifference(
-        "a registry key with subkeys is deleted key by key on the NT family",
-        "On NT, RegDeleteKeyA fails with access denied for a key that has subkeys, so "
-        "setup.exe's Win32 layer deletes the subkeys first; on Windows 9x, which the simulated "
-        "machine plays, one RegDeleteKeyA removes the whole tree (platform notes).",
-        ("xp",), collapse_nt_key_deletion),
     KnownDifference(
         "a file given normal attributes reads back as archive on the emulator",
         "The emulator keeps no attributes of its own for a file: it shows archive (0x20), and "

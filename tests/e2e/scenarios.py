@@ -45,6 +45,8 @@ WELCOME = "This program will install the driver of Vantrel USB Smart Card Reader
 RESTART = ("You must restart your computer before the new hardware will take effect. "
            "Do you want to reboot the system?")
 BASE_FAILED = "SmartCard Base Component install Failed!.\n"
+NOT_WINDOWS_9X = ("This setup is for Windows 98 and Windows Me. Nothing has been changed on this "
+                  "computer.\n")
 
 
 def shown(value):
@@ -350,12 +352,18 @@ def slash_s_is_interactive(s):
 
 
 @scenario("xp")
-def windows_nt_family_deletes_device_entries_with_their_subkeys(s):
-    # NT refuses to delete a key that has subkeys; the setup deletes them first.
-    run = s.m.run_setup(s.media, ["-s"])
-    s.check.equal(run.status, 0, "exit status")
-    s.package_placed(with_hub_inf=False)
-    s.registered(reader_gone=True, hub_gone=False, sections=True)
+def windows_nt_family_is_told_why_and_nothing_changes(s):
+    def registry(name):
+        return wine_machine.without_emulator_keys(s.m.export_registry(s.m.workdir / name))
+    files_before, registry_before = s.m.file_tree(), registry("before.reg")
+    run = s.m.run_setup(s.media, [], ["ok"])
+    s.check.equal(run.status, 6, "exit status")
+    s.boxes(run, [(wine_machine.SETUP_CAPTION, NOT_WINDOWS_9X)])
+    s.check.same_text(registry("after.reg"), registry_before, "HKEY_LOCAL_MACHINE")
+    files_after = s.m.file_tree()
+    changed = sorted(path for path in set(files_before) | set(files_after)
+                     if files_before.get(path) != files_after.get(path))
+    s.check.equal(changed, [], "files under drive C changed")
 
 
 def compare_with_simulated_machine(machine, simulator, checks):

@@ -199,6 +199,8 @@ def matrix(build, work):
     progress = [line for line in result.stdout.splitlines() if "exit status" in line]
     if len(progress) != 7:
         failures.append(f"{len(progress)} progress lines for seven runs")
+    if not any("Windows XP" in line and "exit status 6 " in line for line in progress):
+        failures.append("the Windows XP row does not show the refusal (status 6)")
     if "at the next start: rdWatch.exe" not in overview:
         failures.append("the upgrade row shows no monitor started at the next start")
     for page, images, tables in ((out / "overview.html", 0, 1),

@@ -54,13 +54,22 @@ class Judge {
     CheckCommands();
     CheckTexts();
     CheckFixedLengthValues();
-    CheckEarlierFiles();
+    // A run that changed nothing (one refused on the NT family) leaves each
+    // earlier file where an interrupted run may have set it aside.
+    if (ChangedTheSystem()) CheckEarlierFiles();
     return broken_;
   }
 
  private:
   void Rule(bool kept, const std::string& rule) {
     if (!kept) broken_.push_back(rule);
+  }
+
+  bool ChangedTheSystem() const {
+    for (const auto& call : sim_.calls()) {
+      if (ChangesTheSystem(call.op)) return true;
+    }
+    return false;
   }
 
   bool Has(Op op) const {
@@ -116,8 +125,7 @@ class Judge {
     for (const auto& start : lastExtractionStart) {
       extractionFailed = extractionFailed || start.second == "0";
     }
-    bool changed = false;
-    for (const auto& call : calls) changed = changed || ChangesTheSystem(call.op);
+    bool changed = ChangedTheSystem();
     // Asked for, whether or not a box could be shown.
     std::string lastBox;
     for (const auto& call : calls) {
