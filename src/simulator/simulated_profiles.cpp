@@ -79,6 +79,7 @@ uint32_t SimulatedProfiles::GetPrivateProfileSectionA(const char* section, char*
   uint32_t length = 0;
   bool cut = false;
   for (const std::string& line : lines) {
+    if (commentReading_ == CommentReading::kLeftOut && line[0] == ';') continue;
     cut = length + line.size() + 2 > size;
     if (cut) break;
     memcpy(buffer + length, line.c_str(), line.size() + 1);

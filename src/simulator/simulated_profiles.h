@@ -14,7 +14,12 @@
 
 class SimulatedProfiles {
  public:
+  // Whether a section read gives the section's comment lines (";..."): the
+  // emulator leaves them out; what Windows 9x does is unconfirmed.
+  enum class CommentReading { kReturned, kLeftOut };
+
   SimulatedProfiles(SimulatedFiles& files, SimulatedCallLog& log) : files_(files), log_(log) {}
+  void SetCommentReading(CommentReading behaviour) { commentReading_ = behaviour; }
 
   // The section's lines in a profile file's text, in order, without their line ends.
   static std::vector<std::string> SectionLines(const std::string& text, const std::string& section);
@@ -32,4 +37,5 @@ class SimulatedProfiles {
 
   SimulatedFiles& files_;
   SimulatedCallLog& log_;
+  CommentReading commentReading_ = CommentReading::kReturned;
 };

@@ -46,6 +46,7 @@ class SimulatedSystem final : public System {
   using NoWindowFlag = SimulatedPrograms::NoWindowFlag;
   using NewMutexLastError = SimulatedProcess::NewMutexLastError;
   using RunningFileRename = SimulatedFileCalls::RunningFileRename;
+  using CommentReading = SimulatedProfiles::CommentReading;
 
   SimulatedSystem();
   SimulatedSystem(const SimulatedSystem&) = delete;
@@ -93,6 +94,8 @@ class SimulatedSystem final : public System {
   void StartProgram(const std::string& path);
   // Whether MoveFileA renames a running program's file (kRefused by default, as on Windows 9x).
   void SetRunningFileRename(RunningFileRename behaviour);
+  // Whether GetPrivateProfileSectionA gives comment lines (kReturned by default).
+  void SetCommentReading(CommentReading behaviour) { profiles_.SetCommentReading(behaviour); }
   // The system starts again, as SimulatedProcess::NextStart tells; then the
   // machine is ready for another run, as after StartAnotherRun.
   void NextStart();

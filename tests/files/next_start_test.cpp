@@ -117,6 +117,27 @@ TEST(NextStart, AFileInUseIsReplacedAtTheNextStartWhateverItsPolicy) {
   }
 }
 
+// Other programs' lines stay in order whether or not the system's section read
+// gives comments; a comment it leaves out cannot be written back.
+TEST(NextStart, OtherProgramsLinesStayWhateverTheSystemReadsOfComments) {
+  for (auto reading :
+       {SimulatedSystem::CommentReading::kReturned, SimulatedSystem::CommentReading::kLeftOut}) {
+    SimulatedSystem sim;
+    BuildTypicalMachine(sim, Windows::kMe);
+    sim.SetCommentReading(reading);
+    sim.AddFile(kWininit, "[rename]\r\n; the user's note\r\nNUL=C:\\TEMP\\A.TMP\r\n");
+    HoldEarlierFile(sim, "rdWatch.exe", "system\\rdWatch.exe");
+    EXPECT_EQ(0u, RunSetupWith(sim, {"-s"}));
+    std::vector<std::string> expected = {
+        "NUL=C:\\TEMP\\A.TMP",
+        sim.ShortFormOf(kMonitor) + "=" + sim.ShortFormOf(std::string(kMonitor) + ".new")};
+    if (reading == SimulatedSystem::CommentReading::kReturned) {
+      expected.insert(expected.begin(), "; the user's note");
+    }
+    EXPECT_EQ(expected, RenameLines(sim, "C:\\WINDOWS"));
+  }
+}
+
 // Where the system renames a running program's file (NT, the emulator), the
 // earlier file is set aside while its program runs on, and goes at the next
 // start; when it could not be entered, a retry before the start enters it.

@@ -1,12 +1,13 @@
 // Fuzzes a setup run and its retry: the fuzzer's bytes build a simulated
 // machine (command line, directories of any bytes, files, keys, answers,
 // child statuses, faults, a power cut, version, code page, a package file in
-// use, other programs' WININIT.INI lines), the run on it must keep every rule
-// a run keeps and every other program's line, and, after the next start or
-// before it, a clean silent run on the machine it left must keep them too and end
-// as well as the same retry after a clean silent run on the machine as it was
-// built: with its status, and, where that one completes, completely, so that
-// the start after it leaves the package in place and nothing of the setup's own.
+// use, other programs' WININIT.INI lines, read with their comments or not),
+// the run on it must keep every rule a run keeps and every other program's
+// line, and, after the next start or before it, a clean silent run on the
+// machine it left must keep them too and end as well as the same retry after
+// a clean silent run on the machine as it was built: with its status, and,
+// where that one completes, completely, so that the start after it leaves the
+// package in place and nothing of the setup's own.
 #include <fuzzer/FuzzedDataProvider.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -162,7 +163,13 @@ Input BuildMachine(const uint8_t* data, size_t size, SimulatedSystem& sim) {
     for (int i = 0; i < 2000; ++i) wininit += "NUL=C:\\TEMP\\F" + std::to_string(i) + ".TMP\r\n";
   }
   if (wininit.size() > 10) sim.AddFile(windows + "\\WININIT.INI", wininit);
-  input.otherLines = RenameLines(sim, windows);
+  // A comment that the system's section read leaves out cannot be kept.
+  bool commentsRead = in.ConsumeBool();
+  sim.SetCommentReading(commentsRead ? SimulatedSystem::CommentReading::kReturned
+                                     : SimulatedSystem::CommentReading::kLeftOut);
+  for (const std::string& line : RenameLines(sim, windows)) {
+    if (commentsRead || line[0] != ';') input.otherLines.push_back(line);
+  }
   input.facts = FactsOfMachine(sim, current, windows);
   return input;
 }
