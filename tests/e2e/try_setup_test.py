@@ -100,8 +100,9 @@ def interactive(report, html):
     yield "the extraction's command line as received", f"| `{EXTRACTION}` |" in report
     yield "its two blanks kept in the page", f'<code class="line">{EXTRACTION}</code>' in html
     yield "the system calls listed in order", (
-        "2. `CreateMutexA(Vantrel USB Smart Card Reader Setup) = 1`" in report and
-        "4. `MessageBoxA(Vantrel USB Smart Card Reader Setup Utility, This program will" in report
+        "1. `GetVersionExA() = 1`" in report and
+        "3. `CreateMutexA(Vantrel USB Smart Card Reader Setup) = 1`" in report and
+        "5. `MessageBoxA(Vantrel USB Smart Card Reader Setup Utility, This program will" in report
         and "`ExitWindowsEx(0x2, 0) = 1`" in report)
     yield "failed calls marked", "`DeleteFileA(C:\\windows\\inf\\drvidx.bin) = 0` (failed)" in report
     yield "the calls folded in the page", "<details><summary>setup.exe's calls" in html
