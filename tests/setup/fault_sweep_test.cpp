@@ -4,9 +4,9 @@
 // happened, without losing an earlier driver, cutting a text or acting on a
 // path it does not mean. Then a clean silent run on the machine that run left,
 // after the next start or (for a fault) before it, must recover as a user's
-// retry does, and the start after it complete the work: status 0, everything installed, the new
-// monitor started, nothing of the setup's own left behind. Some machines have a package file in
-// use, held by a running program.
+// retry does, and the start after it complete the work: status 0, everything
+// installed, the new monitor started, nothing of the setup's own left behind.
+// Some machines have a package file in use, held by a running program.
 #include <gtest/gtest.h>
 
 #include "support/run_invariants.h"
