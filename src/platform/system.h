@@ -21,6 +21,7 @@ constexpr uint32_t kFileAttributeNormal = 0x80;
 
 constexpr RegKey kHkeyLocalMachine = 0x80000002;
 constexpr int32_t kErrorSuccess = 0;
+constexpr int32_t kErrorFileNotFound = 2;
 constexpr uint32_t kErrorAlreadyExists = 183;
 constexpr uint32_t kRegSz = 1;
 constexpr uint32_t kRegDword = 4;
@@ -82,6 +83,9 @@ class System {
   virtual uint32_t GetWindowsDirectoryA(char* buffer, uint32_t size) = 0;
   // Fills the record whose dwOSVersionInfoSize is set; false on failure.
   virtual bool GetVersionExA(OsVersionInfo* info) = 0;
+  // Fills buffer with the path of the running program's file, cut to size - 1
+  // bytes and its NUL when longer; returns the length without the NUL, or 0.
+  virtual uint32_t GetModuleFileNameA(char* buffer, uint32_t size) = 0;
 
   // The file's attributes, or kInvalidFileAttributes when it cannot be found or queried.
   virtual uint32_t GetFileAttributesA(const char* path) = 0;
@@ -104,6 +108,8 @@ class System {
                                  const uint8_t* data, uint32_t size) = 0;
   // Removes subKey below key with all its values and every key beneath it.
   virtual int32_t RegDeleteKeyA(RegKey key, const char* subKey) = 0;
+  // Removes the named value of an open key; kErrorFileNotFound when it is absent.
+  virtual int32_t RegDeleteValueA(RegKey key, const char* valueName) = 0;
   // Releases an opened key.
   virtual int32_t RegCloseKey(RegKey key) = 0;
 

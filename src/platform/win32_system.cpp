@@ -32,6 +32,10 @@ bool Win32System::GetVersionExA(OsVersionInfo* info) {
   return ::GetVersionExA(reinterpret_cast<OSVERSIONINFOA*>(info)) != 0;
 }
 
+uint32_t Win32System::GetModuleFileNameA(char* buffer, uint32_t size) {
+  return ::GetModuleFileNameA(nullptr, buffer, size);
+}
+
 uint32_t Win32System::GetFileAttributesA(const char* path) { return ::GetFileAttributesA(path); }
 
 bool Win32System::SetFileAttributesA(const char* path, uint32_t attributes) {
@@ -72,6 +76,10 @@ int32_t Win32System::RegSetValueExA(RegKey key, const char* valueName, uint32_t 
 
 int32_t Win32System::RegDeleteKeyA(RegKey key, const char* subKey) {
   return DeleteKeyTree(Key(key), subKey);
+}
+
+int32_t Win32System::RegDeleteValueA(RegKey key, const char* valueName) {
+  return ::RegDeleteValueA(Key(key), valueName);
 }
 
 int32_t Win32System::RegCloseKey(RegKey key) { return ::RegCloseKey(Key(key)); }

@@ -11,6 +11,8 @@ const char* OpName(Op op) {
       return "GetWindowsDirectoryA";
     case Op::GetVersionExA:
       return "GetVersionExA";
+    case Op::GetModuleFileNameA:
+      return "GetModuleFileNameA";
     case Op::GetFileAttributesA:
       return "GetFileAttributesA";
     case Op::SetFileAttributesA:
@@ -29,6 +31,8 @@ const char* OpName(Op op) {
       return "RegSetValueExA";
     case Op::RegDeleteKeyA:
       return "RegDeleteKeyA";
+    case Op::RegDeleteValueA:
+      return "RegDeleteValueA";
     case Op::RegCloseKey:
       return "RegCloseKey";
     case Op::CreateProcessA:

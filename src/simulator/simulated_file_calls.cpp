@@ -2,6 +2,8 @@
 
 #include <string.h>
 
+#include <algorithm>
+
 #include "simulator/simulated_text.h"
 
 namespace {
@@ -37,6 +39,21 @@ uint32_t SimulatedFileCalls::GetWindowsDirectoryA(char* buffer, uint32_t size) {
                         ? 0
                         : FillBuffer(files_.windowsDirectory(), buffer, size);
   log_.Record(Op::GetWindowsDirectoryA, {Dec(size), {Dec(size)}, Dec(length)});
+  return length;
+}
+
+// Whether Windows 9x ends a cut path with a NUL is unconfirmed; the machine
+// gives the NUL, as Windows 2000 does not, so the setup must not rely on either.
+uint32_t SimulatedFileCalls::GetModuleFileNameA(char* buffer, uint32_t size) {
+  uint32_t length = 0;
+  if (log_.ShouldFail(Op::GetModuleFileNameA, "")) {
+    Poison(buffer, size);
+  } else if (size > 0) {
+    length = static_cast<uint32_t>(std::min<size_t>(modulePath_.size(), size - 1));
+    memcpy(buffer, modulePath_.c_str(), length);
+    buffer[length] = '\0';
+  }
+  log_.Record(Op::GetModuleFileNameA, {Dec(size), {Dec(size)}, Dec(length)});
   return length;
 }
 

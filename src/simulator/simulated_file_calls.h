@@ -21,10 +21,12 @@ class SimulatedFileCalls {
       : files_(files), log_(log), process_(process) {}
 
   void SetRunningFileRename(RunningFileRename behaviour) { runningFileRename_ = behaviour; }
+  void SetModulePath(const std::string& path) { modulePath_ = path; }
 
   // --- As System declares them ---
   uint32_t GetCurrentDirectoryA(uint32_t bufferLength, char* buffer);
   uint32_t GetWindowsDirectoryA(char* buffer, uint32_t size);
+  uint32_t GetModuleFileNameA(char* buffer, uint32_t size);
   uint32_t GetFileAttributesA(const char* path);
   bool SetFileAttributesA(const char* path, uint32_t attributes);
   bool DeleteFileA(const char* path);
@@ -40,4 +42,5 @@ class SimulatedFileCalls {
   SimulatedCallLog& log_;
   SimulatedProcess& process_;
   RunningFileRename runningFileRename_ = RunningFileRename::kRefused;
+  std::string modulePath_ = "D:\\SETUP.EXE";
 };

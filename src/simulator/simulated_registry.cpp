@@ -6,7 +6,6 @@
 
 namespace {
 
-constexpr int32_t kErrorFileNotFound = 2;
 constexpr int32_t kErrorAccessDenied = 5;
 constexpr int32_t kErrorInvalidHandle = 6;
 constexpr int32_t kErrorKeyDeleted = 1018;
@@ -112,6 +111,15 @@ int32_t SimulatedRegistry::SetValueEx(RegKey key, const char* valueName, const V
   return kErrorSuccess;
 }
 
+int32_t SimulatedRegistry::DeleteValue(RegKey key, const char* valueName) {
+  std::string base = KeyPathOf(key);
+  if (base.empty()) return kErrorInvalidHandle;
+  if (keys_.count(base) == 0) return kErrorKeyDeleted;
+  if (keys_[base].values.erase(Lower(Str(valueName))) == 0) return kErrorFileNotFound;
+  keys_[base].valueNames.erase(Lower(Str(valueName)));
+  return kErrorSuccess;
+}
+
 int32_t SimulatedRegistry::Delete(RegKey key, const char* subKey) {
   std::string base = KeyPathOf(key);
   std::string full = base + "\\" + Lower(Str(subKey));
@@ -182,6 +190,17 @@ int32_t SimulatedRegistry::RegDeleteKeyA(RegKey key, const char* subKey) {
       log_.ShouldFail(Op::RegDeleteKeyA, shown) ? kErrorAccessDenied : Delete(key, subKey);
   log_.Record(Op::RegDeleteKeyA,
               {shown, {Shown(key), ShownText(subKey)}, Dec(status), Status(status)});
+  return status;
+}
+
+int32_t SimulatedRegistry::RegDeleteValueA(RegKey key, const char* valueName) {
+  std::string shown = Shown(key);
+  std::string name = Str(valueName);
+  int32_t status = log_.ShouldFail(Op::RegDeleteValueA, shown + "\\" + name)
+                       ? kErrorAccessDenied
+                       : DeleteValue(key, valueName);
+  log_.Record(Op::RegDeleteValueA,
+              {shown + ", " + name, {shown, name}, Dec(status), Status(status)});
   return status;
 }
 

@@ -45,6 +45,7 @@ class SimulatedRegistry {
   int32_t RegSetValueExA(RegKey key, const char* valueName, uint32_t type, const uint8_t* data,
                          uint32_t size);
   int32_t RegDeleteKeyA(RegKey key, const char* subKey);
+  int32_t RegDeleteValueA(RegKey key, const char* valueName);
   int32_t RegCloseKey(RegKey key);
 
   void Dump(std::string* out) const;
@@ -61,6 +62,7 @@ class SimulatedRegistry {
   int32_t Create(RegKey key, const char* subKey, RegKey* result);
   int32_t SetValueEx(RegKey key, const char* valueName, const Value& value);
   int32_t Delete(RegKey key, const char* subKey);
+  int32_t DeleteValue(RegKey key, const char* valueName);
   int32_t Close(RegKey key);
 
   std::string KeyPathOf(RegKey key) const;  // folded; "" for an unknown handle

@@ -222,6 +222,9 @@ uint32_t SimulatedSystem::GetCurrentDirectoryA(uint32_t bufferLength, char* buff
 uint32_t SimulatedSystem::GetWindowsDirectoryA(char* buffer, uint32_t size) {
   return fileCalls_.GetWindowsDirectoryA(buffer, size);
 }
+uint32_t SimulatedSystem::GetModuleFileNameA(char* buffer, uint32_t size) {
+  return fileCalls_.GetModuleFileNameA(buffer, size);
+}
 uint32_t SimulatedSystem::GetFileAttributesA(const char* path) {
   return fileCalls_.GetFileAttributesA(path);
 }
@@ -259,6 +262,9 @@ int32_t SimulatedSystem::RegSetValueExA(RegKey key, const char* valueName, uint3
 }
 int32_t SimulatedSystem::RegDeleteKeyA(RegKey key, const char* subKey) {
   return registry_.RegDeleteKeyA(key, subKey);
+}
+int32_t SimulatedSystem::RegDeleteValueA(RegKey key, const char* valueName) {
+  return registry_.RegDeleteValueA(key, valueName);
 }
 int32_t SimulatedSystem::RegCloseKey(RegKey key) { return registry_.RegCloseKey(key); }
 bool SimulatedSystem::CreateProcessA(char* commandLine, bool inheritHandles, uint32_t creationFlags,

@@ -59,6 +59,8 @@ class SimulatedSystem final : public System {
   void SetNoWindowFlag(NoWindowFlag behaviour);  // kIgnored by default
   void SetCurrentDirectory(const std::string& path);
   void SetWindowsDirectory(const std::string& path);
+  // The path GetModuleFileNameA gives for the running setup (D:\SETUP.EXE by default).
+  void SetModulePath(const std::string& path) { fileCalls_.SetModulePath(path); }
   // Creates the directory and its parents.
   void AddDirectory(const std::string& path);
   // Creates the file (and its directory), replacing any file of that name.
@@ -154,6 +156,7 @@ class SimulatedSystem final : public System {
   uint32_t GetCurrentDirectoryA(uint32_t bufferLength, char* buffer) override;
   uint32_t GetWindowsDirectoryA(char* buffer, uint32_t size) override;
   bool GetVersionExA(OsVersionInfo* info) override;
+  uint32_t GetModuleFileNameA(char* buffer, uint32_t size) override;
   uint32_t GetFileAttributesA(const char* path) override;
   bool SetFileAttributesA(const char* path, uint32_t attributes) override;
   bool DeleteFileA(const char* path) override;
@@ -165,6 +168,7 @@ class SimulatedSystem final : public System {
   int32_t RegSetValueExA(RegKey key, const char* valueName, uint32_t type, const uint8_t* data,
                          uint32_t size) override;
   int32_t RegDeleteKeyA(RegKey key, const char* subKey) override;
+  int32_t RegDeleteValueA(RegKey key, const char* valueName) override;
   int32_t RegCloseKey(RegKey key) override;
   bool CreateProcessA(char* commandLine, bool inheritHandles, uint32_t creationFlags,
                       const StartupInfo& startup, ProcessInformation* information) override;

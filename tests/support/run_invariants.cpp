@@ -321,6 +321,7 @@ bool ChangesTheSystem(Op op) {
     case Op::RegCreateKeyExA:
     case Op::RegSetValueExA:
     case Op::RegDeleteKeyA:
+    case Op::RegDeleteValueA:
     case Op::CreateProcessA:
     case Op::WinExec:
     case Op::InstallHinfSection:
