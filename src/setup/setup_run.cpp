@@ -17,13 +17,26 @@ namespace {
 constexpr uint32_t kCurrentDirectoryBuffer = 256;
 }  // namespace
 
-bool IsSilentCommandLine(int argc, const char* const* argv) {
-  return argc == 2 && (strcmp(argv[1], "-s") == 0 || strcmp(argv[1], "-S") == 0);
+namespace {
+
+bool IsOption(const char* argument, char letter) {
+  return argument[0] == '-' && (argument[1] == letter || argument[1] == letter - 'a' + 'A') &&
+         argument[2] == '\0';
+}
+
+}  // namespace
+
+CommandLine ReadCommandLine(int argc, const char* const* argv) {
+  if (argc == 2) return {IsOption(argv[1], 's'), IsOption(argv[1], 'u')};
+  bool silentRemoval = argc == 3 && ((IsOption(argv[1], 'u') && IsOption(argv[2], 's')) ||
+                                     (IsOption(argv[1], 's') && IsOption(argv[2], 'u')));
+  return {silentRemoval, silentRemoval};
 }
 
 uint32_t RunSetup(int argc, const char* const* argv, System& system) {
   RunContext run{system, SetupState()};
-  run.state.SilentMode = IsSilentCommandLine(argc, argv);
+  CommandLine commandLine = ReadCommandLine(argc, argv);
+  run.state.SilentMode = commandLine.silent;
   // Windows 9x files and settings would harm the NT family: it is told so
   // before anything is asked or changed. A failed query goes on.
   if (IsWindowsNt(system)) {

@@ -13,21 +13,41 @@ namespace {
 struct CommandLineCase {
   std::vector<std::string> arguments;
   bool silent;
+  bool remove;
 };
 
-TEST(CommandLine, OnlyTheSingleArgumentDashSIsSilent) {
+TEST(CommandLine, DashSAloneIsSilentDashUAloneRemovesAndTogetherRemoveSilently) {
   const CommandLineCase cases[] = {
-      {{}, false},           {{"-s"}, true},       {{"-S"}, true},   {{"-s", "x"}, false},
-      {{"/s"}, false},       {{"-silent"}, false}, {{"-s "}, false}, {{" -s"}, false},
-      {{"-s", "-s"}, false}, {{"s"}, false},       {{"--s"}, false}, {{""}, false},
+      {{}, false, false},
+      {{"-s"}, true, false},
+      {{"-S"}, true, false},
+      {{"-s", "x"}, false, false},
+      {{"/s"}, false, false},
+      {{"-silent"}, false, false},
+      {{"-s "}, false, false},
+      {{" -s"}, false, false},
+      {{"-s", "-s"}, false, false},
+      {{"s"}, false, false},
+      {{"--s"}, false, false},
+      {{""}, false, false},
+      {{"-u"}, false, true},
+      {{"-U"}, false, true},
+      {{"-u", "-s"}, true, true},
+      {{"-S", "-U"}, true, true},
+      {{"-u", "-u"}, false, false},
+      {{"-u", "x"}, false, false},
+      {{"-u", "-s", "-s"}, false, false},
+      {{"/u"}, false, false},
+      {{"-uninstall"}, false, false},
   };
   for (const CommandLineCase& c : cases) {
     std::vector<const char*> argv = {"SETUP.EXE"};
     for (const std::string& argument : c.arguments) argv.push_back(argument.c_str());
     std::string shown;
     for (const std::string& argument : c.arguments) shown += "[" + argument + "]";
-    EXPECT_EQ(c.silent, IsSilentCommandLine(static_cast<int>(argv.size()), argv.data()))
-        << "arguments " << shown;
+    CommandLine read = ReadCommandLine(static_cast<int>(argv.size()), argv.data());
+    EXPECT_EQ(c.silent, read.silent) << "arguments " << shown;
+    EXPECT_EQ(c.remove, read.remove) << "arguments " << shown;
   }
 }
 
