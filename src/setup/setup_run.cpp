@@ -1,7 +1,5 @@
 #include "setup/setup_run.h"
 
-#include <string.h>
-
 #include "basecomp/base_components.h"
 #include "files/driver_files.h"
 #include "registry/device_database.h"
