@@ -57,10 +57,7 @@ void RemoveWindowsFile(const RunContext& run, const char* suffix) {
   run.system.DeleteFileA(path.c_str());
 }
 
-void InstallFile(const RunContext& run, const char* sourceSuffix, const char* targetSuffix,
-                 FailurePolicy policy) {
-  ByteString source = run.state.SourceDir + sourceSuffix;
-  ByteString target = run.state.WindowsDir + targetSuffix;
+bool PlaceFile(const RunContext& run, const ByteString& source, const ByteString& target) {
   ByteString setAside = SetAsidePath(target);
   ByteString replacement = ReplacementPath(target);
   bool keptAside = false;
@@ -78,15 +75,19 @@ void InstallFile(const RunContext& run, const char* sourceSuffix, const char* ta
   }
   if (run.system.CopyFileA(source.c_str(), target.c_str(), false)) {
     if (keptAside) RemoveSetAsideFile(run, setAside);
-    return;
+    return true;
   }
   if (keptAside) run.system.MoveFileA(setAside.c_str(), target.c_str());
   // An earlier file that could be neither replaced nor set aside is in use.
-  if (existing == Existing::kFile && !keptAside &&
-      ReplaceAtNextStart(run, source, target, replacement)) {
-    return;
-  }
+  return existing == Existing::kFile && !keptAside &&
+         ReplaceAtNextStart(run, source, target, replacement);
+}
 
+void InstallFile(const RunContext& run, const char* sourceSuffix, const char* targetSuffix,
+                 FailurePolicy policy) {
+  ByteString source = run.state.SourceDir + sourceSuffix;
+  ByteString target = run.state.WindowsDir + targetSuffix;
+  if (PlaceFile(run, source, target)) return;
   const char* caption = policy == FailurePolicy::Warn ? CaptionWarning : CaptionError;
   ShowNotice(run, MsgCopyFailed, caption, source.c_str(), target.c_str());
   if (policy == FailurePolicy::Abort) EndSetup(run, ExitStatus::kDriverFileNotPlaced);

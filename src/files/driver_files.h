@@ -19,6 +19,12 @@ Existing ClearFileAttributes(const RunContext& run, const ByteString& path);
 // Removes the file WindowsDir + suffix, whatever its attributes; a failure is silent.
 void RemoveWindowsFile(const RunContext& run, const char* suffix);
 
+// Copies source over target. An earlier file in use, which can be neither
+// replaced nor set aside, is replaced at the next start. True when the copy is
+// in place or waits for the next start; otherwise the earlier file, when there
+// was one, stays at the target. A directory at the target's name stays.
+bool PlaceFile(const RunContext& run, const ByteString& source, const ByteString& target);
+
 // Copies SourceDir + sourceSuffix over WindowsDir + targetSuffix. An earlier
 // file in use, which can be neither replaced nor set aside, is replaced at the
 // next start. A failed copy leaves the earlier file at the target, when there
