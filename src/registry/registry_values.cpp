@@ -17,6 +17,12 @@ void WriteFixedLengthString(System& system, const char* subKey, const char* valu
   system.RegCloseKey(key);
 }
 
+int32_t WriteString(System& system, RegKey key, const char* valueName, const ByteString& text) {
+  return system.RegSetValueExA(key, valueName, kRegSz,
+                               reinterpret_cast<const uint8_t*>(text.c_str()),
+                               static_cast<uint32_t>(text.size() + 1));
+}
+
 int32_t WriteDword(System& system, RegKey key, const char* valueName, uint32_t value) {
   const uint8_t data[4] = {
       static_cast<uint8_t>(value),

@@ -16,5 +16,8 @@ ByteString FixedLengthStringData(const ByteString& text, uint32_t length);
 void WriteFixedLengthString(System& system, const char* subKey, const char* valueName,
                             const ByteString& text, uint32_t length);
 
+// Stores a REG_SZ value, the text and its NUL, in an open key.
+int32_t WriteString(System& system, RegKey key, const char* valueName, const ByteString& text);
+
 // Stores a REG_DWORD value, 4 bytes, least significant first, in an open key.
 int32_t WriteDword(System& system, RegKey key, const char* valueName, uint32_t value);

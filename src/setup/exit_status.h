@@ -13,6 +13,7 @@ enum class ExitStatus : uint32_t {
   kDirectoryUnreadable = 4,   // the current or Windows directory could not be read whole
   kAnotherSetupRunning = 5,   // another setup was running: nothing was changed or shown
   kNotWindows9x = 6,  // the Windows NT family, which the media are not for: nothing was changed
+  kNotRemovable = 7,  // installed, but not entered in Add/Remove Programs
 };
 
 // Ends the process at once: nothing of the run follows and nothing done is undone.

@@ -3,6 +3,7 @@
 #include "basecomp/base_components.h"
 #include "files/driver_files.h"
 #include "registry/device_database.h"
+#include "registry/removal_entry.h"
 #include "registry/smart_card_service.h"
 #include "registry/startup_registration.h"
 #include "setup/directories.h"
@@ -64,6 +65,7 @@ uint32_t RunSetup(int argc, const char* const* argv, System& system) {
     return static_cast<uint32_t>(ExitStatus::kBaseComponentsFailed);
   }
   RegisterMonitorStartup(run);
+  bool removable = RegisterRemoval(run);
   if (!run.state.SilentMode) OfferRestart(run);
-  return static_cast<uint32_t>(ExitStatus::kCompleted);
+  return static_cast<uint32_t>(removable ? ExitStatus::kCompleted : ExitStatus::kNotRemovable);
 }

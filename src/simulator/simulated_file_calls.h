@@ -22,6 +22,7 @@ class SimulatedFileCalls {
 
   void SetRunningFileRename(RunningFileRename behaviour) { runningFileRename_ = behaviour; }
   void SetModulePath(const std::string& path) { modulePath_ = path; }
+  const std::string& modulePath() const { return modulePath_; }
 
   // --- As System declares them ---
   uint32_t GetCurrentDirectoryA(uint32_t bufferLength, char* buffer);

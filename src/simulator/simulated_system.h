@@ -121,6 +121,7 @@ class SimulatedSystem final : public System {
 
   // --- Reading the machine ---
   uint32_t platformId() const { return platformId_; }
+  const std::string& modulePath() const { return fileCalls_.modulePath(); }
   // The path as this machine resolves it: folded case, single separators, ".." applied.
   std::string ResolvedPath(const std::string& path) const { return files_.PathKey(path); }
   // Whether the path's last character is a backslash (not the second byte of a

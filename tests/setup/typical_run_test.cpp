@@ -110,6 +110,20 @@ TEST_F(TypicalRun, InteractiveRunOnWindowsMeMakesTheseCallsInThisOrder) {
       "RegSetValueExA(HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\RunServicesOnce, "
       "RDWatch, 1, \"C:\\WINDOWS\\system\\rdWatch.exe\", 256) = 0",
       "RegCloseKey(HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\RunServicesOnce) = 0",
+      "GetModuleFileNameA(261) = 18",
+      "GetFileAttributesA(C:\\WINDOWS\\system\\kt418Rmv.exe) = 0xFFFFFFFF",
+      "DeleteFileA(C:\\WINDOWS\\system\\kt418Rmv.exe) = 0",
+      "GetFileAttributesA(C:\\WINDOWS\\system\\kt418Rmv.exe.old) = 0xFFFFFFFF",
+      "CopyFileA(D:\\WIN98\\SETUP.EXE, C:\\WINDOWS\\system\\kt418Rmv.exe, 0) = 1",
+      "RegCreateKeyExA(HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Vantrel "
+      "USB Smart Card Reader, 0, 0xF003F) = 0x1004",
+      "RegSetValueExA(HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Vantrel USB "
+      "Smart Card Reader, DisplayName, 1, \"Vantrel USB Smart Card Reader\", 30) = 0",
+      "RegSetValueExA(HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Vantrel USB "
+      "Smart Card Reader, UninstallString, 1, \"C:\\WINDOWS\\system\\kt418Rmv.exe -u\", 34) = 0",
+      "RegCloseKey(HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Vantrel USB "
+      "Smart "
+      "Card Reader) = 0",
       "MessageBoxA(Vantrel USB Smart Card Reader Setup Utility, \"You must restart your computer "
       "before the new hardware will take effect. Do you want to reboot the system?\", 4) = 6",
       "ExitWindowsEx(0x2, 0) = 1",

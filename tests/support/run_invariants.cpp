@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <set>
 
+#include "registry/removal_entry.h"
 #include "support/package_files.h"
 
 namespace {
@@ -83,7 +84,7 @@ class Judge {
   void CheckEnd() {
     const auto& calls = sim_.calls();
     bool exited = Has(Op::ExitProcess);
-    Rule(status_ <= 6, "the status is one of the table's: " + std::to_string(status_));
+    Rule(status_ <= 7, "the status is one of the table's: " + std::to_string(status_));
     Rule(!exited || calls.back().op == Op::ExitProcess, "nothing runs after ExitProcess");
 
     bool unreadable = false, abortCopyFailed = false, extractionFailed = false;
@@ -160,6 +161,9 @@ class Judge {
       }
       Rule(sim_.restartRequests().empty(), "no restart after the base components failed");
     }
+    const bool entered =
+        sim_.FindValue(std::string("HKLM\\") + kRemovalKey, "UninstallString") != nullptr;
+    if (status_ == 7) Rule(!entered, "status 7 leaves no Add/Remove Programs entry");
     if (status_ == 0 && changed) {
       bool registered = false;
       for (const auto& call : calls) {
@@ -167,6 +171,7 @@ class Judge {
                                     call.text.find("RunServicesOnce") != std::string::npos);
       }
       Rule(registered, "a completed run reaches the start-up registration");
+      Rule(entered, "a completed run leaves its Add/Remove Programs entry");
     }
   }
 
@@ -200,6 +205,8 @@ class Judge {
     meant.insert(w + "\\inf\\drvidx.bin");
     meant.insert(w + "\\inf\\drvdata.bin");
     meant.insert(w + "\\WININIT.INI");
+    meant.insert(sim_.modulePath());
+    for (const char* own : {"", ".old", ".new"}) meant.insert(w + kOwnCopySuffix + own);
     for (const char* package : kPackages) {
       meant.insert(w + "\\temp\\" + package);
       meant.insert(w + "\\temp\\" + package + ".exe");

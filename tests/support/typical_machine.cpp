@@ -13,6 +13,8 @@ std::string MediaContent(const std::string& name) { return "new " + name; }
 void BuildTypicalMachine(SimulatedSystem& sim, Windows windows) {
   sim.SetVersion(1, 4, windows == Windows::kMe ? 90 : 10);
   sim.SetCurrentDirectory("D:\\WIN98");
+  sim.SetModulePath("D:\\WIN98\\SETUP.EXE");
+  sim.AddFile("D:\\WIN98\\SETUP.EXE", "the setup");
   sim.SetWindowsDirectory("C:\\WINDOWS");
   for (const char* dir : {"C:\\WINDOWS\\System32\\Drivers", "C:\\WINDOWS\\inf",
                           "C:\\WINDOWS\\system", "C:\\WINDOWS\\temp", "C:\\WINDOWS\\COMMAND"}) {

@@ -1,0 +1,47 @@
+#include "registry/removal_entry.h"
+
+#include "files/driver_files.h"
+#include "registry/registry_values.h"
+#include "setup/directories.h"
+
+const char kRemovalKey[] =
+    "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Vantrel USB Smart Card Reader";
+const char kOwnCopySuffix[] = "\\system\\kt418Rmv.exe";
+
+namespace {
+
+constexpr uint32_t kModulePathBuffer = 261;
+const char kDisplayName[] = "Vantrel USB Smart Card Reader";
+
+// The running setup's own path; false when it cannot be read whole (a path
+// that fills the buffer may have been cut, with or without its NUL).
+bool QueryOwnPath(System& system, ByteString* path) {
+  char buffer[kModulePathBuffer] = {};
+  uint32_t length = system.GetModuleFileNameA(buffer, kModulePathBuffer);
+  return TakeWholePath(buffer, length, kModulePathBuffer - 1, path);
+}
+
+}  // namespace
+
+ByteString RemovalCommand(const ByteString& copyPath) {
+  ByteString command = copyPath.Contains(' ') ? "\"" + copyPath + "\"" : copyPath;
+  return command + " -u";
+}
+
+bool RegisterRemoval(const RunContext& run) {
+  ByteString ownPath;
+  ByteString copy = run.state.WindowsDir + kOwnCopySuffix;
+  if (!QueryOwnPath(run.system, &ownPath) || !PlaceFile(run, ownPath, copy)) return false;
+  RegKey key = 0;
+  if (run.system.RegCreateKeyExA(kHkeyLocalMachine, kRemovalKey, kRegOptionNonVolatile,
+                                 kKeyAllAccess, &key) != kErrorSuccess) {
+    return false;
+  }
+  bool written =
+      WriteString(run.system, key, "DisplayName", kDisplayName) == kErrorSuccess &&
+      WriteString(run.system, key, "UninstallString", RemovalCommand(copy)) == kErrorSuccess;
+  run.system.RegCloseKey(key);
+  // Half an entry would be listed with nothing to run.
+  if (!written) run.system.RegDeleteKeyA(kHkeyLocalMachine, kRemovalKey);
+  return written;
+}
