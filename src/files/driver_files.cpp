@@ -102,3 +102,35 @@ void PlaceDriverPackage(const RunContext& run) {
 void PlaceHubInf(const RunContext& run) {
   InstallFile(run, kHubInf.source, kHubInf.target, kHubInf.policy);
 }
+
+namespace {
+
+// Each package file's target, the hub's too, after its two copies of the setup's own.
+template <typename Visit>
+void ForEachPackagePath(const RunContext& run, Visit visit) {
+  auto visitRow = [&](const PackageFile& row) {
+    ByteString target = run.state.WindowsDir + row.target;
+    // The waiting copy first: its line would otherwise bring it back at the next start.
+    visit(ReplacementPath(target));
+    visit(SetAsidePath(target));
+    visit(target);
+  };
+  for (const PackageFile& row : kDriverPackage) visitRow(row);
+  visitRow(kHubInf);
+}
+
+}  // namespace
+
+RemovalOutcome RemovePackage(const RunContext& run) {
+  RemovalOutcome outcome;
+  ForEachPackagePath(run, [&](const ByteString& path) { outcome.Add(RemoveLeftover(run, path)); });
+  return outcome;
+}
+
+bool PackageIsPresent(const RunContext& run) {
+  bool present = false;
+  ForEachPackagePath(run, [&](const ByteString& path) {
+    present = present || WhatStandsAt(run.system, path) == Existing::kFile;
+  });
+  return present;
+}

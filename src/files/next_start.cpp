@@ -99,16 +99,17 @@ bool DeleteAtNextStart(const RunContext& run, const ByteString& path) {
          EditRenameSection(run, shortPath, kDeletion);
 }
 
-void RemoveLeftover(const RunContext& run, const ByteString& path) {
-  if (MakeOrdinaryFile(run.system, path) != Existing::kFile) return;
+Removed RemoveLeftover(const RunContext& run, const ByteString& path) {
+  if (MakeOrdinaryFile(run.system, path) != Existing::kFile) return Removed::kGone;
   // Its line names it by its short form, which only a file that is there has.
   ByteString shortPath;
   bool named = ShortPathForStart(run.system, path, &shortPath);
   if (run.system.DeleteFileA(path.c_str())) {
     if (named) EditRenameSection(run, shortPath, nullptr);
-    return;
+    return Removed::kGone;
   }
   // A set-aside file that a running program still holds goes at the next
   // start, even where the run that set it aside could not enter it.
-  if (named) EditRenameSection(run, shortPath, kDeletion);
+  return named && EditRenameSection(run, shortPath, kDeletion) ? Removed::kAtNextStart
+                                                               : Removed::kStays;
 }

@@ -28,7 +28,21 @@ bool ReplaceAtNextStart(const RunContext& run, const ByteString& source, const B
 // Enters the file for deletion at the next start; false when it cannot be.
 bool DeleteAtNextStart(const RunContext& run, const ByteString& path);
 
-// Removes a file of the setup's own that an earlier run left (one whose
-// restart has not come, or that was cut short), with the line that names it;
-// one that cannot be deleted, being in use, is entered for deletion at the next start.
-void RemoveLeftover(const RunContext& run, const ByteString& path);
+// What became of a file of the setup's own that was to go.
+enum class Removed { kGone, kAtNextStart, kStays };
+
+// What became of several such files.
+struct RemovalOutcome {
+  bool atNextStart = false;  // one goes at the next start
+  bool stays = false;        // one could be neither removed nor entered
+  void Add(Removed removed) {
+    atNextStart = atNextStart || removed == Removed::kAtNextStart;
+    stays = stays || removed == Removed::kStays;
+  }
+};
+
+// Removes a file of the setup's own (one that an earlier run left, whose
+// restart has not come or that was cut short, or one the removal takes away),
+// with the line that names it; one that cannot be deleted, being in use, is
+// entered for deletion at the next start.
+Removed RemoveLeftover(const RunContext& run, const ByteString& path);

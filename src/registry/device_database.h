@@ -8,3 +8,7 @@
 // Windows inf directory and deletes the reader's USB device entries (the hub
 // function's on Windows Me only). Nothing here stops the run.
 void ResetDeviceDatabase(const RunContext& run);
+
+// Removes the cached driver database and the reader's USB device entries, as
+// ResetDeviceDatabase does, leaving the setup source path as it is.
+void ForgetTheReader(const RunContext& run);

@@ -28,6 +28,18 @@ ByteString RemovalCommand(const ByteString& copyPath) {
   return command + " -u";
 }
 
+bool RemovalIsRegistered(const RunContext& run) {
+  RegKey key = 0;
+  if (run.system.RegOpenKeyA(kHkeyLocalMachine, kRemovalKey, &key) != kErrorSuccess) return false;
+  run.system.RegCloseKey(key);
+  return true;
+}
+
+bool DeleteRemovalEntry(const RunContext& run) {
+  int32_t status = run.system.RegDeleteKeyA(kHkeyLocalMachine, kRemovalKey);
+  return status == kErrorSuccess || status == kErrorFileNotFound;
+}
+
 bool RegisterRemoval(const RunContext& run) {
   ByteString ownPath;
   ByteString copy = run.state.WindowsDir + kOwnCopySuffix;

@@ -14,6 +14,12 @@ extern const char kOwnCopySuffix[];
 // blank, and " -u".
 ByteString RemovalCommand(const ByteString& copyPath);
 
+// Whether the entry is there.
+bool RemovalIsRegistered(const RunContext& run);
+
+// Deletes the entry; true when it is gone.
+bool DeleteRemovalEntry(const RunContext& run);
+
 // Copies the running setup into the system folder, as a package file is
 // placed, and writes the entry; false, with no entry written, when either
 // cannot be done.

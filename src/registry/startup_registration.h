@@ -7,5 +7,8 @@
 // that the next start runs it once.
 void RegisterMonitorStartup(const RunContext& run);
 
+// Takes the monitor program's entry out of RunServicesOnce, when it is there.
+void ForgetMonitorStartup(const RunContext& run);
+
 // Asks whether to restart now and requests the restart on Yes.
 void OfferRestart(const RunContext& run);

@@ -12,8 +12,9 @@ enum class ExitStatus : uint32_t {
   kExtractionFailed = 3,      // a base component extraction could not be run, or ended non-zero
   kDirectoryUnreadable = 4,   // the current or Windows directory could not be read whole
   kAnotherSetupRunning = 5,   // another setup was running: nothing was changed or shown
-  kNotWindows9x = 6,  // the Windows NT family, which the media are not for: nothing was changed
-  kNotRemovable = 7,  // installed, but not entered in Add/Remove Programs
+  kNotWindows9x = 6,   // the Windows NT family, which the media are not for: nothing was changed
+  kNotRemovable = 7,   // installed, but not entered in Add/Remove Programs
+  kNotAllRemoved = 8,  // removal: something could be neither removed nor entered for the next start
 };
 
 // Ends the process at once: nothing of the run follows and nothing done is undone.

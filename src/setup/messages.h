@@ -11,6 +11,8 @@ enum MessageId {
   MsgBaseComponentsFailed,
   MsgRestart,
   MsgNotWindows9x,
+  MsgRemove,
+  MsgNothingToRemove,
 };
 
 extern const char SetupCaption[];

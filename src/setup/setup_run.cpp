@@ -9,6 +9,7 @@
 #include "setup/directories.h"
 #include "setup/exit_status.h"
 #include "setup/messages.h"
+#include "setup/removal_run.h"
 #include "setup/single_setup.h"
 #include "setup/windows_version.h"
 
@@ -43,6 +44,7 @@ uint32_t RunSetup(int argc, const char* const* argv, System& system) {
     return static_cast<uint32_t>(ExitStatus::kNotWindows9x);
   }
   if (AnotherSetupIsRunning(system)) EndSetup(run, ExitStatus::kAnotherSetupRunning);
+  if (commandLine.remove) return RunRemoval(run);
   if (!run.state.SilentMode && AskYesNo(run, MsgWelcome) == kIdNo) {
     EndSetup(run, ExitStatus::kCompleted);
   }
