@@ -32,6 +32,8 @@ void BuildTypicalMachine(SimulatedSystem& sim, Windows windows) {
 
   sim.AddKey(kSetupKey);
   sim.AddKey(kRunServicesOnceKey);
+  sim.AddKey("HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall");
+  sim.AddKey("HKLM\\System\\CurrentControlSet\\Services");
   sim.SetValue(std::string(kUsbKey) + "\\VID_1E2D&PID_4182\\5&1A2B&0&1", "Driver", kRegSz,
                std::string("USB\\0000\0", 10));
   sim.SetValue(std::string(kUsbKey) + "\\VID_1E2D&PID_4181\\5&1A2B&0&2", "Driver", kRegSz,
