@@ -24,8 +24,11 @@ bool QueryOwnPath(System& system, ByteString* path) {
 }  // namespace
 
 ByteString RemovalCommand(const ByteString& copyPath) {
-  ByteString command = copyPath.Contains(' ') ? "\"" + copyPath + "\"" : copyPath;
-  return command + " -u";
+  bool quoted = copyPath.Contains(' ');
+  ByteString command = quoted ? "\"" : "";
+  command += copyPath;
+  command += quoted ? "\" -u" : " -u";
+  return command;
 }
 
 bool RemovalIsRegistered(const RunContext& run) {
