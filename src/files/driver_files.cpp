@@ -105,32 +105,38 @@ void PlaceHubInf(const RunContext& run) {
 
 namespace {
 
-// Each package file's target, the hub's too, after its two copies of the setup's own.
-template <typename Visit>
-void ForEachPackagePath(const RunContext& run, Visit visit) {
-  auto visitRow = [&](const PackageFile& row) {
+constexpr size_t kPackagePaths = 3 * (sizeof kDriverPackage / sizeof kDriverPackage[0] + 1);
+
+// Where the package may stand: each target, the hub's too, after its two
+// copies of the setup's own (the waiting copy first: its line would otherwise
+// bring it back at the next start).
+void ListPackagePaths(const RunContext& run, ByteString (&paths)[kPackagePaths]) {
+  size_t next = 0;
+  auto add = [&](const PackageFile& row) {
     ByteString target = run.state.WindowsDir + row.target;
-    // The waiting copy first: its line would otherwise bring it back at the next start.
-    visit(ReplacementPath(target));
-    visit(SetAsidePath(target));
-    visit(target);
+    paths[next++] = ReplacementPath(target);
+    paths[next++] = SetAsidePath(target);
+    paths[next++] = target;
   };
-  for (const PackageFile& row : kDriverPackage) visitRow(row);
-  visitRow(kHubInf);
+  for (const PackageFile& row : kDriverPackage) add(row);
+  add(kHubInf);
 }
 
 }  // namespace
 
 RemovalOutcome RemovePackage(const RunContext& run) {
+  ByteString paths[kPackagePaths];
+  ListPackagePaths(run, paths);
   RemovalOutcome outcome;
-  ForEachPackagePath(run, [&](const ByteString& path) { outcome.Add(RemoveLeftover(run, path)); });
+  for (const ByteString& path : paths) outcome.Add(RemoveLeftover(run, path));
   return outcome;
 }
 
 bool PackageIsPresent(const RunContext& run) {
-  bool present = false;
-  ForEachPackagePath(run, [&](const ByteString& path) {
-    present = present || WhatStandsAt(run.system, path) == Existing::kFile;
-  });
-  return present;
+  ByteString paths[kPackagePaths];
+  ListPackagePaths(run, paths);
+  for (const ByteString& path : paths) {
+    if (WhatStandsAt(run.system, path) == Existing::kFile) return true;
+  }
+  return false;
 }
