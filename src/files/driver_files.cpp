@@ -103,40 +103,18 @@ void PlaceHubInf(const RunContext& run) {
   InstallFile(run, kHubInf.source, kHubInf.target, kHubInf.policy);
 }
 
-namespace {
-
-constexpr size_t kPackagePaths = 3 * (sizeof kDriverPackage / sizeof kDriverPackage[0] + 1);
-
-// Where the package may stand: each target, the hub's too, after its two
-// copies of the setup's own (the waiting copy first: its line would otherwise
-// bring it back at the next start).
-void ListPackagePaths(const RunContext& run, ByteString (&paths)[kPackagePaths]) {
-  size_t next = 0;
-  auto add = [&](const PackageFile& row) {
-    ByteString target = run.state.WindowsDir + row.target;
-    paths[next++] = ReplacementPath(target);
-    paths[next++] = SetAsidePath(target);
-    paths[next++] = target;
-  };
-  for (const PackageFile& row : kDriverPackage) add(row);
-  add(kHubInf);
+void RemovePlacedFile(const RunContext& run, const ByteString& target, RemovalOutcome* outcome) {
+  // The waiting copy first: its line would otherwise bring it back at the next start.
+  outcome->Add(RemoveLeftover(run, ReplacementPath(target)));
+  outcome->Add(RemoveLeftover(run, SetAsidePath(target)));
+  outcome->Add(RemoveLeftover(run, target));
 }
-
-}  // namespace
 
 RemovalOutcome RemovePackage(const RunContext& run) {
-  ByteString paths[kPackagePaths];
-  ListPackagePaths(run, paths);
   RemovalOutcome outcome;
-  for (const ByteString& path : paths) outcome.Add(RemoveLeftover(run, path));
-  return outcome;
-}
-
-bool PackageIsPresent(const RunContext& run) {
-  ByteString paths[kPackagePaths];
-  ListPackagePaths(run, paths);
-  for (const ByteString& path : paths) {
-    if (WhatStandsAt(run.system, path) == Existing::kFile) return true;
+  for (const PackageFile& row : kDriverPackage) {
+    RemovePlacedFile(run, run.state.WindowsDir + row.target, &outcome);
   }
-  return false;
+  RemovePlacedFile(run, run.state.WindowsDir + kHubInf.target, &outcome);
+  return outcome;
 }

@@ -41,13 +41,14 @@ void PlaceDriverPackage(const RunContext& run);
 // The hub function's setup information file, which only Windows Me takes.
 void PlaceHubInf(const RunContext& run);
 
-// Removes every file of the package (the hub's setup information file too,
-// on any system) with its set-aside and waiting copies and the lines that
-// name them; a file in use goes at the next start.
-RemovalOutcome RemovePackage(const RunContext& run);
+// Removes a placed file with its set-aside and waiting copies and the lines
+// that name them, adding what became of each to outcome; a file in use goes
+// at the next start.
+void RemovePlacedFile(const RunContext& run, const ByteString& target, RemovalOutcome* outcome);
 
-// Whether any file of the package, or a copy of one set aside or waiting, is there.
-bool PackageIsPresent(const RunContext& run);
+// Removes every file of the package, the hub's setup information file too on
+// any system, as RemovePlacedFile does.
+RemovalOutcome RemovePackage(const RunContext& run);
 
 // The name an earlier file is kept under, in its own directory, while its replacement is copied.
 ByteString SetAsidePath(const ByteString& target);

@@ -100,7 +100,7 @@ bool DeleteAtNextStart(const RunContext& run, const ByteString& path) {
 }
 
 Removed RemoveLeftover(const RunContext& run, const ByteString& path) {
-  if (MakeOrdinaryFile(run.system, path) != Existing::kFile) return Removed::kGone;
+  if (MakeOrdinaryFile(run.system, path) != Existing::kFile) return Removed::kNotThere;
   // Its line names it by its short form, which only a file that is there has.
   ByteString shortPath;
   bool named = ShortPathForStart(run.system, path, &shortPath);

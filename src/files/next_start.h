@@ -28,14 +28,16 @@ bool ReplaceAtNextStart(const RunContext& run, const ByteString& source, const B
 // Enters the file for deletion at the next start; false when it cannot be.
 bool DeleteAtNextStart(const RunContext& run, const ByteString& path);
 
-// What became of a file of the setup's own that was to go.
-enum class Removed { kGone, kAtNextStart, kStays };
+// What became of something of the setup's own that was to go.
+enum class Removed { kNotThere, kGone, kAtNextStart, kStays };
 
-// What became of several such files.
+// What became of several such things.
 struct RemovalOutcome {
+  bool found = false;        // one was there
   bool atNextStart = false;  // one goes at the next start
   bool stays = false;        // one could be neither removed nor entered
   void Add(Removed removed) {
+    found = found || removed != Removed::kNotThere;
     atNextStart = atNextStart || removed == Removed::kAtNextStart;
     stays = stays || removed == Removed::kStays;
   }

@@ -31,16 +31,17 @@ ByteString RemovalCommand(const ByteString& copyPath) {
   return command;
 }
 
-bool RemovalIsRegistered(const RunContext& run) {
+Removed DeleteRemovalEntry(const RunContext& run) {
+  if (run.system.RegDeleteKeyA(kHkeyLocalMachine, kRemovalKey) == kErrorSuccess) {
+    return Removed::kGone;
+  }
+  // Whatever the failure's code, only a key that still opens stays.
   RegKey key = 0;
-  if (run.system.RegOpenKeyA(kHkeyLocalMachine, kRemovalKey, &key) != kErrorSuccess) return false;
+  if (run.system.RegOpenKeyA(kHkeyLocalMachine, kRemovalKey, &key) != kErrorSuccess) {
+    return Removed::kNotThere;
+  }
   run.system.RegCloseKey(key);
-  return true;
-}
-
-bool DeleteRemovalEntry(const RunContext& run) {
-  int32_t status = run.system.RegDeleteKeyA(kHkeyLocalMachine, kRemovalKey);
-  return status == kErrorSuccess || status == kErrorFileNotFound;
+  return Removed::kStays;
 }
 
 bool RegisterRemoval(const RunContext& run) {
@@ -57,6 +58,6 @@ bool RegisterRemoval(const RunContext& run) {
       WriteString(run.system, key, "UninstallString", RemovalCommand(copy)) == kErrorSuccess;
   run.system.RegCloseKey(key);
   // Half an entry would be listed with nothing to run.
-  if (!written) run.system.RegDeleteKeyA(kHkeyLocalMachine, kRemovalKey);
+  if (!written) DeleteRemovalEntry(run);
   return written;
 }

@@ -2,6 +2,7 @@
 // removed: a copy of the setup in the system folder, and a key naming it.
 #pragma once
 
+#include "files/next_start.h"
 #include "platform/byte_string.h"
 #include "setup/setup_state.h"
 
@@ -14,11 +15,8 @@ extern const char kOwnCopySuffix[];
 // blank, and " -u".
 ByteString RemovalCommand(const ByteString& copyPath);
 
-// Whether the entry is there.
-bool RemovalIsRegistered(const RunContext& run);
-
-// Deletes the entry; true when it is gone.
-bool DeleteRemovalEntry(const RunContext& run);
+// Deletes the entry: kGone, kNotThere, or kStays when it is still there.
+Removed DeleteRemovalEntry(const RunContext& run);
 
 // Copies the running setup into the system folder, as a package file is
 // placed, and writes the entry; false, with no entry written, when either

@@ -24,9 +24,7 @@ const Message kCatalogue[] = {
     {"This setup is for Windows 98 and Windows Me. Nothing has been changed on this computer.\n",
      false, kMbIconStop},
     {"Remove the Vantrel USB Smart Card Reader driver from this computer?\n", false, 0},
-    {"The Vantrel USB Smart Card Reader driver is not installed on this computer. Nothing has "
-     "been changed.\n",
-     false, 0},
+    {"The Vantrel USB Smart Card Reader driver is not installed on this computer.\n", false, 0},
 };
 
 }  // namespace

@@ -16,21 +16,19 @@ uint32_t RunRemoval(RunContext& run) {
   if (!QueryWindowsDirectory(run.system, &run.state.WindowsDir)) {
     return static_cast<uint32_t>(ExitStatus::kDirectoryUnreadable);
   }
+  RemovalOutcome outcome = RemovePackage(run);
+  outcome.Add(DeleteRemovalEntry(run));
   ByteString copy = run.state.WindowsDir + kOwnCopySuffix;
-  if (!PackageIsPresent(run) && !RemovalIsRegistered(run) &&
-      WhatStandsAt(run.system, copy) != Existing::kFile) {
+  if (!outcome.found && WhatStandsAt(run.system, copy) != Existing::kFile) {
     ShowNotice(run, MsgNothingToRemove, SetupCaption);
     return static_cast<uint32_t>(ExitStatus::kCompleted);
   }
-
-  RemovalOutcome outcome = RemovePackage(run);
   ForgetMonitorStartup(run);
   ForgetTheReader(run);
-  if (!DeleteRemovalEntry(run)) outcome.stays = true;
-  // The copy is the running program when Add/Remove Programs started it: it goes at the next start.
-  outcome.Add(RemoveLeftover(run, ReplacementPath(copy)));
-  outcome.Add(RemoveLeftover(run, SetAsidePath(copy)));
-  outcome.Add(RemoveLeftover(run, copy));
+  // The copy goes last: while it stands, a removal cut short and retried
+  // finishes. Started from Add/Remove Programs, it is the running program and
+  // goes at the next start.
+  RemovePlacedFile(run, copy, &outcome);
   if (!run.state.SilentMode && outcome.atNextStart) OfferRestart(run);
   return static_cast<uint32_t>(outcome.stays ? ExitStatus::kNotAllRemoved : ExitStatus::kCompleted);
 }

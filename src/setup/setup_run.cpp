@@ -19,18 +19,27 @@ constexpr uint32_t kCurrentDirectoryBuffer = 256;
 
 namespace {
 
+// The option "-" letter, in either case: of all bytes, only the letter's two
+// cases map to it with the lower-case bit set.
 bool IsOption(const char* argument, char letter) {
-  return argument[0] == '-' && (argument[1] == letter || argument[1] == letter - 'a' + 'A') &&
-         argument[2] == '\0';
+  return argument[0] == '-' && (argument[1] | 0x20) == letter && argument[2] == '\0';
 }
 
 }  // namespace
 
 CommandLine ReadCommandLine(int argc, const char* const* argv) {
-  if (argc == 2) return {IsOption(argv[1], 's'), IsOption(argv[1], 'u')};
-  bool silentRemoval = argc == 3 && ((IsOption(argv[1], 'u') && IsOption(argv[2], 's')) ||
-                                     (IsOption(argv[1], 's') && IsOption(argv[2], 'u')));
-  return {silentRemoval, silentRemoval};
+  CommandLine line{false, false};
+  // Each option once, in any order; anything else makes it an interactive installation.
+  for (int i = 1; i < argc; ++i) {
+    if (!line.silent && IsOption(argv[i], 's')) {
+      line.silent = true;
+    } else if (!line.remove && IsOption(argv[i], 'u')) {
+      line.remove = true;
+    } else {
+      return {false, false};
+    }
+  }
+  return line;
 }
 
 uint32_t RunSetup(int argc, const char* const* argv, System& system) {
