@@ -14,7 +14,7 @@ uint32_t RunRemoval(RunContext& run) {
     return static_cast<uint32_t>(ExitStatus::kCompleted);
   }
   if (!QueryWindowsDirectory(run.system, &run.state.WindowsDir)) {
-    return static_cast<uint32_t>(ExitStatus::kDirectoryUnreadable);
+    EndSetup(run, ExitStatus::kDirectoryUnreadable);
   }
   RemovalOutcome outcome = RemovePackage(run);
   outcome.Add(DeleteRemovalEntry(run));

@@ -148,4 +148,125 @@ TEST(FaultSweep, EveryFaultPointAndPowerCutEndsSoundlyAndARetryRecovers) {
   RecordProperty("power_cut_points", powerCuts);
 }
 
+// A removal on an installed machine, after the start that ran the monitor.
+struct RemovalSweep {
+  const char* name;
+  Windows windows;
+  bool silent;
+  bool fromTheCopy;  // started by Add/Remove Programs: the copy runs, holding its file
+  bool renameRunning;
+};
+
+const RemovalSweep kRemovalSweeps[] = {
+    {"interactive removal on Windows Me from Add/Remove Programs", Windows::kMe, false, true,
+     false},
+    {"silent removal on Windows 98 from the disc", Windows::k98, true, false, false},
+    {"silent removal on Windows 98 from Add/Remove Programs, renamed as NT does", Windows::k98,
+     true, true, true},
+};
+
+// The machine installed, started and ready for the removal; returns the
+// machine's lasting state before the installation.
+std::vector<std::string> BuildRemovalMachine(SimulatedSystem& sim, const RemovalSweep& sweep) {
+  BuildTypicalMachine(sim, sweep.windows);
+  std::vector<std::string> before = LastingState(sim);
+  RunSetupWith(sim, {"-s"});
+  sim.NextStart();
+  sim.StartProgram("C:\\WINDOWS\\system\\rdWatch.exe");
+  if (sweep.fromTheCopy) {
+    sim.SetModulePath("C:\\WINDOWS\\system\\kt418Rmv.exe");
+    sim.StartProgram("C:\\WINDOWS\\system\\kt418Rmv.exe");
+  }
+  if (sweep.renameRunning) sim.SetRunningFileRename(SimulatedSystem::RunningFileRename::kAllowed);
+  if (!sweep.silent) {
+    sim.AnswerNextBox(kIdYes);
+    sim.AnswerNextBox(kIdNo);
+  }
+  sim.StartAnotherRun();
+  return before;
+}
+
+RunFacts RemovalFacts(const SimulatedSystem& sim) {
+  RunFacts facts = FactsOfMachine(sim, "D:\\WIN98", "C:\\WINDOWS");
+  facts.removal = true;
+  return facts;
+}
+
+uint32_t RunRemovalCase(SimulatedSystem& sim, const RemovalSweep& sweep) {
+  return RunSetupWith(
+      sim, sweep.silent ? std::vector<std::string>{"-u", "-s"} : std::vector<std::string>{"-u"});
+}
+
+// The rules the disturbed removal broke, then those its retry broke (a silent
+// removal from the disc, after the start or before it), and those the start
+// after the retry broke, which must leave the machine as it was before the
+// installation, but for what a removal leaves by design.
+std::vector<std::string> JudgeRemovalAndRetry(SimulatedSystem& sim,
+                                              const std::vector<std::string>& before,
+                                              uint32_t status, Retry retry) {
+  std::vector<std::string> broken = BrokenRunRules(sim, RemovalFacts(sim), status);
+  if (!broken.empty()) return broken;
+  if (retry == Retry::kAfterTheStart) {
+    sim.NextStart();
+  } else {
+    sim.StartAnotherRun();
+  }
+  sim.SetModulePath("D:\\WIN98\\SETUP.EXE");
+  uint32_t retryStatus = RunSetupWith(sim, {"-u", "-s"});
+  broken = BrokenRunRules(sim, RemovalFacts(sim), retryStatus);
+  if (retryStatus != 0) broken.push_back("the retried removal ends with 0");
+  sim.NextStart();
+  for (const std::string& rule : BrokenRulesAfterRemoval(sim, "C:\\WINDOWS")) {
+    broken.push_back(rule);
+  }
+  std::string changed = Differences(before, LastingState(sim));
+  if (!changed.empty()) broken.push_back("the machine is as before the installation:" + changed);
+  return broken;
+}
+
+TEST(FaultSweep, EveryFaultPointAndPowerCutOfARemovalEndsSoundlyAndARetryFinishesIt) {
+  int faultPoints = 0, powerCuts = 0;
+  for (const RemovalSweep& sweep : kRemovalSweeps) {
+    SimulatedSystem clean;
+    std::vector<std::string> before = BuildRemovalMachine(clean, sweep);
+    ASSERT_EQ(0u, RunRemovalCase(clean, sweep)) << sweep.name;
+    int points = clean.fallibleCalls();
+    int calls = static_cast<int>(clean.calls().size());
+
+    for (int point = 1; point <= points; ++point) {
+      for (Retry retry : {Retry::kAfterTheStart, Retry::kBeforeTheStart}) {
+        SimulatedSystem sim;
+        BuildRemovalMachine(sim, sweep);
+        sim.FailCallNumber(point);
+        uint32_t status = RunRemovalCase(sim, sweep);
+        std::string failed;
+        for (const auto& call : sim.calls()) {
+          if (call.fallibleNumber == point) failed = call.text;
+        }
+        std::vector<std::string> broken = JudgeRemovalAndRetry(sim, before, status, retry);
+        ASSERT_EQ("", Listed(broken))
+            << sweep.name << ", fault point " << point << " (" << failed << "), status " << status
+            << (retry == Retry::kBeforeTheStart ? ", retried before the start" : "") << "\n"
+            << sim.Dump();
+      }
+      ++faultPoints;
+    }
+    for (int cut = 1; cut <= calls; ++cut) {
+      SimulatedSystem sim;
+      BuildRemovalMachine(sim, sweep);
+      sim.CutPowerAfterCall(cut);
+      uint32_t status = RunRemovalCase(sim, sweep);
+      std::string lastCall = sim.calls().back().text;
+      std::vector<std::string> broken =
+          JudgeRemovalAndRetry(sim, before, status, Retry::kAfterTheStart);
+      ASSERT_EQ("", Listed(broken))
+          << sweep.name << ", power cut after call " << cut << " (" << lastCall << ")\n"
+          << sim.Dump();
+      ++powerCuts;
+    }
+  }
+  printf("removal fault points swept: %d\nremoval power-cut points swept: %d\n", faultPoints,
+         powerCuts);
+}
+
 }  // namespace

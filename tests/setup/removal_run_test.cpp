@@ -3,81 +3,108 @@
 // readers use stays.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <sstream>
-
 #include "registry/removal_entry.h"
 #include "support/run_invariants.h"
 #include "support/typical_machine.h"
 
 namespace {
 
-// The machine's files and registry, line by line, without what a removal
-// leaves by design (the smart card service's settings and the setup source
-// path), what the system keeps of the last start (WININIT.BAK), and the
-// reader's device entries, which the system makes afresh when the reader is
-// plugged in.
-std::vector<std::string> LastingState(const SimulatedSystem& sim) {
-  std::string dump = sim.Dump();
-  size_t from = dump.find("directories:"), to = dump.find("boxes:");
-  std::istringstream lines(dump.substr(from, to - from));
-  std::vector<std::string> state;
-  bool skippedKey = false;
-  for (std::string line; std::getline(lines, line);) {
-    if (line.rfind("  HKLM", 0) == 0) {
-      skippedKey =
-          line.find("SCardSvr") != std::string::npos || line.find("VID_1E2D") != std::string::npos;
-    }
-    if (skippedKey || line.find("SourcePath") != std::string::npos ||
-        line.find("wininit.bak") != std::string::npos) {
-      continue;
-    }
-    state.push_back(line);
-  }
-  return state;
-}
+struct RemovalCase {
+  const char* name;
+  Windows windows;
+  bool silent;
+  bool monitorRunning;  // the start after the installation ran it
+  bool fromTheCopy;     // Add/Remove Programs started the copy, which holds its file
+  int installCutAt;     // the installation's power cut, in percent of its calls; 0 for none
+};
 
-// The lines only one of the two states has, each marked with the state's sign.
-std::string Differences(const std::vector<std::string>& before,
-                        const std::vector<std::string>& after) {
-  std::string shown;
-  for (const std::string& line : before) {
-    if (std::find(after.begin(), after.end(), line) == after.end()) shown += "\n- " + line;
-  }
-  for (const std::string& line : after) {
-    if (std::find(before.begin(), before.end(), line) == before.end()) shown += "\n+ " + line;
-  }
-  return shown;
-}
+const RemovalCase kRemovalCases[] = {
+    {"98, silent, from Add/Remove Programs", Windows::k98, true, true, true, 0},
+    {"98, interactive, from Add/Remove Programs", Windows::k98, false, true, true, 0},
+    {"Me, silent, from Add/Remove Programs", Windows::kMe, true, true, true, 0},
+    {"Me, interactive, from Add/Remove Programs", Windows::kMe, false, true, true, 0},
+    {"98, interactive, from the disc, the monitor not running", Windows::k98, false, false, false,
+     0},
+    {"Me, silent, from the disc, the installation cut short while placing the package",
+     Windows::kMe, true, false, false, 25},
+    {"98, interactive, from the disc, the installation cut short at its end", Windows::k98, false,
+     false, false, 95},
+};
 
 TEST(Removal, InstallStartRemoveStartLeavesTheMachineAsItWas) {
-  for (Windows windows : {Windows::k98, Windows::kMe}) {
-    for (bool silent : {true, false}) {
-      SimulatedSystem sim;
-      BuildTypicalMachine(sim, windows);
-      std::vector<std::string> before = LastingState(sim);
-      ASSERT_EQ(0u, RunSetupWith(sim, {"-s"}));
-      sim.NextStart();
-      sim.StartProgram("C:\\WINDOWS\\system\\rdWatch.exe");  // the monitor, as the start ran it
+  for (const RemovalCase& row : kRemovalCases) {
+    SimulatedSystem sim;
+    BuildTypicalMachine(sim, row.windows);
+    std::vector<std::string> before = LastingState(sim);
+    if (row.installCutAt != 0) {
+      SimulatedSystem clean;
+      BuildTypicalMachine(clean, row.windows);
+      RunSetupWith(clean, {"-s"});
+      sim.CutPowerAfterCall(static_cast<int>(clean.calls().size()) * row.installCutAt / 100);
+    }
+    uint32_t installed = RunSetupWith(sim, {"-s"});
+    sim.NextStart();
+    if (row.installCutAt == 0) {
+      ASSERT_EQ(0u, installed) << row.name;
       const SimulatedSystem::Value* command =
           sim.FindValue(std::string("HKLM\\") + kRemovalKey, "UninstallString");
-      ASSERT_NE(nullptr, command);
+      ASSERT_NE(nullptr, command) << row.name;
       EXPECT_EQ(std::string("C:\\WINDOWS\\system\\kt418Rmv.exe -u\0", 34), command->data);
-
-      // As Add/Remove Programs starts it: the copy runs, and holds its file.
+    }
+    if (row.monitorRunning) sim.StartProgram("C:\\WINDOWS\\system\\rdWatch.exe");
+    if (row.fromTheCopy) {
       sim.SetModulePath("C:\\WINDOWS\\system\\kt418Rmv.exe");
       sim.StartProgram("C:\\WINDOWS\\system\\kt418Rmv.exe");
-      sim.AnswerNextBox(kIdYes);
-      sim.AnswerNextBox(kIdNo);
-      std::string what = std::string(windows == Windows::kMe ? "Me" : "98") +
-                         (silent ? ", silent" : ", interactive");
-      EXPECT_EQ(0u, RunSetupWith(sim, silent ? std::vector<std::string>{"-u", "-s"}
-                                             : std::vector<std::string>{"-u"}))
-          << what;
-      EXPECT_EQ(silent ? 0u : 2u, sim.boxes().size()) << what << ": the question and the restart";
-      sim.NextStart();
-      EXPECT_EQ("", Differences(before, LastingState(sim))) << what;
     }
+    sim.AnswerNextBox(kIdYes);
+    sim.AnswerNextBox(kIdNo);
+    EXPECT_EQ(0u, RunSetupWith(sim, row.silent ? std::vector<std::string>{"-u", "-s"}
+                                               : std::vector<std::string>{"-u"}))
+        << row.name;
+    // Something in use waits for the next start, and only then is a restart offered.
+    bool waits = row.monitorRunning || row.fromTheCopy;
+    EXPECT_EQ(row.silent ? 0u : waits ? 2u : 1u, sim.boxes().size()) << row.name;
+    sim.NextStart();
+    EXPECT_EQ("", Differences(before, LastingState(sim))) << row.name;
+  }
+}
+
+TEST(Removal, ARemovalThatRemovesNothingChangesNothing) {
+  const char kQuestion[] = "Remove the Vantrel USB Smart Card Reader driver from this computer?\n";
+  const struct {
+    const char* name;
+    bool installed;
+    bool silent;
+    int answer;
+    std::vector<std::string> boxes;
+  } rows[] = {
+      {"nothing installed, interactive",
+       false,
+       false,
+       kIdYes,
+       {kQuestion,
+        "The Vantrel USB Smart Card Reader driver is not installed on this computer.\n"}},
+      {"nothing installed, silent", false, true, kIdYes, {}},
+      {"installed, the question answered No", true, false, kIdNo, {kQuestion}},
+      {"installed, the question not shown", true, false, 0, {kQuestion}},
+  };
+  for (const auto& row : rows) {
+    SimulatedSystem sim;
+    BuildTypicalMachine(sim, Windows::k98);
+    if (row.installed) {
+      ASSERT_EQ(0u, RunSetupWith(sim, {"-s"}));
+      sim.NextStart();
+    }
+    std::vector<std::string> before = LastingState(sim);
+    sim.AnswerNextBox(row.answer);
+    sim.AnswerNextBox(1);  // OK
+    EXPECT_EQ(0u, RunSetupWith(sim, row.silent ? std::vector<std::string>{"-u", "-s"}
+                                               : std::vector<std::string>{"-u"}))
+        << row.name;
+    std::vector<std::string> shown;
+    for (const auto& box : sim.boxes()) shown.push_back(box.text);
+    EXPECT_EQ(row.boxes, shown) << row.name;
+    EXPECT_EQ("", Differences(before, LastingState(sim))) << row.name;
   }
 }
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <set>
+#include <sstream>
 
 #include "registry/removal_entry.h"
 #include "support/package_files.h"
@@ -56,8 +57,9 @@ class Judge {
     CheckTexts();
     CheckFixedLengthValues();
     // A run that changed nothing (one refused on the NT family) leaves each
-    // earlier file where an interrupted run may have set it aside.
-    if (ChangedTheSystem()) CheckEarlierFiles();
+    // earlier file where an interrupted run may have set it aside; a removal
+    // takes them away.
+    if (ChangedTheSystem() && !facts_.removal) CheckEarlierFiles();
     return broken_;
   }
 
@@ -84,7 +86,7 @@ class Judge {
   void CheckEnd() {
     const auto& calls = sim_.calls();
     bool exited = Has(Op::ExitProcess);
-    Rule(status_ <= 7, "the status is one of the table's: " + std::to_string(status_));
+    Rule(status_ <= 8, "the status is one of the table's: " + std::to_string(status_));
     Rule(!exited || calls.back().op == Op::ExitProcess, "nothing runs after ExitProcess");
 
     bool unreadable = false, abortCopyFailed = false, extractionFailed = false;
@@ -161,9 +163,20 @@ class Judge {
       }
       Rule(sim_.restartRequests().empty(), "no restart after the base components failed");
     }
+    if (facts_.removal) {
+      CheckRemovalEnd(changed);
+      return;
+    }
+    Rule(status_ != 8, "status 8 only for a removal");
     const bool entered =
         sim_.FindValue(std::string("HKLM\\") + kRemovalKey, "UninstallString") != nullptr;
-    if (status_ == 7) Rule(!entered, "status 7 leaves no Add/Remove Programs entry");
+    bool wroteEntry = false;
+    for (const auto& call : calls) {
+      wroteEntry = wroteEntry || (call.op == Op::RegSetValueExA &&
+                                  call.values[1] == "UninstallString" && call.result == "0");
+    }
+    // An earlier installation's entry, naming its own copy, may stand.
+    if (status_ == 7) Rule(!wroteEntry, "status 7 only when the run wrote no entry");
     if (status_ == 0 && changed) {
       bool registered = false;
       for (const auto& call : calls) {
@@ -171,7 +184,27 @@ class Judge {
                                     call.text.find("RunServicesOnce") != std::string::npos);
       }
       Rule(registered, "a completed run reaches the start-up registration");
-      Rule(entered, "a completed run leaves its Add/Remove Programs entry");
+      Rule(wroteEntry && entered, "a completed run leaves its Add/Remove Programs entry");
+    }
+  }
+
+  // A removal ends with 0 or 8, unless it ended before it began (4, 5, 6).
+  // 8 exactly when something of the setup's own stays, and 0 when it removed
+  // everything it found: only a file whose attribute query failed may be
+  // taken for absent.
+  void CheckRemovalEnd(bool changed) {
+    Rule(status_ == 0 || status_ == 4 || status_ == 5 || status_ == 6 || status_ == 8,
+         "a removal's status is 0, 4, 5, 6 or 8: " + std::to_string(status_));
+    std::vector<std::string> left = LeftByRemoval(sim_, facts_.windowsDirectory);
+    if (status_ == 8) Rule(!left.empty(), "status 8 only when something stays");
+    if (status_ != 0 || !changed) return;
+    for (const std::string& path : left) {
+      bool seenAbsent = false;
+      for (const auto& call : sim_.calls()) {
+        seenAbsent = seenAbsent ||
+                     (call.injected && call.op == Op::GetFileAttributesA && call.paths[0] == path);
+      }
+      Rule(seenAbsent, "a removal with status 0 leaves nothing of its own: " + path);
     }
   }
 
@@ -253,7 +286,9 @@ class Judge {
         "You must restart your computer before the new hardware will take effect. Do you want to "
         "reboot the system?",
         "This setup is for Windows 98 and Windows Me. Nothing has been changed on this "
-        "computer.\n"};
+        "computer.\n",
+        "Remove the Vantrel USB Smart Card Reader driver from this computer?\n",
+        "The Vantrel USB Smart Card Reader driver is not installed on this computer.\n"};
     auto attributeFailed = [](const std::string& path) {
       return "Warning!!!   Change file \"" + path + "\" attribute failed!";
     };
@@ -406,6 +441,18 @@ std::vector<std::string> BrokenRecoveryRules(const SimulatedSystem& sim, const R
   rule(start != nullptr && start->data == std::string("\x02\0\0\0", 4) && load != nullptr &&
            load->data == std::string(4, '\0'),
        "SCardSvr starts automatically");
+  // The setup's copy, for Add/Remove Programs to run, in place or waiting.
+  std::string copy = w + kOwnCopySuffix;
+  std::string setup = sim.FileContent(sim.modulePath());
+  rule((sim.FileExists(copy) && sim.FileContent(copy) == setup) ||
+           (sim.FileContent(copy + ".new") == setup &&
+            entered(sim.ShortFormOf(copy) + "=" + sim.ShortFormOf(copy + ".new"))),
+       "the setup's copy is in place, or waits for the next start");
+  const SimulatedSystem::Value* command =
+      sim.FindValue(std::string("HKLM\\") + kRemovalKey, "UninstallString");
+  std::string quoted = HoldsBlank(copy) ? "\"" + copy + "\"" : copy;
+  rule(command != nullptr && command->data == quoted + " -u" + '\0',
+       "Add/Remove Programs runs the setup's copy with -u");
   rule(!sim.KeyExists("HKLM\\Enum\\USB\\VID_1E2D&PID_4182"), "the reader's entries deleted");
   rule(!windowsMe || !sim.KeyExists("HKLM\\Enum\\USB\\VID_1E2D&PID_4181"),
        "the hub's entries deleted");
@@ -435,4 +482,88 @@ std::vector<std::string> BrokenRulesAfterTheStart(const SimulatedSystem& sim, co
   rule(std::count(started.begin(), started.end(), "started " + monitor) == 1,
        "the start ran the monitor from its placed path, once");
   return broken;
+}
+
+namespace {
+
+// Every path of the setup's own a removal takes away.
+std::vector<std::string> OwnPaths(const std::string& windowsDirectory) {
+  std::vector<std::string> targets;
+  for (const auto& file : AllPackageFiles())
+    targets.push_back(windowsDirectory + "\\" + file.second);
+  targets.push_back(windowsDirectory + kOwnCopySuffix);
+  std::vector<std::string> paths;
+  for (const std::string& target : targets) {
+    for (const char* own : {"", ".old", ".new"}) paths.push_back(target + own);
+  }
+  return paths;
+}
+
+}  // namespace
+
+std::vector<std::string> LeftByRemoval(const SimulatedSystem& sim,
+                                       const std::string& windowsDirectory) {
+  std::vector<std::string> pending = RenameLines(sim, windowsDirectory);
+  std::vector<std::string> left;
+  for (const std::string& path : OwnPaths(windowsDirectory)) {
+    if (!sim.FileExists(path)) continue;
+    std::string deletion = "NUL=" + sim.ShortFormOf(path);
+    if (std::find(pending.begin(), pending.end(), deletion) == pending.end()) left.push_back(path);
+  }
+  if (sim.KeyExists(std::string("HKLM\\") + kRemovalKey))
+    left.push_back("the Add/Remove Programs entry");
+  return left;
+}
+
+std::vector<std::string> BrokenRulesAfterRemoval(const SimulatedSystem& sim,
+                                                 const std::string& windowsDirectory) {
+  std::vector<std::string> broken;
+  auto rule = [&](bool kept, const std::string& text) {
+    if (!kept) broken.push_back("after the removal's start: " + text);
+  };
+  for (const std::string& path : OwnPaths(windowsDirectory)) {
+    rule(!sim.FileExists(path), path + " is gone");
+  }
+  rule(!sim.KeyExists(std::string("HKLM\\") + kRemovalKey),
+       "the Add/Remove Programs entry is gone");
+  rule(sim.FindValue("HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\RunServicesOnce",
+                     "RDWatch") == nullptr,
+       "the monitor is not registered for a start");
+  std::string monitor = sim.ResolvedPath(windowsDirectory + "\\system\\rdWatch.exe");
+  const auto& started = sim.lastStart();
+  rule(std::count(started.begin(), started.end(), "started " + monitor) == 0,
+       "the start did not run the monitor");
+  return broken;
+}
+
+std::vector<std::string> LastingState(const SimulatedSystem& sim) {
+  std::string dump = sim.Dump();
+  size_t from = dump.find("directories:"), to = dump.find("boxes:");
+  std::istringstream lines(dump.substr(from, to - from));
+  std::vector<std::string> state;
+  bool skippedKey = false;
+  for (std::string line; std::getline(lines, line);) {
+    if (line.rfind("  HKLM", 0) == 0) {
+      skippedKey =
+          line.find("SCardSvr") != std::string::npos || line.find("VID_1E2D") != std::string::npos;
+    }
+    if (skippedKey || line.find("SourcePath") != std::string::npos ||
+        line.find("wininit.bak") != std::string::npos) {
+      continue;
+    }
+    state.push_back(line);
+  }
+  return state;
+}
+
+std::string Differences(const std::vector<std::string>& before,
+                        const std::vector<std::string>& after) {
+  std::string shown;
+  for (const std::string& line : before) {
+    if (std::find(after.begin(), after.end(), line) == after.end()) shown += "\n- " + line;
+  }
+  for (const std::string& line : after) {
+    if (std::find(before.begin(), before.end(), line) == before.end()) shown += "\n+ " + line;
+  }
+  return shown;
 }

@@ -17,6 +17,7 @@ struct RunFacts {
   std::string windowsDirectory;
   // Package targets (full paths) that held an earlier file, with its content.
   std::map<std::string, std::string> earlierFiles;
+  bool removal = false;  // the run removes the package ("-u")
 };
 
 // The facts of a run about to start on the machine as it stands: each earlier
@@ -51,3 +52,27 @@ std::vector<std::string> BrokenRecoveryRules(const SimulatedSystem& sim, const R
 // its target, no WININIT.INI with a line of ours).
 std::vector<std::string> BrokenRulesAfterTheStart(const SimulatedSystem& sim, const RunFacts& facts,
                                                   bool windowsMe);
+
+// The paths of the setup's own that remain after a removal (package files,
+// the setup's copy, their set-aside and waiting copies) and are not entered
+// for deletion at the next start, with the Add/Remove Programs entry when it stands.
+std::vector<std::string> LeftByRemoval(const SimulatedSystem& sim,
+                                       const std::string& windowsDirectory);
+
+// The rules broken by the start that followed a completed removal: nothing of
+// the setup's own is left (no file, no line, no entry, no start-up
+// registration), and the monitor did not run.
+std::vector<std::string> BrokenRulesAfterRemoval(const SimulatedSystem& sim,
+                                                 const std::string& windowsDirectory);
+
+// The machine's files and registry, line by line, without what a removal
+// leaves by design (the smart card service's settings and the setup source
+// path), what the system keeps of the last start (WININIT.BAK), and the
+// reader's device entries, which the system makes afresh when the reader is
+// plugged in.
+std::vector<std::string> LastingState(const SimulatedSystem& sim);
+
+// The lines only one of the two states has, each marked with the state's
+// sign; empty when they are the same.
+std::string Differences(const std::vector<std::string>& before,
+                        const std::vector<std::string>& after);
