@@ -52,7 +52,7 @@ std::string SimulatedFiles::LongName(const std::string& parentKey,
   auto find = [&](const auto& entries) -> std::string {
     for (auto it = entries.lower_bound(prefix);
          it != entries.end() && it->first.compare(0, prefix.size(), prefix) == 0; ++it) {
-      if (it->first.find('\\', prefix.size()) == std::string::npos &&
+      if (names_.LastSeparator(it->first) == prefix.size() - 1 &&
           Lower(AliasOf(it->first)) == shortName) {
         return it->first;
       }
@@ -67,7 +67,10 @@ std::string SimulatedFiles::LongName(const std::string& parentKey,
 std::string SimulatedFiles::AliasOf(const std::string& pathKey) const {
   auto given = aliases_.find(pathKey);
   if (given != aliases_.end()) return given->second;
-  return SimulatedNames::AliasOf(pathKey.substr(pathKey.rfind('\\') + 1));
+  // The last name, which in code page 932 may hold 0x5C as a second byte.
+  size_t separator = names_.LastSeparator(pathKey);
+  return SimulatedNames::AliasOf(
+      separator == std::string::npos ? pathKey : pathKey.substr(separator + 1));
 }
 
 std::string SimulatedFiles::ParentKey(const std::string& pathKey) const {

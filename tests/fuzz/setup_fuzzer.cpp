@@ -7,7 +7,8 @@
 // machine it left must keep them too and end as well as the same retry after
 // a clean silent run on the machine as it was built: with its status, and,
 // where that one completes, completely, so that the start after it leaves the
-// package in place and nothing of the setup's own.
+// package in place and nothing of the setup's own. The first run may be a
+// removal, and a removal may follow at the end.
 #include <fuzzer/FuzzedDataProvider.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -57,7 +58,25 @@ struct Input {
   int powerCut = 0;  // the call the power is cut after; 0 for none
   bool retryBeforeTheStart = false;
   std::vector<std::string> otherLines;  // other programs' [rename] lines, in order
+  bool removeAtTheEnd = false;  // a silent removal follows the retry's start
 };
+
+// Whether the arguments ask for a removal: "-u", alone or with "-s", in either
+// order and either case.
+bool AsksForRemoval(const std::vector<std::string>& arguments) {
+  auto is = [](const std::string& argument, char letter) {
+    return argument.size() == 2 && argument[0] == '-' && (argument[1] | 0x20) == letter;
+  };
+  if (arguments.size() == 1) return is(arguments[0], 'u');
+  return arguments.size() == 2 && ((is(arguments[0], 'u') && is(arguments[1], 's')) ||
+                                   (is(arguments[0], 's') && is(arguments[1], 'u')));
+}
+
+// The same run, but silent: what a clean first run does with the arguments.
+std::vector<std::string> SilentLike(const std::vector<std::string>& arguments) {
+  if (AsksForRemoval(arguments)) return {"-u", "-s"};
+  return {"-s"};
+}
 
 // Builds the machine from the input; the same input builds the same machine.
 Input BuildMachine(const uint8_t* data, size_t size, SimulatedSystem& sim) {
@@ -120,11 +139,15 @@ Input BuildMachine(const uint8_t* data, size_t size, SimulatedSystem& sim) {
   for (int i = in.ConsumeIntegralInRange(0, 3); i > 0; --i) {
     input.faults.push_back(in.ConsumeIntegralInRange(1, 120));
   }
-  switch (in.ConsumeIntegralInRange(0, 3)) {
+  switch (in.ConsumeIntegralInRange(0, 4)) {
     case 0:
       break;
     case 1:
       input.arguments = {in.ConsumeBool() ? "-s" : "-S"};
+      break;
+    case 2:
+      input.arguments = {in.ConsumeBool() ? "-u" : "-U"};
+      if (in.ConsumeBool()) input.arguments.insert(input.arguments.begin() + in.ConsumeBool(), "-s");
       break;
     default:
       for (int i = in.ConsumeIntegralInRange(1, 2); i > 0; --i) {
@@ -170,7 +193,15 @@ Input BuildMachine(const uint8_t* data, size_t size, SimulatedSystem& sim) {
   for (const std::string& line : RenameLines(sim, windows)) {
     if (commentsRead || line[0] != ';') input.otherLines.push_back(line);
   }
+  // The setup's own file, which a completed installation copies for its
+  // removal; now and then missing, so that the copy cannot be made.
+  if (in.ConsumeIntegralInRange(0, 7) != 0) {
+    sim.AddFile(current + "\\SETUP.EXE", "the setup");
+    sim.SetModulePath(current + "\\SETUP.EXE");
+  }
+  input.removeAtTheEnd = in.ConsumeBool();
   input.facts = FactsOfMachine(sim, current, windows);
+  input.facts.removal = AsksForRemoval(input.arguments);
   return input;
 }
 
@@ -234,7 +265,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // starts the monitor that run registered, so that the retry meets it running).
   SimulatedSystem fresh;
   BuildMachine(data, size, fresh);
-  RunWith(fresh, {"-s"});
+  RunWith(fresh, SilentLike(first.arguments));
   if (startFirst) {
     fresh.NextStart();
   } else {
@@ -264,5 +295,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Report("the start after the retry", retryStatus,
            BrokenRulesAfterTheStart(sim, retryFacts, first.windowsMe), sim);
   }
+
+  // Removing what the retry installed: whatever it left, a silent removal
+  // that completes leaves nothing of the setup's own after the next start.
+  if (!first.removeAtTheEnd) return 0;
+  RunFacts removalFacts = FactsOfMachine(sim, facts.currentDirectory, facts.windowsDirectory);
+  removalFacts.removal = true;
+  uint32_t removalStatus = RunWith(sim, {"-u", "-s"});
+  std::vector<std::string> brokenRemoval = BrokenRunRules(sim, removalFacts, removalStatus);
+  if (removalStatus == 0) {
+    sim.NextStart();
+    for (const std::string& rule : BrokenRulesAfterRemoval(sim, facts.windowsDirectory)) {
+      brokenRemoval.push_back(rule);
+    }
+  }
+  Report("the removal", removalStatus, brokenRemoval, sim);
   return 0;
 }
