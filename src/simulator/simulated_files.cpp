@@ -69,8 +69,8 @@ std::string SimulatedFiles::AliasOf(const std::string& pathKey) const {
   if (given != aliases_.end()) return given->second;
   // The last name, which in code page 932 may hold 0x5C as a second byte.
   size_t separator = names_.LastSeparator(pathKey);
-  return SimulatedNames::AliasOf(
-      separator == std::string::npos ? pathKey : pathKey.substr(separator + 1));
+  return SimulatedNames::AliasOf(separator == std::string::npos ? pathKey
+                                                                : pathKey.substr(separator + 1));
 }
 
 std::string SimulatedFiles::ParentKey(const std::string& pathKey) const {

@@ -66,10 +66,10 @@ class SimulatedFiles {
   void RemoveTree(const std::string& path);
 
   void Dump(std::string* out) const;
-
- private:
   // Whether a test gave some entry this alias (as a folded name).
   bool IsGivenAlias(const std::string& foldedName) const;
+
+ private:
   // The key of the entry in parentKey whose short alias is shortName, or of
   // shortName itself when there is none.
   std::string LongName(const std::string& parentKey, const std::string& shortName) const;

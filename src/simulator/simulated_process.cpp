@@ -18,10 +18,11 @@ constexpr uint32_t kErrorAccessDenied = 5;
 const char kRunServicesOnce[] =
     "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\RunServicesOnce";
 
-// WININIT.EXE runs before long names can be read: it takes 8.3 names only.
+// WININIT.EXE runs before long names can be read: it takes 8.3 names only,
+// and the aliases the system gave, whatever their form.
 bool IsShortPath(const SimulatedFiles& files, const std::string& path) {
   for (const std::string& name : files.names().FoldedNames(path)) {
-    if (SimulatedNames::AliasOf(name) != name) return false;
+    if (SimulatedNames::AliasOf(name) != name && !files.IsGivenAlias(name)) return false;
   }
   return true;
 }

@@ -58,7 +58,7 @@ struct Input {
   int powerCut = 0;  // the call the power is cut after; 0 for none
   bool retryBeforeTheStart = false;
   std::vector<std::string> otherLines;  // other programs' [rename] lines, in order
-  bool removeAtTheEnd = false;  // a silent removal follows the retry's start
+  bool removeAtTheEnd = false;          // a silent removal follows the retry's start
 };
 
 // Whether the arguments ask for a removal: "-u", alone or with "-s", in either
@@ -147,7 +147,8 @@ Input BuildMachine(const uint8_t* data, size_t size, SimulatedSystem& sim) {
       break;
     case 2:
       input.arguments = {in.ConsumeBool() ? "-u" : "-U"};
-      if (in.ConsumeBool()) input.arguments.insert(input.arguments.begin() + in.ConsumeBool(), "-s");
+      if (in.ConsumeBool())
+        input.arguments.insert(input.arguments.begin() + in.ConsumeBool(), "-s");
       break;
     default:
       for (int i = in.ConsumeIntegralInRange(1, 2); i > 0; --i) {

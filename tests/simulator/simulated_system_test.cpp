@@ -243,13 +243,15 @@ TEST(SimulatedProcesses, TheNextStartAppliesWininitThenStartsTheServicesOnce) {
   sim.AddFile("C:\\W\\system\\rdWatch.exe.new", "new monitor");
   sim.AddFile("C:\\W\\system\\stale.old", "stale");
   sim.AddFile("C:\\W\\system\\long name.txt", "kept");
+  sim.AddFile("C:\\W\\My Folder\\gone.txt", "gone");
+  sim.SetShortName("C:\\W\\My Folder", "MY FOLD");  // the system's alias, of any form
   sim.AddFile("C:\\W\\WININIT.BAK", "an earlier one");
   sim.StartProgram("C:\\W\\system\\rdWatch.exe");
   sim.HoldMutexElsewhere("another setup");
   std::string monitorNew = sim.ShortFormOf("C:\\W\\system\\rdWatch.exe.new");
   sim.AddFile("C:\\W\\WININIT.INI",
               "[rename]\r\nNUL=C:\\W\\system\\STALE.OLD\r\nC:\\W\\SYSTEM\\X=C:\\W\\ABSENT\r\n"
-              "NUL=C:\\W\\system\\long name.txt\r\n"
+              "NUL=C:\\W\\system\\long name.txt\r\nNUL=C:\\W\\MY FOLD\\GONE.TXT\r\n"
               "C:\\W\\SYSTEM\\RDWATCH.EXE=" +
                   monitorNew + "\r\n");
   sim.SetValue("HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\RunServicesOnce", "RDWatch",
@@ -267,9 +269,9 @@ TEST(SimulatedProcesses, TheNextStartAppliesWininitThenStartsTheServicesOnce) {
   EXPECT_TRUE(sim.IsRunning("C:\\W\\system\\rdWatch.exe")) << "started again, and resident";
   EXPECT_NE(0u, sim.CreateMutexA("another setup"));
   EXPECT_EQ(0u, sim.GetLastError()) << "the mutex held before the start was released";
-  std::vector<std::string> expected = {"deleted C:\\W\\system\\STALE.OLD",
-                                       "renamed C:\\W\\SYSTEM\\RDWATCH.EXE=" + monitorNew,
-                                       "started c:\\w\\system\\rdwatch.exe"};
+  std::vector<std::string> expected = {
+      "deleted C:\\W\\system\\STALE.OLD", "deleted C:\\W\\MY FOLD\\GONE.TXT",
+      "renamed C:\\W\\SYSTEM\\RDWATCH.EXE=" + monitorNew, "started c:\\w\\system\\rdwatch.exe"};
   EXPECT_EQ(expected, sim.lastStart());
 }
 
