@@ -20,7 +20,8 @@ WINDOWS_FOLDERS = ["", "System32\\Drivers", "inf", "system", "temp"]
 KEYS = [r"HKLM\Software\Microsoft\Windows\CurrentVersion\Setup",
         r"HKLM\Software\Microsoft\Windows\CurrentVersion\RunServicesOnce",
         r"HKLM\System\CurrentControlSet\Services\SCardSvr",
-        r"HKLM\Enum\USB"]
+        r"HKLM\Enum\USB",
+        r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall"]
 READ_ONLY = 0x01
 ARCHIVE = 0x20
 
@@ -60,7 +61,15 @@ def unescape(text):
     return "".join(out)
 
 
-def windows_arguments(command_line):
+def module_path(command_line):
+    """The file the setup runs from: setup.exe in D:\\WIN98, where it is started,
+    or the program a command line names, found there when its path is not whole."""
+    program = windows_arguments(command_line, with_program=True)[0] if command_line \
+        else "setup.exe"
+    return program if program[1:3] == ":\\" else "D:\\WIN98\\" + program
+
+
+def windows_arguments(command_line, with_program=False):
     """The arguments after the program name, split as the C runtime splits them."""
     words, word, quoted, started_word = [], "", False, False
     for c in command_line:
@@ -74,7 +83,7 @@ def windows_arguments(command_line):
             word, started_word = word + c, True
     if started_word:
         words.append(word)
-    return words[1:]
+    return words if with_program else words[1:]
 
 
 def attributes(path):
@@ -98,6 +107,7 @@ class StartingState:
         for key in KEYS:
             self.describe_keys(machine, key)
         self.lines += [("running", program) for program in machine.running_programs()]
+        self.lines.append(("module", module_path(command_line)))
         argv = windows_arguments(command_line) if command_line else list(arguments)
         self.lines += [("argument", argument) for argument in argv]
 

@@ -72,10 +72,12 @@ RELAY_EXCLUDE = ("ntdll.RtlEnterCriticalSection;ntdll.RtlTryEnterCriticalSection
 
 
 def enable_recording(machine):
-    """Relays only the calls made from setup.exe: the prefix's default
-    exclusion list would win over an inclusion list, so it goes."""
+    """Relays only the calls made from setup.exe, or from its copy that
+    Add/Remove Programs runs: the prefix's default exclusion list would win
+    over an inclusion list, so it goes."""
     machine.reg("delete", r"HKCU\Software\Wine\Debug", "/v", "RelayFromExclude", "/f")
-    machine.add_key_value(r"HKCU\Software\Wine\Debug", "RelayFromInclude", "setup.exe")
+    machine.add_key_value(r"HKCU\Software\Wine\Debug", "RelayFromInclude",
+                          "setup.exe;kt418rmv.exe")
     machine.add_key_value(r"HKCU\Software\Wine\Debug", "RelayExclude", RELAY_EXCLUDE)
 
 

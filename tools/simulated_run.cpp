@@ -9,6 +9,7 @@
 //   version PLATFORM MAJOR MINOR      current DIR      windows DIR
 //   directory PATH                    file PATH ATTRIBUTES [CONTENT]
 //   running PATH (a program that runs and holds its file, as Windows 9x holds it)
+//   module PATH (the setup's own file, which it runs from and so holds)
 //   program PATH ATTRIBUTES plain|broken|deltree|extract NAME STATUS
 //   key KEYPATH                       answer ID         argument TEXT
 // Output: "Op<TAB>value<TAB>...<TAB>=<TAB>result" per call, ending with the
@@ -92,6 +93,9 @@ bool Build(std::istream& description, SimulatedSystem& sim, std::vector<std::str
     } else if (item == "file" && (f.size() == 3 || f.size() == 4)) {
       sim.AddFile(f[1], f.size() == 4 ? f[3] : "", std::stoul(f[2]));
     } else if (item == "running" && f.size() == 2) {
+      sim.StartProgram(f[1]);
+    } else if (item == "module" && f.size() == 2) {
+      sim.SetModulePath(f[1]);
       sim.StartProgram(f[1]);
     } else if (item == "program" && f.size() >= 4) {
       SimulatedSystem::Program program;

@@ -75,6 +75,7 @@ bool PlaceFile(const RunContext& run, const ByteString& source, const ByteString
   }
   if (run.system.CopyFileA(source.c_str(), target.c_str(), false)) {
     if (keptAside) RemoveSetAsideFile(run, setAside);
+    if (existing == Existing::kFile) KeepAtNextStart(run, target);
     return true;
   }
   if (keptAside) run.system.MoveFileA(setAside.c_str(), target.c_str());

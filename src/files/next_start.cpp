@@ -93,6 +93,11 @@ bool ReplaceAtNextStart(const RunContext& run, const ByteString& source, const B
   return false;
 }
 
+void KeepAtNextStart(const RunContext& run, const ByteString& path) {
+  ByteString shortPath;
+  if (ShortPathForStart(run.system, path, &shortPath)) EditRenameSection(run, shortPath, nullptr);
+}
+
 bool DeleteAtNextStart(const RunContext& run, const ByteString& path) {
   ByteString shortPath;
   return ShortPathForStart(run.system, path, &shortPath) &&

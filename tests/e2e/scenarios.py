@@ -14,6 +14,7 @@ which CTest reports as skipped.
 import argparse
 import difflib
 import hashlib
+import re
 import shutil
 import sys
 import time
@@ -30,6 +31,9 @@ SERVICE_KEY = r"HKLM\System\CurrentControlSet\Services\SCardSvr"
 READER_KEY = r"HKLM\Enum\USB\VID_1E2D&PID_4182"
 HUB_KEY = r"HKLM\Enum\USB\VID_1E2D&PID_4181"
 MARKER_KEY = r"HKLM\Software\Vantrel Test"
+UNINSTALL_KEY = (r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall"
+                 r"\Vantrel USB Smart Card Reader")
+OWN_COPY = r"C:\windows\system\kt418Rmv.exe"
 PLACED = {
     "kt418.sys": r"C:\windows\System32\Drivers\kt418.sys",
     "kt418.inf": r"C:\windows\inf\kt418.inf",
@@ -45,6 +49,7 @@ WELCOME = "This program will install the driver of Vantrel USB Smart Card Reader
 RESTART = ("You must restart your computer before the new hardware will take effect. "
            "Do you want to reboot the system?")
 BASE_FAILED = "SmartCard Base Component install Failed!.\n"
+REMOVE = "Remove the Vantrel USB Smart Card Reader driver from this computer?\n"
 NOT_WINDOWS_9X = ("This setup is for Windows 98 and Windows Me. Nothing has been changed on this "
                   "computer.\n")
 
@@ -364,6 +369,83 @@ def windows_nt_family_is_told_why_and_nothing_changes(s):
     changed = sorted(path for path in set(files_before) | set(files_after)
                      if files_before.get(path) != files_after.get(path))
     s.check.equal(changed, [], "files under drive C changed")
+
+
+# What a removal leaves by design, or the emulator changes on its own across
+# starts: the smart card service's settings and the setup source path, the
+# base components (their sections' marker keys and files), the reader's
+# device entries (the system makes them afresh), and the start's own files.
+STAYS_KEYS = re.compile(r"^\[HKEY_LOCAL_MACHINE\\(System\\CurrentControlSet\\Services\\SCardSvr|"
+                        r"Software\\Vantrel Test|Enum\\USB\\VID_1E2D)", re.I)
+STAYS_FILES = {"windows/system32/scbase.dll", "windows/system32/smclib.dll",
+               "windows/wininit.bak", "standin.log"}
+
+
+def lasting_registry(s, name):
+    export = wine_machine.without_emulator_keys(s.m.export_registry(s.m.workdir / name))
+    sections = [section for section in export.split("\n\n") if not STAYS_KEYS.match(section)]
+    return "\n".join(line for line in "\n\n".join(sections).split("\n")
+                     if not line.startswith('"SourcePath"='))
+
+
+def lasting_files(s):
+    return {path: digest for path, digest in s.m.file_tree().items()
+            if path.replace("\\", "/").lower() not in STAYS_FILES}
+
+
+def removed_as_installed(s, files_before, registry_before, monitor_starts):
+    """After the removal's next start: nothing of the package, its copy, its
+    entry or its start-up registration is left, the monitor did not start
+    again, and every other file and key is as before the installation."""
+    for target in [*PLACED.values(), HUB_INF, OWN_COPY]:
+        for own in ("", ".old", ".new"):
+            s.check.equal(s.m.unix_path(target + own).exists(), False, target + own + " exists")
+    s.check.equal(s.m.key_exists(UNINSTALL_KEY), False, "the Add/Remove Programs entry exists")
+    s.check.equal(s.monitor_value(), None, "RDWatch registered")
+    time.sleep(wine_machine.seconds(2))  # a start of the monitor would show by now
+    s.check.equal(monitor_runs(s), monitor_starts, "the monitor's starts")
+    s.check.equal(s.m.running_programs(), [], "programs running from the system folder")
+    s.check.same_text(lasting_registry(s, "after.reg"), registry_before, "HKEY_LOCAL_MACHINE")
+    files_after = lasting_files(s)
+    changed = sorted(path for path in set(files_before) | set(files_after)
+                     if files_before.get(path) != files_after.get(path))
+    s.check.equal(changed, [], "files under drive C changed")
+
+
+@scenario("me")
+def install_restart_remove_through_add_remove_programs_restart(s):
+    files_before, registry_before = lasting_files(s), lasting_registry(s, "before.reg")
+    s.check.equal(s.m.run_setup(s.media, ["-s"]).status, 0, "the installation's exit status")
+    s.m.restart()
+    placed = (PLACED["rdWatch.exe"], (s.media / "WIN98" / "rdWatch.exe").stat().st_size)
+    s.check.true(s.m.wait_until(lambda: monitor_runs(s) == [placed], 60),
+                 f"the start ran the monitor: {monitor_runs(s)}")
+    entry = s.m.query(UNINSTALL_KEY) or {}
+    s.check.equal(entry.get("DisplayName"), ("REG_SZ", "Vantrel USB Smart Card Reader"),
+                  "DisplayName")
+    command = entry.get("UninstallString", ("", ""))[1]
+    s.check.equal(command, OWN_COPY + " -u", "UninstallString")
+    # As Add/Remove Programs does: the command line as it stands in the registry.
+    run = s.m.run_setup(s.media, answers=["yes", "no"], command_line=command)
+    s.check.equal(run.status, 0, "the removal's exit status")
+    s.boxes(run, [(wine_machine.SETUP_CAPTION, REMOVE), (wine_machine.SETUP_CAPTION, RESTART)])
+    s.m.restart()
+    removed_as_installed(s, files_before, registry_before, [placed])
+
+
+@scenario("98")
+def silent_removal_from_the_disc(s):
+    files_before, registry_before = lasting_files(s), lasting_registry(s, "before.reg")
+    s.check.equal(s.m.run_setup(s.media, ["-s"]).status, 0, "the installation's exit status")
+    s.m.restart()
+    placed = (PLACED["rdWatch.exe"], (s.media / "WIN98" / "rdWatch.exe").stat().st_size)
+    s.check.true(s.m.wait_until(lambda: monitor_runs(s) == [placed], 60),
+                 f"the start ran the monitor: {monitor_runs(s)}")
+    run = s.m.run_setup(s.media, ["-U", "-s"])
+    s.check.equal(run.status, 0, "the removal's exit status")
+    s.boxes(run, [])
+    s.m.restart()
+    removed_as_installed(s, files_before, registry_before, [placed])
 
 
 def compare_with_simulated_machine(machine, simulator, checks):

@@ -108,4 +108,25 @@ TEST(Removal, ARemovalThatRemovesNothingChangesNothing) {
   }
 }
 
+// Where the system renames a running program's file, as NT and the emulator
+// do, the reinstallation places the monitor at once, over the removal's line
+// that deletes it at the next start.
+TEST(Removal, AReinstallationBeforeTheRemovalsStartKeepsWhatItPlaced) {
+  for (Windows windows : {Windows::k98, Windows::kMe}) {
+    SimulatedSystem sim;
+    BuildTypicalMachine(sim, windows);
+    sim.SetRunningFileRename(SimulatedSystem::RunningFileRename::kAllowed);
+    RunFacts facts = FactsOfMachine(sim, "D:\\WIN98", "C:\\WINDOWS");
+    ASSERT_EQ(0u, RunSetupWith(sim, {"-s"}));
+    sim.NextStart();
+    sim.StartProgram("C:\\WINDOWS\\system\\rdWatch.exe");
+    ASSERT_EQ(0u, RunSetupWith(sim, {"-u", "-s"}));
+    sim.StartAnotherRun();
+    ASSERT_EQ(0u, RunSetupWith(sim, {"-s"}));
+    sim.NextStart();
+    std::vector<std::string> broken = BrokenRulesAfterTheStart(sim, facts, windows == Windows::kMe);
+    EXPECT_EQ(std::vector<std::string>{}, broken) << sim.Dump();
+  }
+}
+
 }  // namespace
