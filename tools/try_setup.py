@@ -57,11 +57,13 @@ def parse_arguments(argv):
                         help='start setup.exe with "-s", as another installer would')
     parser.add_argument("--matrix", action="store_true",
                         help="run on Windows 98 and Me, interactive and silent, a second "
-                             "silent run on Windows Me, an interactive upgrade on Windows Me, "
-                             "and on the emulator's Windows XP mode silent, and write "
-                             "overview.md and overview.html beside the seven reports")
+                             "silent run on Windows Me, an interactive upgrade and an "
+                             "interactive removal on Windows Me, and on the emulator's Windows "
+                             "XP mode silent, and write overview.md and overview.html beside "
+                             "the eight reports")
     parser.add_argument("--answer-welcome", choices=["yes", "no"], default="yes",
-                        help="the answer to the welcome question (default: yes)")
+                        help="the answer to the welcome question, or to the removal's "
+                             "(default: yes)")
     parser.add_argument("--answer-restart", choices=["yes", "no"], default="yes",
                         help="the answer to the restart question (default: yes)")
     parser.add_argument("--media", metavar="DIR",
@@ -77,6 +79,12 @@ def parse_arguments(argv):
                              "package file differing), restart the emulated system, then run "
                              "setup.exe from the media while the earlier monitor runs, and "
                              "restart again; the report shows both runs and each start")
+    parser.add_argument("--remove", action="store_true",
+                        help="install silently first and restart the emulated system, then "
+                             "remove through the Add/Remove Programs entry (its "
+                             "UninstallString, with \"-s\" when --silent; --answer-welcome "
+                             "answers the removal's question), and restart again; the report "
+                             "shows both runs and each start")
     parser.add_argument("--writable-media", action="store_true",
                         help="serve the media as they are, not read-only as from a CD")
     parser.add_argument("--out", metavar="DIR",
@@ -91,11 +99,11 @@ def parse_arguments(argv):
 
     parser.error = error
     args = parser.parse_args(argv)
-    if args.matrix and (args.windows or args.silent or args.twice or args.upgrade):
-        error("--matrix runs every system and mode: --windows, --silent, --twice and "
-              "--upgrade do not go with it")
-    if args.twice and args.upgrade:
-        error("--twice and --upgrade each run setup.exe twice: choose one")
+    if args.matrix and (args.windows or args.silent or args.twice or args.upgrade or args.remove):
+        error("--matrix runs every system and mode: --windows, --silent, --twice, --upgrade "
+              "and --remove do not go with it")
+    if args.twice + args.upgrade + args.remove > 1:
+        error("--twice, --upgrade and --remove each run setup.exe twice: choose one")
     args.windows = args.windows or "me"
     if args.media is not None:
         media = Path(args.media)
@@ -211,12 +219,16 @@ MARKER_KEY = r"HKLM\Software\Vantrel Test"
 SYSTEMS = {"98": "98", "me": "Me", "xp": "XP (the emulator's NT mode)"}
 # The matrix: (folder, system, silent, what runs before); the first is the one
 # the others are compared with. A row with a run before it shows its own run:
-# "again" runs the same media first, "upgrade" an earlier edition and a start.
+# "again" runs the same media first, "upgrade" an earlier edition and a start,
+# "remove" a silent installation and a start, and is itself the removal.
 MATRIX = [("me-interactive", "me", False, None), ("me-silent", "me", True, None),
           ("me-silent-again", "me", True, "again"), ("me-upgrade", "me", False, "upgrade"),
+          ("me-remove", "me", False, "remove"),
           ("98-interactive", "98", False, None), ("98-silent", "98", True, None),
           ("xp-silent", "xp", True, None)]
 RUN_ONCE_KEY = r"HKLM\Software\Microsoft\Windows\CurrentVersion\RunServicesOnce"
+UNINSTALL_KEY = (r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall"
+                 r"\Vantrel USB Smart Card Reader")
 
 
 class Quiet:
@@ -232,7 +244,8 @@ class Quiet:
 def try_once(windows, silent, args, build_dir, template, out, phases, before=None):
     """Runs setup.exe on a fresh copy of the prepared system, once, or after a
     run of the same media ("again") or of an earlier edition followed by a start
-    ("upgrade"), writes the report in out, and returns what each run did."""
+    ("upgrade"), or its removal after a silent installation and a start
+    ("remove"), writes the report in out, and returns what each run did."""
     shutil.rmtree(out / "machine", ignore_errors=True)
     out.mkdir(parents=True, exist_ok=True)
     media = out / "media"
@@ -255,30 +268,38 @@ def try_once(windows, silent, args, build_dir, template, out, phases, before=Non
             runs.append(run_and_collect(machine, earlier, True, args, out, phases, 1, True))
         elif before == "again":
             runs.append(run_and_collect(machine, media, silent, args, out, phases, 1))
+        elif before == "remove":
+            runs.append(run_and_collect(machine, media, True, args, out, phases, 1, True))
         runs.append(run_and_collect(machine, media, silent, args, out, phases, len(runs) + 1,
-                                    before == "upgrade"))
+                                    before in ("upgrade", "remove"), before == "remove"))
     finally:
         machine.stop()
 
+    command = runs[-1]["command"]
     facts = {
         "windows": SYSTEMS[windows],
-        "command": "setup.exe" + (" -s" if silent else ""),
+        "command": command if before != "remove" else
+        f"{command} (Add/Remove Programs' UninstallString)",
         "media": (args.media or "sample media") +
                  ("" if args.writable_media else ", read-only as on a CD"),
     }
     if before == "upgrade":
         facts["media"] += "; an earlier edition of it installed and started first"
+    if before == "remove":
+        facts["media"] += "; installed silently from it and started first"
     report = try_report.write_report(out, facts, runs)
     machine.remove()
     return runs, report
 
 
-def run_and_collect(machine, media, silent, args, out, phases, number, start_after=False):
-    """Runs setup.exe on the machine as it stands and returns what that run
-    did: its boxes (their screenshots kept in out), the files and registry
-    values it changed, the programs it started, the sections it installed, and
-    what the next start did with its work when one followed (start_after: the
-    system is restarted when the run did not restart it)."""
+def run_and_collect(machine, media, silent, args, out, phases, number, start_after=False,
+                    removal=False):
+    """Runs setup.exe on the machine as it stands, or, for a removal, the
+    command Add/Remove Programs runs, and returns what that run did: its boxes
+    (their screenshots kept in out), the files and registry values it changed,
+    the programs it started, the sections it installed, and what the next
+    start did with its work when one followed (start_after: the system is
+    restarted when the run did not restart it)."""
     # The stand-in packages' sections mark their installation with a value; a
     # run after one that installed them shows its own installation only when
     # the earlier marks are gone.
@@ -294,20 +315,33 @@ def run_and_collect(machine, media, silent, args, out, phases, number, start_aft
     backup_before = backup.stat().st_mtime_ns if backup.exists() else None
     phases.end()
 
-    phases.begin("running setup.exe" + (" again" if number > 1 else ""))
-    arguments = ["-s"] if silent else []
     answers = [] if silent else [args.answer_welcome, args.answer_restart]
-    run = machine.run_setup(media, arguments, answers)
+    if removal:
+        # The entry's command as Add/Remove Programs runs it; without an entry,
+        # the same removal from the disc.
+        entry = (machine.query(UNINSTALL_KEY) or {}).get("UninstallString")
+        command = (entry[1] if entry else "setup.exe -u") + (" -s" if silent else "")
+        phases.begin("removing through Add/Remove Programs")
+        run = machine.run_setup(media, answers=answers, command_line=command)
+    else:
+        command = "setup.exe" + (" -s" if silent else "")
+        phases.begin("running setup.exe" + (" again" if number > 1 else ""))
+        run = machine.run_setup(media, ["-s"] if silent else [], answers)
     phases.end(f"(exit status {run.status})")
 
     def monitor_runs():
         return sum(r[0] == "rdwatch" for r in machine.standin_records()[records_before:])
 
+    def applied_now():
+        return backup.exists() and backup.stat().st_mtime_ns != backup_before
+
     restart_asked = any("reboot the system?" in b.text for b in run.boxes)
     restarted = False
     if restart_asked and args.answer_restart == "yes":
         phases.begin("restarting the emulated system")
-        restarted = machine.wait_until(lambda: monitor_runs() > 0, 60)
+        # After a removal no monitor starts: WININIT.INI applied shows the start.
+        restarted = machine.wait_until(
+            lambda: monitor_runs() > 0 or (removal and applied_now()), 60)
         phases.end()
     elif start_after:
         phases.begin("restarting the emulated system (a new session)")
@@ -327,7 +361,6 @@ def run_and_collect(machine, media, silent, args, out, phases, number, start_aft
     files_after = machine.file_tree()
     records = machine.standin_records()[records_before:]
     started = restarted or start_after
-    applied_now = backup.exists() and backup.stat().st_mtime_ns != backup_before
 
     prefix = "" if number == 1 else f"run{number}-"
     for box in run.boxes:
@@ -343,7 +376,8 @@ def run_and_collect(machine, media, silent, args, out, phases, number, start_aft
                 for change, key, _ in registry
                 if change == "value set" and "\\Vantrel Test\\" in key]
     if restarted:
-        restart = "requested and performed: the monitor program ran at the next start"
+        restart = "requested and performed" + (
+            "" if removal else ": the monitor program ran at the next start")
     elif restart_asked:
         restart = "offered and declined" + (", the system restarted after the run" if start_after
                                              else "")
@@ -354,10 +388,11 @@ def run_and_collect(machine, media, silent, args, out, phases, number, start_aft
     next_start = None
     if started:
         next_start = {
-            "applied": wine_machine.rename_lines(backup) if applied_now else [],
+            "applied": wine_machine.rename_lines(backup) if applied_now() else [],
             "programs": [(line, size) for name, line, size in records if name == "rdwatch"],
         }
     return {
+        "command": command,
         "status": run.status,
         "meaning": exit_status_meanings().get(run.status, "not in the exit status table"),
         "restart": restart,
@@ -380,7 +415,8 @@ def run_matrix(args, build_dir, template, out):
         runs, _ = try_once(windows, silent, args, build_dir, template, out / name, Quiet(),
                            before)
         label = (f"Windows {SYSTEMS[windows]}, {'silent' if silent else 'interactive'}" +
-                 {None: "", "again": ", second run", "upgrade": ", upgrade"}[before])
+                 {None: "", "again": ", second run", "upgrade": ", upgrade",
+                  "remove": ", removal"}[before])
         print(f"[{time.strftime('%H:%M:%S')}] {label}: exit status {runs[-1]['status']} "
               f"({time.time() - started:.1f} s)", flush=True)
         return name, label, runs[-1]
@@ -396,7 +432,7 @@ def guest_arguments(args, build_dir, out):
                "--answer-welcome", args.answer_welcome, "--answer-restart", args.answer_restart]
     options += ["--matrix"] if args.matrix else ["--windows", args.windows]
     options += [flag for flag, on in (("--silent", args.silent), ("--twice", args.twice),
-                                      ("--upgrade", args.upgrade),
+                                      ("--upgrade", args.upgrade), ("--remove", args.remove),
                                       ("--writable-media", args.writable_media)) if on]
     if args.media:
         options += ["--media", str(Path(args.media).resolve())]
@@ -462,7 +498,8 @@ def main(argv):
 
     phases.begin(f"preparing the emulated Windows {args.windows}")
     wine_machine.make_template(template)
-    before = "again" if args.twice else "upgrade" if args.upgrade else None
+    before = ("again" if args.twice else "upgrade" if args.upgrade else
+              "remove" if args.remove else None)
     _, report = try_once(args.windows, args.silent, args, build_dir, template, out, phases,
                          before)
     phases.end()

@@ -162,6 +162,27 @@ def upgrade(report, html):
     yield "nothing of the setup's own left", ".new |" not in second and ".old |" not in second
 
 
+def remove(report, html):
+    first, _, second = report.partition("## Second run")
+    yield "both runs reported", "## First run" in first and second != ""
+    yield "the removal run through Add/Remove Programs' command", (
+        r"`C:\windows\system\kt418Rmv.exe -u (Add/Remove Programs' UninstallString)`" in report)
+    yield "the removal: exit status 0", "- Exit status: **0**" in second
+    yield "its question answered yes", (
+        "| 1 | Vantrel USB Smart Card Reader Setup Utility | Remove the Vantrel USB Smart Card "
+        "Reader driver from this computer?\\n | yes |") in second
+    yield "the restart performed", "- Restart: requested and performed" in second
+    for path in SIX_FILES + [HUB_INF, r"C:\windows\system\kt418Rmv.exe"]:
+        yield f"{path} removed", f"| removed | {path} |" in second
+    yield "the entry deleted", ("| key deleted | HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\"
+                                "CurrentVersion\\Uninstall\\Vantrel USB Smart Card Reader |") in second
+    yield "its calls listed", "`RegDeleteKeyA(" in second
+    yield "the start deleted the running monitor", re.search(
+        r"^- `NUL=C:\\windows\\system\\rdWatch\.exe`$", second, re.M | re.I) is not None
+    yield "no monitor started then", "at the next start" not in second.split("Programs it")[-1] \
+        and "rdWatch.exe` |" not in second.split("### The next start")[-1]
+
+
 def missing_scard98(report, html):
     yield "exit status 2", "- Exit status: **2**" in report
     yield "the failure box, answered ok", BASE_FAILED in report
@@ -176,11 +197,12 @@ CASES = {
     "missing_scard98": (["--silent", "--media", "{media}"], missing_scard98),
     "twice": (["--silent", "--twice"], twice),
     "upgrade": (["--windows", "98", "--silent", "--upgrade"], upgrade),
+    "remove": (["--remove"], remove),
 }
 
 
 def matrix(build, work):
-    """--matrix: seven runs, an overview marking what differs, each row linked to
+    """--matrix: eight runs, an overview marking what differs, each row linked to
     its report, and pages that show whole in a browser with boxes framed."""
     out = Path(work) / "matrix"
     shutil.rmtree(out, ignore_errors=True)
@@ -191,15 +213,17 @@ def matrix(build, work):
         return [f"try-setup --matrix ended with status {result.returncode}"]
     overview = (out / "overview.html").read_text()
     failures = []
-    for run in ("me-interactive", "me-silent", "me-silent-again", "me-upgrade", "98-interactive",
-                "98-silent", "xp-silent"):
+    for run in ("me-interactive", "me-silent", "me-silent-again", "me-upgrade", "me-remove",
+                "98-interactive", "98-silent", "xp-silent"):
         if f'<a href="{run}/report.html">' not in overview:
             failures.append(f"no row linked to {run}/report.html")
     if "<td class=differs>(none)</td>" not in overview:
         failures.append("the silent runs' boxes are not marked as differing")
     progress = [line for line in result.stdout.splitlines() if "exit status" in line]
-    if len(progress) != 7:
-        failures.append(f"{len(progress)} progress lines for seven runs")
+    if len(progress) != 8:
+        failures.append(f"{len(progress)} progress lines for eight runs")
+    if not any("removal" in line and "exit status 0 " in line for line in progress):
+        failures.append("the removal row does not show exit status 0")
     if not any("Windows XP" in line and "exit status 6 " in line for line in progress):
         failures.append("the Windows XP row does not show the refusal (status 6)")
     if "at the next start: rdWatch.exe" not in overview:
@@ -222,7 +246,7 @@ def bad_input(build, work):
     failures = []
     for args in (["--windows", "95"], ["--bogus"], ["--media", str(Path(work) / "empty")],
                  ["--answer-restart", "maybe"], ["--matrix", "--silent"], ["--matrix", "--twice"],
-                 ["--twice", "--upgrade"]):
+                 ["--twice", "--upgrade"], ["--remove", "--twice"], ["--matrix", "--remove"]):
         result = subprocess.run([str(ROOT / "try-setup"), "--build", build, *args],
                                 capture_output=True, text=True)
         lines = result.stderr.strip().splitlines()
