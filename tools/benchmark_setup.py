@@ -29,10 +29,11 @@ KEYS = [r"Software\Microsoft\Windows\CurrentVersion\Setup",
         r"System\CurrentControlSet\Services\SCardSvr",
         r"Enum\USB\VID_1E2D&PID_4182",
         r"Enum\USB\VID_1E2D&PID_4181",
-        r"Software\Vantrel Test"]
+        r"Software\Vantrel Test",
+        r"Software\Microsoft\Windows\CurrentVersion\Uninstall\Vantrel USB Smart Card Reader"]
 FILES = [r"System32\Drivers\kt418.sys", r"inf\kt418.inf", r"inf\kt418.cat", r"inf\kt418Hub.cat",
          r"inf\kt418Hub.inf", r"system\unPlug.exe", r"system\rdWatch.exe",
-         r"system32\scbase.dll", r"system32\smclib.dll"]
+         r"system32\scbase.dll", r"system32\smclib.dll", r"system\kt418Rmv.exe"]
 STAGED = [r"temp\scbase", r"temp\smclib", r"temp\scbase.exe", r"temp\smclib.exe"]
 DEVICE_ENTRIES = [r"Enum\USB\VID_1E2D&PID_4182\5&1A2B&0&1", r"Enum\USB\VID_1E2D&PID_4181\5&1A2B&0&2"]
 
