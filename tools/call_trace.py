@@ -11,7 +11,7 @@ import re
 # The registry's operations: their first value is a key, their result a status
 # (0 for success), and their names match without regard to case.
 REGISTRY_OPS = {"RegOpenKeyA", "RegCreateKeyExA", "RegSetValueExA", "RegDeleteKeyA",
-                "RegCloseKey"}
+                "RegDeleteValueA", "RegCloseKey"}
 # The operations that take a process or thread handle first.
 HANDLE_OPS = {"WaitForSingleObject", "GetExitCodeProcess", "CloseHandle"}
 # Results that say failure other than 0 does.
