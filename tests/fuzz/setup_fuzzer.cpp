@@ -38,6 +38,20 @@ std::string Name(FuzzedDataProvider& in, size_t maxLength) {
   return name;
 }
 
+// A name of whole characters in the code page: in 932 a lead byte left last
+// would take the backslash after it as its second byte, and no system could
+// stand in such a folder.
+std::string WholeCharacters(std::string name, bool codePage932) {
+  for (size_t i = 0; i < name.size(); ++i) {
+    unsigned char c = static_cast<unsigned char>(name[i]);
+    bool lead = codePage932 && ((c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC));
+    if (!lead) continue;
+    if (i + 1 == name.size()) name[i] = '_';
+    ++i;
+  }
+  return name;
+}
+
 SimulatedSystem::Program Package(FuzzedDataProvider& in, const std::string& name) {
   SimulatedSystem::Program package;
   const uint32_t statuses[] = {0, 0, 0, 1, 2};
@@ -89,10 +103,11 @@ Input BuildMachine(const uint8_t* data, size_t size, SimulatedSystem& sim) {
   uint32_t minor = in.PickValueInArray(minors);
   sim.SetVersion(platform, 4, minor);
   input.windowsMe = platform == kVerPlatformWin32Windows && minor == 90;
-  sim.SetCodePage(in.ConsumeBool() ? 932 : 1252);
+  bool codePage932 = in.ConsumeBool();
+  sim.SetCodePage(codePage932 ? 932 : 1252);
 
-  std::string current = "D:\\" + Name(in, 300);
-  std::string windows = "C:\\" + Name(in, 300);
+  std::string current = "D:\\" + WholeCharacters(Name(in, 300), codePage932);
+  std::string windows = "C:\\" + WholeCharacters(Name(in, 300), codePage932);
   sim.SetCurrentDirectory(current);
   sim.SetWindowsDirectory(windows);
   sim.AddDirectory(current);
