@@ -416,6 +416,7 @@ def removed_as_installed(s, files_before, registry_before, monitor_starts):
 def install_restart_remove_through_add_remove_programs_restart(s):
     files_before, registry_before = lasting_files(s), lasting_registry(s, "before.reg")
     s.check.equal(s.m.run_setup(s.media, ["-s"]).status, 0, "the installation's exit status")
+    s.staging_cleaned()  # its detached deletions end before the restart
     s.m.restart()
     placed = (PLACED["rdWatch.exe"], (s.media / "WIN98" / "rdWatch.exe").stat().st_size)
     s.check.true(s.m.wait_until(lambda: monitor_runs(s) == [placed], 60),
@@ -437,6 +438,7 @@ def install_restart_remove_through_add_remove_programs_restart(s):
 def silent_removal_from_the_disc(s):
     files_before, registry_before = lasting_files(s), lasting_registry(s, "before.reg")
     s.check.equal(s.m.run_setup(s.media, ["-s"]).status, 0, "the installation's exit status")
+    s.staging_cleaned()  # its detached deletions end before the restart
     s.m.restart()
     placed = (PLACED["rdWatch.exe"], (s.media / "WIN98" / "rdWatch.exe").stat().st_size)
     s.check.true(s.m.wait_until(lambda: monitor_runs(s) == [placed], 60),
