@@ -116,7 +116,7 @@ Input BuildMachine(const uint8_t* data, size_t size, SimulatedSystem& sim) {
   }
   // An alias of the system's choosing may hold a blank; one that another entry
   // of the directory has already is refused.
-  if (in.ConsumeBool()) sim.SetShortName(windows, Name(in, 8));
+  if (in.ConsumeBool()) sim.SetShortName(windows, WholeCharacters(Name(in, 8), codePage932));
   SimulatedSystem::Program deltree;
   deltree.deletesTrees = true;
   sim.AddProgram(windows + "\\COMMAND\\DELTREE.EXE", deltree);
