@@ -3,6 +3,8 @@
 // readers use stays.
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "registry/removal_entry.h"
 #include "support/run_invariants.h"
 #include "support/typical_machine.h"
@@ -105,6 +107,46 @@ TEST(Removal, ARemovalThatRemovesNothingChangesNothing) {
     for (const auto& box : sim.boxes()) shown.push_back(box.text);
     EXPECT_EQ(row.boxes, shown) << row.name;
     EXPECT_EQ("", Differences(before, LastingState(sim))) << row.name;
+  }
+}
+
+TEST(RemovalEntry, TheCommandQuotesAPathWithABlank) {
+  EXPECT_STREQ("C:\\WINDOWS\\system\\kt418Rmv.exe -u",
+               RemovalCommand("C:\\WINDOWS\\system\\kt418Rmv.exe").c_str());
+  EXPECT_STREQ("\"C:\\My Windows\\system\\kt418Rmv.exe\" -u",
+               RemovalCommand("C:\\My Windows\\system\\kt418Rmv.exe").c_str());
+}
+
+// The installation is complete without its entry; status 7 tells a silent
+// caller so, and no half of an entry is left.
+TEST(RemovalEntry, AnInstallationThatCannotBeEnteredEndsWith7AndNoEntry) {
+  const std::string key = std::string("HKLM\\") + kRemovalKey;
+  const std::string media = "D:\\WIN98\\SETUP.EXE";
+  const struct {
+    const char* name;
+    std::string modulePath;
+    std::function<void(SimulatedSystem&)> fault;
+  } rows[] = {
+      {"its own path cannot be read", media,
+       [](SimulatedSystem& sim) { sim.Fail(Op::GetModuleFileNameA); }},
+      {"its own path is too long to be read whole",
+       "D:\\WIN98\\" + std::string(250, 'x') + "\\SETUP.EXE", [](SimulatedSystem&) {}},
+      {"the copy cannot be made", media,
+       [&](SimulatedSystem& sim) { sim.Fail(Op::CopyFileA, media); }},
+      {"the name cannot be written", media,
+       [&](SimulatedSystem& sim) { sim.Fail(Op::RegSetValueExA, key + "\\DisplayName"); }},
+      {"the command cannot be written", media,
+       [&](SimulatedSystem& sim) { sim.Fail(Op::RegSetValueExA, key + "\\UninstallString"); }},
+  };
+  for (const auto& row : rows) {
+    SimulatedSystem sim;
+    BuildTypicalMachine(sim, Windows::kMe);
+    sim.AddFile(row.modulePath, "the setup");
+    sim.SetModulePath(row.modulePath);
+    row.fault(sim);
+    EXPECT_EQ(7u, RunSetupWith(sim, {"-s"})) << row.name;
+    EXPECT_FALSE(sim.KeyExists(key)) << row.name;
+    EXPECT_TRUE(sim.FileExists("C:\\WINDOWS\\System32\\Drivers\\kt418.sys")) << row.name;
   }
 }
 
