@@ -39,7 +39,7 @@ std::string SimulatedFiles::PathKey(const std::string& path) const {
 
 bool SimulatedFiles::IsGivenAlias(const std::string& foldedName) const {
   for (const auto& alias : aliases_) {
-    if (Lower(alias.second) == foldedName) return true;
+    if (names_.Folded(alias.second) == foldedName) return true;
   }
   return false;
 }
@@ -53,7 +53,7 @@ std::string SimulatedFiles::LongName(const std::string& parentKey,
     for (auto it = entries.lower_bound(prefix);
          it != entries.end() && it->first.compare(0, prefix.size(), prefix) == 0; ++it) {
       if (names_.LastSeparator(it->first) == prefix.size() - 1 &&
-          Lower(AliasOf(it->first)) == shortName) {
+          names_.Folded(AliasOf(it->first)) == shortName) {
         return it->first;
       }
     }
@@ -69,8 +69,7 @@ std::string SimulatedFiles::AliasOf(const std::string& pathKey) const {
   if (given != aliases_.end()) return given->second;
   // The last name, which in code page 932 may hold 0x5C as a second byte.
   size_t separator = names_.LastSeparator(pathKey);
-  return SimulatedNames::AliasOf(separator == std::string::npos ? pathKey
-                                                                : pathKey.substr(separator + 1));
+  return names_.AliasOf(separator == std::string::npos ? pathKey : pathKey.substr(separator + 1));
 }
 
 std::string SimulatedFiles::ParentKey(const std::string& pathKey) const {

@@ -13,18 +13,6 @@ bool IsShortName(const std::string& name) {
   return name.find('.', dot + 1) == std::string::npos && dot <= 8 && name.size() - dot - 1 <= 3;
 }
 
-std::string ShortAlias(const std::string& name) {
-  size_t dot = name.rfind('.');
-  std::string stem = name.substr(0, dot);
-  std::string extension = dot == std::string::npos ? "" : name.substr(dot + 1, 3);
-  std::string kept;
-  for (char c : stem) {
-    if (c != ' ' && c != '.') kept += c;
-  }
-  std::string alias = Upper(kept.substr(0, 6)) + "~1";
-  return extension.empty() ? alias : alias + "." + Upper(extension);
-}
-
 }  // namespace
 
 bool SimulatedNames::IsLeadByte(unsigned char byte) const {
@@ -82,6 +70,32 @@ bool SimulatedNames::EndsWithSeparator(const std::string& path) const {
   return names.size() > 1 && names.back().empty();
 }
 
-std::string SimulatedNames::AliasOf(const std::string& name) {
-  return IsShortName(name) ? name : ShortAlias(name);
+std::string SimulatedNames::UpperCharacters(const std::string& text, size_t maxBytes) const {
+  std::string upper;
+  for (size_t i = 0; i < text.size();) {
+    size_t width = IsLeadByte(static_cast<unsigned char>(text[i])) && i + 1 < text.size() ? 2 : 1;
+    if (upper.size() + width > maxBytes) break;
+    upper += width == 2 ? text.substr(i, 2) : Upper(text.substr(i, 1));
+    i += width;
+  }
+  return upper;
+}
+
+std::string SimulatedNames::AliasOf(const std::string& name) const {
+  if (IsShortName(name)) return name;
+  // Blanks and dots are single-byte characters, never a second byte.
+  size_t dot = name.rfind('.');
+  std::string kept;
+  for (char c : name.substr(0, dot)) {
+    if (c != ' ' && c != '.') kept += c;
+  }
+  std::string alias = UpperCharacters(kept, 6) + "~1";
+  if (dot == std::string::npos || dot + 1 == name.size()) return alias;
+  return alias + "." + UpperCharacters(name.substr(dot + 1), 3);
+}
+
+std::string SimulatedNames::Folded(const std::string& name) const {
+  std::string folded;
+  NextName(name, 0, &folded);
+  return folded;
 }

@@ -31,9 +31,15 @@ class SimulatedNames {
   bool IsValidPath(const std::string& path) const;
 
   // The name itself when it is an 8.3 name, else the first alias Windows 9x
-  // gives it: six characters, "~1", and the extension.
-  static std::string AliasOf(const std::string& name);
+  // gives it: up to six bytes of whole characters, "~1", and the extension,
+  // single-byte letters in upper case (a double-byte character stays as it is).
+  std::string AliasOf(const std::string& name) const;
+  // A single name with its single-byte ASCII letters folded, as NextName folds them.
+  std::string Folded(const std::string& name) const;
 
  private:
+  // The text's first whole characters that fit in maxBytes, single-byte letters in upper case.
+  std::string UpperCharacters(const std::string& text, size_t maxBytes) const;
+
   uint32_t codePage_ = 1252;
 };

@@ -22,7 +22,7 @@ const char kRunServicesOnce[] =
 // and the aliases the system gave, whatever their form.
 bool IsShortPath(const SimulatedFiles& files, const std::string& path) {
   for (const std::string& name : files.names().FoldedNames(path)) {
-    if (SimulatedNames::AliasOf(name) != name && !files.IsGivenAlias(name)) return false;
+    if (files.names().AliasOf(name) != name && !files.IsGivenAlias(name)) return false;
   }
   return true;
 }

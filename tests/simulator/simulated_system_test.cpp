@@ -29,9 +29,14 @@ TEST(SimulatedFiles, DoubleByteCharactersMayEndInTheBackslashByte) {
   sim.AddFile("D:\\\x95\x5C\\kt418.sys", "driver");
   EXPECT_TRUE(sim.DirectoryExists("D:\\\x95\x5C"));
   EXPECT_FALSE(sim.DirectoryExists("D:\\\x95")) << "0x5C there is no separator";
-  std::string shortForm = sim.ShortFormOf("D:\\\x95\x5C\\kt418.sys");
-  EXPECT_EQ(sim.ResolvedPath("D:\\\x95\x5C\\kt418.sys"), sim.ResolvedPath(shortForm))
-      << "the short form " << shortForm << " names the same file";
+  // Short forms name the same file, a double-byte character whose second byte
+  // is 0x5C or a letter kept whole in its alias.
+  sim.AddFile("D:\\\x82\x61\x95\x5C long name.txt");
+  for (const char* path : {"D:\\\x95\x5C\\kt418.sys", "D:\\\x82\x61\x95\x5C long name.txt"}) {
+    std::string shortForm = sim.ShortFormOf(path);
+    EXPECT_EQ(sim.ResolvedPath(path), sim.ResolvedPath(shortForm))
+        << "the short form " << shortForm << " names " << path;
+  }
   // A capital letter as second byte is not folded: 0x82 0x41 differs from 0x82 0x61.
   sim.AddFile("D:\\\x82\x41.txt");
   EXPECT_FALSE(sim.FileExists("D:\\\x82\x61.txt"));
