@@ -6,7 +6,7 @@
 #include "setup/setup_state.h"
 
 enum class ExitStatus : uint32_t {
-  kCompleted = 0,             // done, or the welcome question answered No
+  kCompleted = 0,             // done, nothing to remove, or the first question answered No
   kDriverFileNotPlaced = 1,   // the driver or its setup information file could not be placed
   kBaseComponentsFailed = 2,  // the base component packages could not be staged
   kExtractionFailed = 3,      // a base component extraction could not be run, or ended non-zero
