@@ -412,8 +412,9 @@ def removed_as_installed(s, files_before, registry_before, monitor_starts):
     s.check.equal(changed, [], "files under drive C changed")
 
 
-@scenario("me")
-def install_restart_remove_through_add_remove_programs_restart(s):
+def installed_and_started(s):
+    """A silent installation and the start after it, which runs the monitor;
+    returns the files and registry before it, and the monitor's start."""
     files_before, registry_before = lasting_files(s), lasting_registry(s, "before.reg")
     s.check.equal(s.m.run_setup(s.media, ["-s"]).status, 0, "the installation's exit status")
     s.staging_cleaned()  # its detached deletions end before the restart
@@ -421,6 +422,12 @@ def install_restart_remove_through_add_remove_programs_restart(s):
     placed = (PLACED["rdWatch.exe"], (s.media / "WIN98" / "rdWatch.exe").stat().st_size)
     s.check.true(s.m.wait_until(lambda: monitor_runs(s) == [placed], 60),
                  f"the start ran the monitor: {monitor_runs(s)}")
+    return files_before, registry_before, placed
+
+
+@scenario("me")
+def install_restart_remove_through_add_remove_programs_restart(s):
+    files_before, registry_before, placed = installed_and_started(s)
     entry = s.m.query(UNINSTALL_KEY) or {}
     s.check.equal(entry.get("DisplayName"), ("REG_SZ", "Vantrel USB Smart Card Reader"),
                   "DisplayName")
@@ -436,13 +443,7 @@ def install_restart_remove_through_add_remove_programs_restart(s):
 
 @scenario("98")
 def silent_removal_from_the_disc(s):
-    files_before, registry_before = lasting_files(s), lasting_registry(s, "before.reg")
-    s.check.equal(s.m.run_setup(s.media, ["-s"]).status, 0, "the installation's exit status")
-    s.staging_cleaned()  # its detached deletions end before the restart
-    s.m.restart()
-    placed = (PLACED["rdWatch.exe"], (s.media / "WIN98" / "rdWatch.exe").stat().st_size)
-    s.check.true(s.m.wait_until(lambda: monitor_runs(s) == [placed], 60),
-                 f"the start ran the monitor: {monitor_runs(s)}")
+    files_before, registry_before, placed = installed_and_started(s)
     run = s.m.run_setup(s.media, ["-U", "-s"])
     s.check.equal(run.status, 0, "the removal's exit status")
     s.boxes(run, [])
