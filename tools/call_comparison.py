@@ -14,7 +14,6 @@ from call_trace import Normaliser, started
 
 
 VERSIONS = {"98": (1, 4, 10), "me": (1, 4, 90), "xp": (2, 5, 1)}
-ANSWERS = {"yes": 6, "no": 7, "ok": 1}
 # What the setup reaches under the Windows directory, described whole.
 WINDOWS_FOLDERS = ["", "System32\\Drivers", "inf", "system", "temp"]
 KEYS = [r"HKLM\Software\Microsoft\Windows\CurrentVersion\Setup",
@@ -147,8 +146,8 @@ class StartingState:
                 self.lines.append(("key", "HKLM" + line[len("HKEY_LOCAL_MACHINE"):]))
 
     def with_answers(self, boxes):
-        """The description, with the answers the run's boxes were given."""
-        lines = self.lines + [("answer", str(ANSWERS[box.answer])) for box in boxes]
+        """The description, with what the system returned for each of the run's boxes."""
+        lines = self.lines + [("answer", str(box.returned)) for box in boxes]
         return "".join("\t".join(escape(str(field)) for field in line) + "\n" for line in lines)
 
 

@@ -20,6 +20,7 @@ import ctypes
 import fcntl
 import hashlib
 import os
+import re
 import shlex
 import shutil
 import signal
@@ -29,11 +30,14 @@ import tempfile
 import time
 from pathlib import Path
 
+import host_packages
+
 ROOT = Path(__file__).resolve().parents[1]
 HOME = Path(os.environ.get("EMULATED_PC_HOME", "/var/cache/vantrel-setup/emulated-pc"))
 # What the guest runs the Wine parts with: the Wine packages, QEMU's guest
 # kernel, ctest, and what its start-up script calls.
 BASE_PACKAGES = ["linux-image-amd64", "kmod", "iproute2", "procps", "cmake"]
+SUITES = ["bookworm", "bookworm-updates"]
 MAKE_MINUTES = 8       # measured: 7.6 on 2 cores, the downloads included
 IMAGE_GIB = 10         # the root file system's image (sparse)
 FREE_GIB_NEEDED = 12   # the made system and its image side by side while making
@@ -163,15 +167,46 @@ def remove_guest_folder(folder):
     subprocess.run(["rm", "-rf", "--one-file-system", str(folder)], capture_output=True)
 
 
+def guest_sources():
+    """The guest's package sources: the suite and its updates, as the host is
+    served them. The guest is offline and thrown away whole, so it needs no
+    security suite, whose indexes the registry has served out of step for days."""
+    lines = host_packages.debian_lines(SUITES)
+    if not lines:
+        raise GuestError("this host's package sources serve none of " + ", ".join(SUITES) +
+                         ", which the emulated PC's system is made from")
+    return lines
+
+
 def make_into(folder):
+    """Makes the guest's system with mmdebstrap; a making that fails on a
+    download is tried once more."""
     root = folder / "root"
     folder.mkdir(parents=True)
     started = time.time()
     command = ["mmdebstrap", "--variant=apt", "--architectures=amd64,i386",
                "--aptopt=APT::Install-Recommends \"true\"",
                "--aptopt=Acquire::Check-Valid-Until \"false\"",
-               "--include=" + ",".join(packages()), "bookworm", str(root)]
+               "--include=" + ",".join(packages()), SUITES[0], str(root), *guest_sources()]
     log = folder / "mmdebstrap.log"
+    for attempt in (1, 2):
+        status = bootstrap(command, log, started)
+        download_failed = re.search(r"Failed to fetch|Could not resolve|Temporary failure|"
+                                    r"Unable to fetch|Could not connect",
+                                    log.read_text(errors="replace"))
+        if status == 0 or not download_failed or attempt == 2:
+            break
+        say("  a download failed: making it once more")
+        remove_guest_folder(root)
+    if status != 0:
+        tail = log.read_text(errors="replace").splitlines()[-5:]
+        raise GuestError("mmdebstrap could not make the emulated PC's system (status "
+                         f"{status}):\n  " + "\n  ".join(tail))
+    finish(folder, root, started)
+
+
+def bootstrap(command, log, started):
+    """Runs mmdebstrap with its steps shown as they come; returns its status."""
     with open(log, "w") as out:
         process = subprocess.Popen(command, stdout=out, stderr=subprocess.STDOUT,
                                    preexec_fn=die_with_this_process)
@@ -185,10 +220,11 @@ def make_into(folder):
                 say(f"  still working ({time.time() - started:.0f} s)")
                 last_said = time.time()
     relay_steps(log, shown, started)
-    if process.returncode != 0:
-        tail = log.read_text(errors="replace").splitlines()[-5:]
-        raise GuestError("mmdebstrap could not make the emulated PC's system (status "
-                         f"{process.returncode}):\n  " + "\n  ".join(tail))
+    return process.returncode
+
+
+def finish(folder, root, started):
+    """The kernel, its initial RAM disk and the disk image of the made system."""
     init = root / INIT.lstrip("/")
     init.write_text(INIT_SCRIPT)
     init.chmod(0o755)

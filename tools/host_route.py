@@ -20,6 +20,8 @@ import sys
 import tempfile
 from pathlib import Path
 
+import host_packages
+
 ROOT = Path(__file__).resolve().parents[1]
 EMULATOR_PACKAGES = ["qemu-system-x86", "mmdebstrap"]
 EMULATOR_COMMANDS = ["qemu-system-x86_64", "mmdebstrap"]
@@ -110,10 +112,10 @@ def through_user_emulation():
 
 def pc_emulator(install):
     if install and not all(shutil.which(c) for c in EMULATOR_COMMANDS):
-        env = dict(os.environ, DEBIAN_FRONTEND="noninteractive")
-        subprocess.run(["apt-get", "update", "-qq"], env=env, capture_output=True)
-        subprocess.run(["apt-get", "install", "-y", "-qq", *EMULATOR_PACKAGES], env=env,
-                       capture_output=True)
+        try:
+            host_packages.install(EMULATOR_PACKAGES)
+        except host_packages.InstallError:
+            pass  # the route chosen then says what is missing
     return all(shutil.which(c) for c in EMULATOR_COMMANDS)
 
 

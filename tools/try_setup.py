@@ -14,6 +14,7 @@ import time
 from pathlib import Path
 
 import emulated_pc
+import host_packages
 import host_route
 import try_report
 import wine_machine
@@ -117,20 +118,12 @@ def parse_arguments(argv):
 
 
 def install_tools(packages):
-    missing = [p for p in packages if subprocess.run(
-        ["dpkg-query", "-W", "-f=${Status}", p], capture_output=True, text=True
-    ).stdout.find("ok installed") < 0]
-    if not missing:
+    """What the phase line says of the install: raises InstallError when a
+    package cannot be installed."""
+    installed, problem = host_packages.install(packages)
+    if not installed:
         return "(all present)"
-    foreign = subprocess.run(["dpkg", "--print-foreign-architectures"], capture_output=True,
-                             text=True).stdout.split()
-    if "i386" not in foreign:
-        subprocess.run(["dpkg", "--add-architecture", "i386"], check=True)
-    subprocess.run(["apt-get", "update", "-qq"], check=True)
-    subprocess.run(["apt-get", "install", "-y", "-qq", *missing], check=True,
-                   env={"DEBIAN_FRONTEND": "noninteractive", "PATH": "/usr/sbin:/usr/bin:/sbin:/bin"},
-                   stdout=subprocess.DEVNULL)
-    return "(installed " + " ".join(missing) + ")"
+    return "(installed " + " ".join(installed) + (f"; {problem}" if problem else "") + ")"
 
 
 def build():
@@ -315,7 +308,9 @@ def run_and_collect(machine, media, silent, args, out, phases, number, start_aft
     backup_before = backup.stat().st_mtime_ns if backup.exists() else None
     phases.end()
 
-    answers = [] if silent else [args.answer_welcome, args.answer_restart]
+    answers = {} if silent else {"welcome question": args.answer_welcome,
+                                 "removal question": args.answer_welcome,
+                                 "restart question": args.answer_restart}
     if removal:
         # The entry's command as Add/Remove Programs runs it; without an entry,
         # the same removal from the disc.
@@ -335,9 +330,10 @@ def run_and_collect(machine, media, silent, args, out, phases, number, start_aft
     def applied_now():
         return backup.exists() and backup.stat().st_mtime_ns != backup_before
 
-    restart_asked = any("reboot the system?" in b.text for b in run.boxes)
+    restart_box = next((b for b in run.boxes if b.name == "restart question"), None)
+    restart_asked = restart_box is not None
     restarted = False
-    if restart_asked and args.answer_restart == "yes":
+    if restart_asked and restart_box.answer == "yes":
         phases.begin("restarting the emulated system")
         # After a removal no monitor starts: WININIT.INI applied shows the start.
         restarted = machine.wait_until(
@@ -404,6 +400,7 @@ def run_and_collect(machine, media, silent, args, out, phases, number, start_aft
         "sections": sections,
         "next_start": next_start,
         "calls": run.calls or [],
+        "answer_problems": run.answer_problems(),
     }
 
 
@@ -419,11 +416,26 @@ def run_matrix(args, build_dir, template, out):
                   "remove": ", removal"}[before])
         print(f"[{time.strftime('%H:%M:%S')}] {label}: exit status {runs[-1]['status']} "
               f"({time.time() - started:.1f} s)", flush=True)
-        return name, label, runs[-1]
+        return name, label, runs
 
     with concurrent.futures.ThreadPoolExecutor(max_workers=2) as pool:
-        runs = list(pool.map(one, MATRIX))
-    try_report.write_overview(out, runs, MATRIX[0][0])
+        rows = list(pool.map(one, MATRIX))
+    try_report.write_overview(out, [(name, label, runs[-1]) for name, label, runs in rows],
+                              MATRIX[0][0])
+    return [f"{label}: {problem}" for _, label, runs in rows for problem in answer_problems(runs)]
+
+
+def answer_problems(runs):
+    """Where the system got another answer than the one given, run by run."""
+    return [(f"run {number}, " if len(runs) > 1 else "") + problem
+            for number, run in enumerate(runs, 1) for problem in run["answer_problems"]]
+
+
+def said_wrongly(problems):
+    """Each box the system got another answer for, one line each; 1 if any."""
+    for problem in problems:
+        print(f"try-setup: {problem}", file=sys.stderr)
+    return 1 if problems else 0
 
 
 def guest_arguments(args, build_dir, out):
@@ -468,7 +480,14 @@ def main(argv):
     if args.build:
         build_dir = Path(args.build).resolve()
     else:
-        phases.end(install_tools(BUILD_PACKAGES + (WINE_PACKAGES if route == "direct" else [])))
+        try:
+            installed = install_tools(BUILD_PACKAGES +
+                                      (WINE_PACKAGES if route == "direct" else []))
+        except host_packages.InstallError as error:
+            phases.end("(failed)")
+            print(f"try-setup: {error}", file=sys.stderr)
+            return 1
+        phases.end(installed)
         phases.begin("building setup.exe")
         build_dir = build()
         phases.end()
@@ -485,6 +504,15 @@ def main(argv):
             print(f"try-setup: {error}", file=sys.stderr)
             return 1
 
+    try:
+        return try_here(args, build_dir, out, phases)
+    except wine_machine.BoxError as error:
+        phases.end("(failed)")
+        print(f"try-setup: {error}", file=sys.stderr)
+        return 1
+
+
+def try_here(args, build_dir, out, phases):
     template = ROOT / "build" / "try-setup" / "template"
     if args.matrix:
         phases.begin("preparing the emulated system")
@@ -492,21 +520,21 @@ def main(argv):
         phases.end()
         print(f"[{time.strftime('%H:%M:%S')}] running setup.exe {len(MATRIX)} times ...",
               flush=True)
-        run_matrix(args, build_dir, template, out)
+        problems = run_matrix(args, build_dir, template, out)
         print(f"Overview: {out / 'overview.md'} and {out / 'overview.html'}")
-        return 0
+        return said_wrongly(problems)
 
     phases.begin(f"preparing the emulated Windows {args.windows}")
     wine_machine.make_template(template)
     before = ("again" if args.twice else "upgrade" if args.upgrade else
               "remove" if args.remove else None)
-    _, report = try_once(args.windows, args.silent, args, build_dir, template, out, phases,
-                         before)
+    runs, report = try_once(args.windows, args.silent, args, build_dir, template, out, phases,
+                            before)
     phases.end()
     print()
     print(report)
     print(f"Report: {out / 'report.md'} and {out / 'report.html'}")
-    return 0
+    return said_wrongly(answer_problems(runs))
 
 
 if __name__ == "__main__":

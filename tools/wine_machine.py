@@ -126,12 +126,87 @@ def without_emulator_keys(export):
     return "\n\n".join(s for s in sections if not EMULATOR_KEYS.match(s))
 
 
+# The setup's boxes by their texts ("%s" stands for a path), so that an
+# account of a run names each box.
+BOX_TEXTS = {
+    "This program will install the driver of Vantrel USB Smart Card Reader\n": "welcome question",
+    'Warning!!!   Change file "%s" attribute failed!': "attribute warning",
+    'Copy file "%s" to "%s" failed\n': "copy failure",
+    "SmartCard Base Component install Failed!.\n": "base components failure",
+    "You must restart your computer before the new hardware will take effect. Do you want to "
+    "reboot the system?": "restart question",
+    "This setup is for Windows 98 and Windows Me. Nothing has been changed on this computer.\n":
+        "refusal on Windows NT",
+    "Remove the Vantrel USB Smart Card Reader driver from this computer?\n": "removal question",
+    "The Vantrel USB Smart Card Reader driver is not installed on this computer.\n":
+        "nothing to remove",
+}
+# What MessageBoxA returns, as the answers are named.
+RESULTS = {1: "ok", 2: "cancel", 6: "yes", 7: "no"}
+MB_YESNO = 4
+# Each box's text as the box draws it, and MessageBoxA's calls and returns.
+BOX_TRACE = "trace+msgbox,+relay"
+
+
+def box_name(text):
+    for pattern, name in BOX_TEXTS.items():
+        if re.fullmatch(".*".join(re.escape(part) for part in pattern.split("%s")), text,
+                        re.S):
+            return name
+    return None
+
+
+class BoxError(Exception):
+    """A box that could not be answered as meant; the message names it."""
+
+
+@dataclasses.dataclass
+class TracedBox:
+    thread: str
+    text: str
+    asks: bool            # Yes/No, not OK
+    returned: int = None  # what MessageBoxA returned; None while it waits
+
+
+TRACE_CALL = re.compile(r"^([0-9a-f]+):Call user32\.MessageBoxA\((.*)\) ret=[0-9a-f]+$")
+TRACE_OPEN = re.compile(r'^([0-9a-f]+):trace:msgbox:MSGBOX_OnInit L"(.*)"\s*$')
+TRACE_RETURN = re.compile(r"^([0-9a-f]+):Ret  user32\.MessageBoxA\(\) retval=([0-9a-f]+) ")
+
+
+def traced_boxes(trace):
+    """The boxes a run's trace shows, in the order they opened, each with its
+    return once MessageBoxA has returned on its thread."""
+    boxes, types, waiting = [], {}, {}
+    for line in trace.splitlines():
+        call, opened, returned = (TRACE_CALL.match(line), TRACE_OPEN.match(line),
+                                  TRACE_RETURN.match(line))
+        if call:
+            types[call.group(1)] = call_trace.relay_arguments(call.group(2))[3]
+        elif opened:
+            thread = opened.group(1)
+            box = TracedBox(thread, call_trace.decode_debug_string(opened.group(2), 4),
+                            types.pop(thread, MB_YESNO) & 0xF == MB_YESNO)
+            boxes.append(box)
+            waiting[thread] = box
+        elif returned and returned.group(1) in waiting:
+            value = int(returned.group(2), 16)
+            waiting.pop(returned.group(1)).returned = value - (1 << 32) if value >> 31 else value
+    return boxes
+
+
 @dataclasses.dataclass
 class Box:
     caption: str
     text: str
-    answer: str
+    intended: str         # the answer given: "yes", "no" or "ok"
     screenshot: Path
+    name: str             # what the box is, by its text
+    returned: int = None  # what the system returned for it
+
+    @property
+    def answer(self):
+        """The answer the system got."""
+        return RESULTS.get(self.returned, f"none ({self.returned})")
 
 
 @dataclasses.dataclass
@@ -140,6 +215,19 @@ class Run:
     boxes: list
     calls: list = None        # the setup's system calls, when recorded
     description: str = None   # the machine it started on, for the simulated machine
+    unused_answers: list = dataclasses.field(default_factory=list)
+
+    def answer_problems(self):
+        """Each box whose answer the system got otherwise than meant, and any
+        answers meant for boxes that never showed."""
+        problems = [f"box {i} ({b.name}): answered {b.intended.capitalize()}, the system got "
+                    f"{b.answer.capitalize()}"
+                    for i, b in enumerate(self.boxes, 1) if b.answer != b.intended]
+        if self.unused_answers:
+            problems.append(f"{len(self.boxes) + len(self.unused_answers)} answers were given "
+                            f"and {len(self.boxes)} boxes shown: "
+                            f"{', '.join(self.unused_answers)} not used")
+        return problems
 
 
 class WineMachine:
@@ -172,6 +260,12 @@ class WineMachine:
         # do, so that a box's screenshot shows its caption: no window manager
         # runs on the virtual display to draw them.
         self.add_key_value(r"HKCU\Software\Wine\X11 Driver", "Decorated", "N")
+        # The trace shows each box's calls and return, and with record_calls
+        # every call the setup makes.
+        if self.record_calls:
+            call_trace.enable_recording(self)
+        else:
+            self.add_key_value(r"HKCU\Software\Wine\Debug", "RelayInclude", "user32.MessageBoxA")
         # The deletion command the setup finds on the system's search path.
         shutil.copy(self.standin, self.windows_dir() / "deltree.exe")
         # The glyphs of the caption buttons (the close button's cross) come
@@ -334,23 +428,21 @@ class WineMachine:
     def run_setup(self, media, arguments=(), answers=(), exits=None, command_line=None,
                   timeout=120):
         """Runs D:\\WIN98\\setup.exe with media as drive D:, answering each box
-        with the next of answers ("yes", "no", "ok"; "ok" when none is left).
-        With record_calls set on the machine, the run's system calls are
-        recorded, and the machine it started on described (call_trace,
-        call_comparison).
+        with the next of answers ("yes", "no", "ok"; an OK box is answered "ok"
+        when none is left), or, answers being {box name: answer}, with its own. Each box's answer is the one the system returned;
+        Run.answer_problems() tells where that is not the one meant. With
+        record_calls set on the machine, the run's system calls are recorded,
+        and the machine it started on described (call_trace, call_comparison).
 
         command_line: run through the starter stand-in with this exact Windows
         command line, so that quotation marks reach setup.exe as written."""
         self.map_drive("d", media)
         win98 = Path(media) / "WIN98"
         starting_state = None
-        debug = "trace+msgbox"
         if self.record_calls:
-            call_trace.enable_recording(self)
             starting_state = call_comparison.StartingState(self, media, arguments, command_line,
                                                            exits)
-            debug += ",+relay"
-        env = self.env(WINEDEBUG=debug)
+        env = self.env(WINEDEBUG=BOX_TRACE)
         for name, status in (exits or {}).items():
             env[f"STANDIN_EXIT_{name.upper()}"] = str(status)
         if command_line is None:
@@ -362,15 +454,10 @@ class WineMachine:
         with open(trace, "w") as trace_file:
             process = subprocess.Popen(argv, cwd=win98, env=env, stdout=subprocess.DEVNULL,
                                        stderr=trace_file)
-        boxes = self.answer_boxes_until_ended([process], answers, timeout)
+        boxes, unused = self.answer_boxes_until_ended([process], trace, answers, timeout)
         if "nodrv_CreateWindow" in trace.read_text(errors="replace"):
             raise RuntimeError(f"the emulated display failed during the run (see {trace})")
-        texts = [call_trace.decode_debug_string(m.group(1), 4)
-                 for line in trace.read_text(errors="replace").splitlines()
-                 for m in [re.search(r'MSGBOX_OnInit L"(.*)"\s*$', line)] if m]
-        for box, text in zip(boxes, texts):
-            box.text = text
-        run = Run(process.returncode, boxes)
+        run = Run(process.returncode, boxes, unused_answers=unused)
         if starting_state is not None:
             run.calls = call_trace.parse_relay(trace.read_text(errors="replace"))
             run.description = starting_state.with_answers(boxes)
@@ -380,51 +467,105 @@ class WineMachine:
     def run_setups_together(self, media, arguments, count=2, slow=None, timeout=120):
         """Starts setup.exe count times at once, as a double click on a slow
         drive does, and returns their exit statuses in the order they were
-        started and any boxes that showed, each answered OK. slow: {package:
-        seconds} its extraction takes, so that the runs overlap."""
+        started and any boxes that showed, each OK box answered OK. slow:
+        {package: seconds} its extraction takes, so that the runs overlap."""
         self.map_drive("d", media)
-        env = self.env()
+        env = self.env(WINEDEBUG=BOX_TRACE)
         for name, seconds in (slow or {}).items():
             env[f"STANDIN_SECONDS_{name.upper()}"] = str(seconds)
-        processes = [subprocess.Popen(["wine", "setup.exe", *arguments], cwd=Path(media) / "WIN98",
-                                      env=env, stdout=subprocess.DEVNULL,
-                                      stderr=subprocess.DEVNULL) for _ in range(count)]
-        boxes = self.answer_boxes_until_ended(processes, [], timeout)
+        trace = self.workdir / "trace.txt"
+        with open(trace, "w") as trace_file:
+            processes = [subprocess.Popen(["wine", "setup.exe", *arguments],
+                                          cwd=Path(media) / "WIN98", env=env,
+                                          stdout=subprocess.DEVNULL, stderr=trace_file)
+                         for _ in range(count)]
+        boxes, _ = self.answer_boxes_until_ended(processes, trace, [], timeout)
         return [p.returncode for p in processes], boxes
 
-    def answer_boxes_until_ended(self, processes, answers, timeout):
-        """Answers each box that shows with the next of answers ("ok" when none
-        is left) until every process has ended; returns the boxes."""
-        started, boxes, pending = time.time(), [], list(answers)
+    def answer_boxes_until_ended(self, processes, trace, answers, timeout):
+        """Answers each box the trace shows opening, once it is drawn, with its
+        answer (as run_setup takes them), until every process has ended; returns the boxes, each
+        with the answer the system returned, and the answers left unused.
+        A box that cannot be answered ends the run with BoxError."""
+        started, boxes = time.time(), []
+        by_name = answers if isinstance(answers, dict) else None
+        pending = [] if by_name is not None else list(answers)
         timeout = seconds(timeout)
-        while any(p.poll() is None for p in processes):
-            if time.time() - started > timeout:
-                for p in processes:
-                    p.kill()
-                raise TimeoutError(f"setup.exe did not end within {timeout} s")
-            for window in self.box_windows():
-                answer = pending.pop(0) if pending else "ok"
-                boxes.append(self.answer_box(window, answer, len(boxes) + 1))
-            time.sleep(0.15)
-        return boxes
 
-    def answer_box(self, window, answer, number):
-        """Captures the box, then presses the answer's key until the box is gone."""
+        def stop(error):
+            for p in processes:
+                p.kill()
+            raise error
+
+        while any(p.poll() is None for p in processes):
+            traced = traced_boxes(trace.read_text(errors="replace"))
+            if len(traced) > len(boxes):
+                box = traced[len(boxes)]
+                number = len(boxes) + 1
+                name = box_name(box.text)
+                if name is None:
+                    stop(BoxError(f"box {number} shows a text the setup does not have: "
+                                  f"{box.text!r}"))
+                intended = by_name.get(name) if by_name is not None else \
+                    pending.pop(0) if pending else None
+                if intended is None and box.asks:
+                    stop(BoxError(f"box {number} ({name}) asks Yes or No, and no answer is "
+                                  "left for it"))
+                try:
+                    boxes.append(self.answer_box(box, intended or "ok", number, name, trace))
+                except BoxError as error:
+                    stop(error)
+            elif time.time() - started > timeout:
+                stop(TimeoutError(f"setup.exe did not end within {timeout} s"))
+            time.sleep(0.15)
+        traced = traced_boxes(trace.read_text(errors="replace"))
+        for box, answered in zip(traced, boxes):
+            answered.returned = box.returned
+        return boxes, pending
+
+    def answer_box(self, box, intended, number, name, trace):
+        """Captures the box once it is drawn, then presses the answer's key once.
+        Only while the trace says the box is still waiting, and it is still
+        there, is the key pressed again: a key pressed after a box has returned
+        would stay queued and answer the next box."""
+        window = self.wait_for_box_window(box, number, name)
         shot = self.screenshots / f"box{number}.png"
-        caption = self.window_name(window)
+        time.sleep(seconds(0.3))  # let the box draw before it is captured
         for _ in range(10):
-            time.sleep(seconds(0.3))  # let the box draw before it is captured
             subprocess.run(["import", "-display", self.display, "-window", window, str(shot)],
                            capture_output=True)
             if shot.exists():
                 break
-        for _ in range(20):
-            subprocess.run(["xdotool", "key", "--window", window, KEYS[answer]],
+            time.sleep(seconds(0.3))
+        caption = self.window_name(window)
+        for _ in range(3):
+            subprocess.run(["xdotool", "key", "--window", window, KEYS[intended]],
                            env=self.env(), capture_output=True)
-            time.sleep(seconds(0.5))
+            if self.wait_until(lambda: self.has_returned(trace, number), 10):
+                return Box(caption, box.text, intended, shot, name)
             if window not in self.box_windows():
                 break
-        return Box(caption, "", answer, shot)
+        raise BoxError(f"box {number} ({name}) did not take its answer, {intended}: "
+                       f"{'still shown' if window in self.box_windows() else 'gone'}, and "
+                       "the system did not return from it")
+
+    def wait_for_box_window(self, box, number, name):
+        """The window of the box the trace shows opening: the one shown that is
+        not an earlier box's."""
+        found = []
+
+        def shown():
+            found[:] = self.box_windows()
+            return bool(found)
+
+        if not self.wait_until(shown, 20):
+            raise BoxError(f"box {number} ({name}) opened but never showed on the screen")
+        return found[0]
+
+    @staticmethod
+    def has_returned(trace, number):
+        traced = traced_boxes(trace.read_text(errors="replace"))
+        return len(traced) >= number and traced[number - 1].returned is not None
 
     def box_windows(self):
         """The message boxes on the screen now; Wine may keep a closed box's window unmapped."""

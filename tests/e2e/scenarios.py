@@ -478,8 +478,13 @@ def run_scenario(name, build, work, simulator=None):
         for key in (READER_KEY + r"\5&1A2B&0&1", HUB_KEY + r"\5&1A2B&0&2"):
             machine.add_key_value(key, "Driver", "USB")
         function(Scenario(machine, media, checks))
+    except wine_machine.BoxError as error:
+        checks.failures.append(str(error))
     finally:
         machine.stop()
+    for number, run in enumerate(machine.runs, 1):
+        for problem in run.answer_problems():
+            checks.failures.append(f"run {number}: {problem}")
     if simulator is not None:
         compare_with_simulated_machine(machine, simulator, checks)
     for failure in checks.failures:

@@ -17,6 +17,10 @@
  *                           as written, waits, and ends with the child's status
  *   window.exe              opens and closes a window: 0 when the display works
  *                           (the harness's own check, not recorded)
+ *   asker.exe               asks two Yes/No questions under the setup's caption
+ *                           (the removal's, then the restart's) and ends with
+ *                           16 times the first answer plus the second, as
+ *                           MessageBoxA returned them (the harness's own test)
  * Each appends "name|command line|status" to the file STANDIN_LOG names
  * (C:\standin.log when it names none), with the whole command line as
  * GetCommandLineA gives it. */
@@ -162,6 +166,15 @@ int main(int argc, char** argv) {
     HWND window = CreateWindowA("STATIC", "window", WS_POPUP, 0, 0, 10, 10, NULL, NULL, NULL, NULL);
     status = window == NULL ? 1 : 0;
     if (window != NULL) DestroyWindow(window);
+  } else if (strcmp(name, "asker") == 0) {
+    const char* caption = "Vantrel USB Smart Card Reader Setup Utility";
+    int first = MessageBoxA(NULL, "Remove the Vantrel USB Smart Card Reader driver from this computer?\n",
+                            caption, MB_YESNO);
+    int second = MessageBoxA(NULL,
+                             "You must restart your computer before the new hardware will take "
+                             "effect. Do you want to reboot the system?",
+                             caption, MB_YESNO);
+    status = (unsigned long)(first * 16 + second);
   } else if (strcmp(name, "starter") == 0) {
     status = argc == 2 ? Start(argv[1]) : 255;
   } else if (strcmp(name, "rdwatch") == 0) {
