@@ -8,6 +8,7 @@ from pathlib import Path
 sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "tools"))
 import call_comparison  # noqa: E402
 import call_trace  # noqa: E402
+import wine_machine  # noqa: E402
 
 # A run as Wine relays it: the thread starts inside the system, another
 # process's thread interleaves, WinExec calls into user32 on its own, a
@@ -48,6 +49,35 @@ class ReadingARelayTrace(unittest.TestCase):
             "MessageBoxA(Error!!!, Copy \"a\"\\n, 0) = 1",
             "ExitProcess(3) = -",
         ], [str(call) for call in call_trace.parse_relay(TRACE)])
+
+
+# Boxes as the trace shows them: two setups at once, each on its own thread,
+# one box answered, one whose call failed, one still waiting.
+BOX_TRACE = r"""0130:Call user32.MessageBoxA(00000000,00403000 "Remove?\n",00403100 "Setup",00000004) ret=1
+0138:Call user32.MessageBoxA(00000000,00403000 "Failed!.\n",00403100 "Error!!!",00000000) ret=1
+0130:trace:msgbox:MSGBOX_OnInit L"Remove?\n"
+0138:trace:msgbox:MSGBOX_OnInit L"Failed!.\n"
+0138:Ret  user32.MessageBoxA() retval=ffffffff ret=00401200
+0130:Ret  user32.MessageBoxA() retval=00000007 ret=00401200
+0130:Call user32.MessageBoxA(00000000,00403000 "Restart?",00403100 "Setup",00000004) ret=1
+0130:trace:msgbox:MSGBOX_OnInit L"Restart?"
+"""
+
+
+class ReadingBoxesFromATrace(unittest.TestCase):
+    def test_each_box_has_its_text_kind_and_the_return_on_its_own_thread(self):
+        self.assertEqual(
+            [(b.text, b.asks, b.returned) for b in wine_machine.traced_boxes(BOX_TRACE)],
+            [("Remove?\n", True, 7), ("Failed!.\n", False, -1), ("Restart?", True, None)])
+
+    def test_a_box_is_named_by_its_text_whatever_path_it_names(self):
+        for text, name in [
+            ('Copy file "D:\\WIN98\\kt418.sys" to "C:\\W\\kt418.sys" failed\n', "copy failure"),
+            ("Remove the Vantrel USB Smart Card Reader driver from this computer?\n",
+             "removal question"),
+            ("Remove the Vantrel USB Smart Card Reader driver from this computer?", None),
+        ]:
+            self.assertEqual(wine_machine.box_name(text), name, text)
 
 
 class ComparingRuns(unittest.TestCase):
