@@ -21,7 +21,7 @@
 #include <string>
 #include <vector>
 
-#include "setup/setup_run.h"
+#include "runs/front_door.h"
 #include "simulator/simulated_system.h"
 
 namespace {

@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "setup/setup_run.h"
+#include "runs/front_door.h"
 #include "support/package_files.h"
 #include "support/run_invariants.h"
 

@@ -4,7 +4,8 @@
 #include <set>
 #include <sstream>
 
-#include "registry/removal_entry.h"
+#include "steps/files/driver_files.h"
+#include "steps/registry/removal_entry.h"
 #include "support/package_files.h"
 
 namespace {

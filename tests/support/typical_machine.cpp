@@ -1,6 +1,6 @@
 #include "support/typical_machine.h"
 
-#include "setup/setup_run.h"
+#include "runs/front_door.h"
 
 const char kSetupKey[] = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Setup";
 const char kUsbKey[] = "HKLM\\Enum\\USB";

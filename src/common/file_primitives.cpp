@@ -1,0 +1,20 @@
+#include "common/file_primitives.h"
+
+Existing WhatStandsAt(System& system, const ByteString& path) {
+  uint32_t attributes = system.GetFileAttributesA(path.c_str());
+  if (attributes == kInvalidFileAttributes) return Existing::kNothing;
+  return (attributes & kFileAttributeDirectory) != 0 ? Existing::kDirectory : Existing::kFile;
+}
+
+Existing MakeOrdinaryFile(System& system, const ByteString& path, bool* attributesFailed) {
+  Existing existing = WhatStandsAt(system, path);
+  bool failed =
+      existing == Existing::kFile && !system.SetFileAttributesA(path.c_str(), kFileAttributeNormal);
+  if (attributesFailed != nullptr) *attributesFailed = failed;
+  return existing;
+}
+
+bool DeleteNow(System& system, const ByteString& path) {
+  if (MakeOrdinaryFile(system, path) != Existing::kFile) return true;
+  return system.DeleteFileA(path.c_str());
+}

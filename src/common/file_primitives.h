@@ -1,0 +1,20 @@
+// What the setup does to a single file it is about to replace or remove,
+// whatever the file is for.
+#pragma once
+
+#include "platform/byte_string.h"
+#include "platform/system.h"
+
+// What stands at a path the setup is about to replace or remove.
+enum class Existing { kNothing, kFile, kDirectory };
+
+// What stands at the path; what cannot be queried counts as nothing.
+Existing WhatStandsAt(System& system, const ByteString& path);
+
+// Makes an existing file an ordinary writable one, so that it can be replaced
+// or deleted, and says whether that failed when asked. A directory is left as it is.
+Existing MakeOrdinaryFile(System& system, const ByteString& path, bool* attributesFailed = nullptr);
+
+// Deletes a file of the setup's own (a set-aside or staged copy) now, read-only
+// as a copy from a CD is; false when a file stays there. A directory stays.
+bool DeleteNow(System& system, const ByteString& path);

@@ -1,7 +1,0 @@
-#pragma once
-
-#include "setup/setup_state.h"
-
-// Sets the smart card service SCardSvr to start automatically ("Start" 2,
-// "DrvLoad" 0), creating its key when absent; other values are left alone.
-void ConfigureSmartCardService(const RunContext& run);

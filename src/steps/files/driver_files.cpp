@@ -1,0 +1,153 @@
+#include "steps/files/driver_files.h"
+
+#include "common/exit_status.h"
+#include "common/file_primitives.h"
+#include "common/messages.h"
+#include "common/path_queries.h"
+#include "steps/files/next_start.h"
+
+const char kOwnCopySuffix[] = "\\system\\kt418Rmv.exe";
+
+namespace {
+
+// What a file that cannot be placed leads to.
+enum class FailurePolicy {
+  Abort,   // error box, then the setup ends
+  Warn,    // warning box, the run goes on
+  Report,  // error box, the run goes on
+};
+
+struct PackageFile {
+  const char* source;  // below SourceDir
+  const char* target;  // below WindowsDir
+  FailurePolicy policy;
+};
+
+const PackageFile kDriverPackage[] = {
+    {"\\kt418.sys", "\\System32\\Drivers\\kt418.sys", FailurePolicy::Abort},
+    {"\\kt418.inf", "\\inf\\kt418.inf", FailurePolicy::Abort},
+    {"\\kt418.cat", "\\inf\\kt418.cat", FailurePolicy::Warn},
+    {"\\kt418Hub.cat", "\\inf\\kt418Hub.cat", FailurePolicy::Warn},
+    {"\\unPlug.exe", "\\system\\unPlug.exe", FailurePolicy::Warn},
+    {"\\rdWatch.exe", "\\system\\rdWatch.exe", FailurePolicy::Warn},
+};
+
+const PackageFile kHubInf = {"\\kt418Hub.inf", "\\inf\\kt418Hub.inf", FailurePolicy::Report};
+
+// Keeps the earlier file under its set-aside name so that a failed copy can
+// put it back. One that cannot be moved stays in place and the copy goes over
+// it: deleting it first would lose it to a copy that fails.
+bool SetEarlierFileAside(const RunContext& run, const ByteString& target,
+                         const ByteString& setAside) {
+  // The target is the file to keep: a set-aside file beside it is what an
+  // interrupted run left, and would block the move.
+  DeleteNowOrAtNextStart(run, setAside);
+  return run.system.MoveFileA(target.c_str(), setAside.c_str());
+}
+
+// Deletes the earlier file set aside now; one that a running program still
+// holds, renamed with it, is entered for deletion at the next start. Unlike
+// DeleteNowOrAtNextStart it reports nothing and leaves other lines as they are.
+void DeleteSetAsideFile(const RunContext& run, const ByteString& setAside) {
+  if (!DeleteNow(run.system, setAside)) DeleteAtNextStart(run, setAside);
+}
+
+// The name an earlier file is kept under, in its own directory, while its replacement is copied.
+ByteString SetAsidePath(const ByteString& target) { return target + ".old"; }
+
+// Makes an existing file an ordinary writable one, warning when that fails.
+// A directory is left as it is; what cannot be queried counts as nothing.
+Existing ClearFileAttributes(const RunContext& run, const ByteString& path) {
+  bool failed = false;
+  Existing existing = MakeOrdinaryFile(run.system, path, &failed);
+  if (failed) ShowNotice(run, MsgAttributeFailed, SetupCaption, path.c_str());
+  return existing;
+}
+
+// Deletes WindowsDir + suffix now, whatever its attributes; a failure is silent.
+void DeleteWindowsFileNow(const RunContext& run, const char* suffix) {
+  ByteString path = run.state.WindowsDir + suffix;
+  if (ClearFileAttributes(run, path) == Existing::kDirectory) return;
+  run.system.DeleteFileA(path.c_str());
+}
+
+// Copies source over target. An earlier file in use, which can be neither
+// replaced nor set aside, is replaced at the next start. True when the copy is
+// in place or waits for the next start; otherwise the earlier file, when there
+// was one, stays at the target. A directory at the target's name stays.
+bool PlaceFile(const RunContext& run, const ByteString& source, const ByteString& target) {
+  ByteString setAside = SetAsidePath(target);
+  ByteString replacement = ReplacementPath(target);
+  bool keptAside = false;
+  Existing existing = ClearFileAttributes(run, target);
+  if (existing == Existing::kFile) {
+    // A replacement waits beside an earlier file only: one whose start has
+    // not come, or that a cut run left, makes way for this run's outcome.
+    DeleteNowOrAtNextStart(run, replacement);
+    keptAside = SetEarlierFileAside(run, target, setAside);
+  } else if (existing == Existing::kNothing) {
+    run.system.DeleteFileA(target.c_str());
+    // A run cut short between setting the earlier file aside and copying left
+    // it there: it is the earlier file still.
+    keptAside = WhatStandsAt(run.system, setAside) == Existing::kFile;
+  }
+  if (run.system.CopyFileA(source.c_str(), target.c_str(), false)) {
+    if (keptAside) DeleteSetAsideFile(run, setAside);
+    if (existing == Existing::kFile) KeepAtNextStart(run, target);
+    return true;
+  }
+  if (keptAside) run.system.MoveFileA(setAside.c_str(), target.c_str());
+  // An earlier file that could be neither replaced nor set aside is in use.
+  return existing == Existing::kFile && !keptAside &&
+         ReplaceAtNextStart(run, source, target, replacement);
+}
+
+// Places SourceDir + sourceSuffix at WindowsDir + targetSuffix; a failure
+// follows the policy, and after an Abort failure it does not return.
+void InstallFile(const RunContext& run, const char* sourceSuffix, const char* targetSuffix,
+                 FailurePolicy policy) {
+  ByteString source = run.state.SourceDir + sourceSuffix;
+  ByteString target = run.state.WindowsDir + targetSuffix;
+  if (PlaceFile(run, source, target)) return;
+  const char* caption = policy == FailurePolicy::Warn ? CaptionWarning : CaptionError;
+  ShowNotice(run, MsgCopyFailed, caption, source.c_str(), target.c_str());
+  if (policy == FailurePolicy::Abort) EndSetup(run, ExitStatus::kDriverFileNotPlaced);
+}
+
+}  // namespace
+
+void PlaceDriverPackage(const RunContext& run) {
+  for (const PackageFile& file : kDriverPackage) {
+    InstallFile(run, file.source, file.target, file.policy);
+  }
+}
+
+void PlaceHubInf(const RunContext& run) {
+  InstallFile(run, kHubInf.source, kHubInf.target, kHubInf.policy);
+}
+
+bool PlaceOwnCopy(const RunContext& run, const ByteString& copyPath) {
+  ByteString ownPath;
+  return QueryModulePath(run.system, &ownPath) && PlaceFile(run, ownPath, copyPath);
+}
+
+void RemoveDriverDatabase(const RunContext& run) {
+  DeleteWindowsFileNow(run, "\\inf\\drvidx.bin");
+  DeleteWindowsFileNow(run, "\\inf\\drvdata.bin");
+}
+
+void RemovePlacedFile(const RunContext& run, const ByteString& target, RemovalOutcome* outcome) {
+  // The waiting copy first: its line would otherwise bring it back at the next start.
+  outcome->Add(DeleteNowOrAtNextStart(run, ReplacementPath(target)));
+  outcome->Add(DeleteNowOrAtNextStart(run, SetAsidePath(target)));
+  outcome->Add(DeleteNowOrAtNextStart(run, target));
+}
+
+RemovalOutcome RemovePackage(const RunContext& run) {
+  RemovalOutcome outcome;
+  for (const PackageFile& row : kDriverPackage) {
+    RemovePlacedFile(run, run.state.WindowsDir + row.target, &outcome);
+  }
+  RemovePlacedFile(run, run.state.WindowsDir + kHubInf.target, &outcome);
+  return outcome;
+}

@@ -1,0 +1,34 @@
+#include "steps/registry/registry_values.h"
+
+ByteString FixedLengthStringData(const ByteString& text, uint32_t length) {
+  ByteString data = text;
+  data.Append("", 1);
+  while (data.size() < length) data.Append("", 1);
+  return data;
+}
+
+void WriteFixedLengthString(System& system, const char* subKey, const char* valueName,
+                            const ByteString& text, uint32_t length) {
+  RegKey key = 0;
+  if (system.RegOpenKeyA(kHkeyLocalMachine, subKey, &key) != kErrorSuccess) return;
+  ByteString data = FixedLengthStringData(text, length);
+  system.RegSetValueExA(key, valueName, kRegSz, reinterpret_cast<const uint8_t*>(data.c_str()),
+                        static_cast<uint32_t>(data.size()));
+  system.RegCloseKey(key);
+}
+
+int32_t WriteString(System& system, RegKey key, const char* valueName, const ByteString& text) {
+  return system.RegSetValueExA(key, valueName, kRegSz,
+                               reinterpret_cast<const uint8_t*>(text.c_str()),
+                               static_cast<uint32_t>(text.size() + 1));
+}
+
+int32_t WriteDword(System& system, RegKey key, const char* valueName, uint32_t value) {
+  const uint8_t data[4] = {
+      static_cast<uint8_t>(value),
+      static_cast<uint8_t>(value >> 8),
+      static_cast<uint8_t>(value >> 16),
+      static_cast<uint8_t>(value >> 24),
+  };
+  return system.RegSetValueExA(key, valueName, kRegDword, data, sizeof data);
+}

@@ -1,0 +1,174 @@
+// Removal through Add/Remove Programs (-u) or from the disc: what an
+// installation placed goes, at once or at the next start, and what other
+// readers use stays.
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "steps/registry/removal_entry.h"
+#include "support/run_invariants.h"
+#include "support/typical_machine.h"
+
+namespace {
+
+struct RemovalCase {
+  const char* name;
+  Windows windows;
+  bool silent;
+  bool monitorRunning;  // the start after the installation ran it
+  bool fromTheCopy;     // Add/Remove Programs started the copy, which holds its file
+  int installCutAt;     // the installation's power cut, in percent of its calls; 0 for none
+};
+
+const RemovalCase kRemovalCases[] = {
+    {"98, silent, from Add/Remove Programs", Windows::k98, true, true, true, 0},
+    {"98, interactive, from Add/Remove Programs", Windows::k98, false, true, true, 0},
+    {"Me, silent, from Add/Remove Programs", Windows::kMe, true, true, true, 0},
+    {"Me, interactive, from Add/Remove Programs", Windows::kMe, false, true, true, 0},
+    {"98, interactive, from the disc, the monitor not running", Windows::k98, false, false, false,
+     0},
+    {"Me, silent, from the disc, the installation cut short while placing the package",
+     Windows::kMe, true, false, false, 25},
+    {"98, interactive, from the disc, the installation cut short at its end", Windows::k98, false,
+     false, false, 95},
+};
+
+TEST(Removal, InstallStartRemoveStartLeavesTheMachineAsItWas) {
+  for (const RemovalCase& row : kRemovalCases) {
+    SimulatedSystem sim;
+    BuildTypicalMachine(sim, row.windows);
+    std::vector<std::string> before = LastingState(sim);
+    if (row.installCutAt != 0) {
+      SimulatedSystem clean;
+      BuildTypicalMachine(clean, row.windows);
+      RunSetupWith(clean, {"-s"});
+      sim.CutPowerAfterCall(static_cast<int>(clean.calls().size()) * row.installCutAt / 100);
+    }
+    uint32_t installed = RunSetupWith(sim, {"-s"});
+    sim.NextStart();
+    if (row.installCutAt == 0) {
+      ASSERT_EQ(0u, installed) << row.name;
+      const SimulatedSystem::Value* command =
+          sim.FindValue(std::string("HKLM\\") + kRemovalKey, "UninstallString");
+      ASSERT_NE(nullptr, command) << row.name;
+      EXPECT_EQ(std::string("C:\\WINDOWS\\system\\kt418Rmv.exe -u\0", 34), command->data);
+    }
+    if (row.monitorRunning) sim.StartProgram("C:\\WINDOWS\\system\\rdWatch.exe");
+    if (row.fromTheCopy) {
+      sim.SetModulePath("C:\\WINDOWS\\system\\kt418Rmv.exe");
+      sim.StartProgram("C:\\WINDOWS\\system\\kt418Rmv.exe");
+    }
+    sim.AnswerNextBox(kIdYes);
+    sim.AnswerNextBox(kIdNo);
+    EXPECT_EQ(0u, RunSetupWith(sim, row.silent ? std::vector<std::string>{"-u", "-s"}
+                                               : std::vector<std::string>{"-u"}))
+        << row.name;
+    // Something in use waits for the next start, and only then is a restart offered.
+    bool waits = row.monitorRunning || row.fromTheCopy;
+    EXPECT_EQ(row.silent ? 0u : waits ? 2u : 1u, sim.boxes().size()) << row.name;
+    sim.NextStart();
+    EXPECT_EQ("", Differences(before, LastingState(sim))) << row.name;
+  }
+}
+
+TEST(Removal, ARemovalThatRemovesNothingChangesNothing) {
+  const char kQuestion[] = "Remove the Vantrel USB Smart Card Reader driver from this computer?\n";
+  const struct {
+    const char* name;
+    bool installed;
+    bool silent;
+    int answer;
+    std::vector<std::string> boxes;
+  } rows[] = {
+      {"nothing installed, interactive",
+       false,
+       false,
+       kIdYes,
+       {kQuestion,
+        "The Vantrel USB Smart Card Reader driver is not installed on this computer.\n"}},
+      {"nothing installed, silent", false, true, kIdYes, {}},
+      {"installed, the question answered No", true, false, kIdNo, {kQuestion}},
+      {"installed, the question not shown", true, false, 0, {kQuestion}},
+  };
+  for (const auto& row : rows) {
+    SimulatedSystem sim;
+    BuildTypicalMachine(sim, Windows::k98);
+    if (row.installed) {
+      ASSERT_EQ(0u, RunSetupWith(sim, {"-s"}));
+      sim.NextStart();
+    }
+    std::vector<std::string> before = LastingState(sim);
+    sim.AnswerNextBox(row.answer);
+    sim.AnswerNextBox(1);  // OK
+    EXPECT_EQ(0u, RunSetupWith(sim, row.silent ? std::vector<std::string>{"-u", "-s"}
+                                               : std::vector<std::string>{"-u"}))
+        << row.name;
+    std::vector<std::string> shown;
+    for (const auto& box : sim.boxes()) shown.push_back(box.text);
+    EXPECT_EQ(row.boxes, shown) << row.name;
+    EXPECT_EQ("", Differences(before, LastingState(sim))) << row.name;
+  }
+}
+
+TEST(RemovalEntry, TheCommandQuotesAPathWithABlank) {
+  EXPECT_STREQ("C:\\WINDOWS\\system\\kt418Rmv.exe -u",
+               RemovalCommand("C:\\WINDOWS\\system\\kt418Rmv.exe").c_str());
+  EXPECT_STREQ("\"C:\\My Windows\\system\\kt418Rmv.exe\" -u",
+               RemovalCommand("C:\\My Windows\\system\\kt418Rmv.exe").c_str());
+}
+
+// The installation is complete without its entry; status 7 tells a silent
+// caller so, and no half of an entry is left.
+TEST(RemovalEntry, AnInstallationThatCannotBeEnteredEndsWith7AndNoEntry) {
+  const std::string key = std::string("HKLM\\") + kRemovalKey;
+  const std::string media = "D:\\WIN98\\SETUP.EXE";
+  const struct {
+    const char* name;
+    std::string modulePath;
+    std::function<void(SimulatedSystem&)> fault;
+  } rows[] = {
+      {"its own path cannot be read", media,
+       [](SimulatedSystem& sim) { sim.Fail(Op::GetModuleFileNameA); }},
+      {"its own path is too long to be read whole",
+       "D:\\WIN98\\" + std::string(250, 'x') + "\\SETUP.EXE", [](SimulatedSystem&) {}},
+      {"the copy cannot be made", media,
+       [&](SimulatedSystem& sim) { sim.Fail(Op::CopyFileA, media); }},
+      {"the name cannot be written", media,
+       [&](SimulatedSystem& sim) { sim.Fail(Op::RegSetValueExA, key + "\\DisplayName"); }},
+      {"the command cannot be written", media,
+       [&](SimulatedSystem& sim) { sim.Fail(Op::RegSetValueExA, key + "\\UninstallString"); }},
+  };
+  for (const auto& row : rows) {
+    SimulatedSystem sim;
+    BuildTypicalMachine(sim, Windows::kMe);
+    sim.AddFile(row.modulePath, "the setup");
+    sim.SetModulePath(row.modulePath);
+    row.fault(sim);
+    EXPECT_EQ(7u, RunSetupWith(sim, {"-s"})) << row.name;
+    EXPECT_FALSE(sim.KeyExists(key)) << row.name;
+    EXPECT_TRUE(sim.FileExists("C:\\WINDOWS\\System32\\Drivers\\kt418.sys")) << row.name;
+  }
+}
+
+// Where the system renames a running program's file, as NT and the emulator
+// do, the reinstallation places the monitor at once, over the removal's line
+// that deletes it at the next start.
+TEST(Removal, AReinstallationBeforeTheRemovalsStartKeepsWhatItPlaced) {
+  for (Windows windows : {Windows::k98, Windows::kMe}) {
+    SimulatedSystem sim;
+    BuildTypicalMachine(sim, windows);
+    sim.SetRunningFileRename(SimulatedSystem::RunningFileRename::kAllowed);
+    RunFacts facts = FactsOfMachine(sim, "D:\\WIN98", "C:\\WINDOWS");
+    ASSERT_EQ(0u, RunSetupWith(sim, {"-s"}));
+    sim.NextStart();
+    sim.StartProgram("C:\\WINDOWS\\system\\rdWatch.exe");
+    ASSERT_EQ(0u, RunSetupWith(sim, {"-u", "-s"}));
+    sim.StartAnotherRun();
+    ASSERT_EQ(0u, RunSetupWith(sim, {"-s"}));
+    sim.NextStart();
+    std::vector<std::string> broken = BrokenRulesAfterTheStart(sim, facts, windows == Windows::kMe);
+    EXPECT_EQ(std::vector<std::string>{}, broken) << sim.Dump();
+  }
+}
+
+}  // namespace
