@@ -1,9 +1,7 @@
 // The life of processes on the simulated machine: the setup's run and how it
 // ends (a return, ExitProcess, or a power cut right after a chosen call), the
 // named mutexes it holds, which the system releases however it ends, and the
-// thread's last error; the programs that keep running, whose files are in
-// use; and the system's start, which ends every process, applies WININIT.INI
-// and starts the programs entered under RunServicesOnce.
+// thread's last error; and the programs that keep running, whose files are in use.
 #pragma once
 
 #include <stdint.h>
@@ -16,10 +14,6 @@
 
 #include "platform/system.h"
 #include "simulator/simulated_call_log.h"
-
-class SimulatedFiles;
-class SimulatedPrograms;
-class SimulatedRegistry;
 
 class SimulatedProcess {
  public:
@@ -55,15 +49,9 @@ class SimulatedProcess {
   // The error a call failed with, as GetLastError then gives it.
   void CallFailed(uint32_t error) { lastError_ = error; }
 
-  // The system starts again: every process ends (its files are free and its
-  // mutexes released); WININIT.INI's [rename] lines apply in order, each path
-  // in 8.3 form ("NUL=PATH" deletes PATH, "DEST=SOURCE" puts SOURCE in DEST's
-  // place, a line naming a long name or a missing source is skipped) and the
-  // file becomes WININIT.BAK; then each RunServicesOnce value is removed and
-  // its program started.
-  void NextStart(SimulatedFiles& files, SimulatedRegistry& registry, SimulatedPrograms& programs);
-  // What the last start did: "renamed DEST=SOURCE", "deleted PATH", "started PROGRAM".
-  const std::vector<std::string>& lastStart() const { return lastStart_; }
+  // Every process ends, as when the system starts again: their files are
+  // free and their mutexes released.
+  void EndAll();
 
   // The calls, as System declares them.
   Handle CreateMutexA(const char* name);
@@ -80,6 +68,5 @@ class SimulatedProcess {
   uint32_t lastError_ = 0;
   NewMutexLastError newMutexLastError_ = NewMutexLastError::kCleared;
   std::set<std::string> running_;  // program files by path key
-  std::vector<std::string> lastStart_;
   bool powerWasCut_ = false;
 };

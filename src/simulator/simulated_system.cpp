@@ -1,6 +1,6 @@
 #include "simulator/simulated_system.h"
 
-#include "simulator/simulated_text.h"
+#include "simulator/simulated_start.h"
 
 SimulatedSystem::SimulatedSystem() = default;
 
@@ -8,9 +8,7 @@ SimulatedSystem::SimulatedSystem() = default;
 
 void SimulatedSystem::SetVersion(uint32_t platformId, uint32_t major, uint32_t minor) {
   programs_.SetPlatformId(platformId);
-  platformId_ = platformId;
-  majorVersion_ = major;
-  minorVersion_ = minor;
+  version_.Set(platformId, major, minor);
 }
 
 void SimulatedSystem::SetCodePage(uint32_t codePage) { files_.SetCodePage(codePage); }
@@ -43,7 +41,6 @@ void SimulatedSystem::SetValue(const std::string& keyPath, const std::string& na
                                const std::string& data) {
   registry_.SetValue(keyPath, name, Value{type, data});
 }
-void SimulatedSystem::AnswerNextBox(int answer) { answers_.push_back(answer); }
 void SimulatedSystem::Fail(Op op, const std::string& subject) { log_.Fail(op, subject); }
 void SimulatedSystem::FailCallNumber(int number) { log_.FailCallNumber(number); }
 
@@ -60,7 +57,8 @@ void SimulatedSystem::SetRunningFileRename(RunningFileRename behaviour) {
   fileCalls_.SetRunningFileRename(behaviour);
 }
 void SimulatedSystem::NextStart() {
-  process_.NextStart(files_, registry_, programs_);
+  process_.EndAll();
+  lastStart_ = StartTheSystem(files_, registry_, programs_);
   StartAnotherRun();
 }
 void SimulatedSystem::CutPowerAfterCall(int number) { process_.CutPowerAfterCall(number); }
@@ -72,10 +70,8 @@ void SimulatedSystem::StartAnotherRun() {
   log_.Clear();
   programs_.EndProcesses();
   registry_.CloseAll();
-  answers_.clear();
-  boxes_.clear();
-  sectionInstalls_.clear();
-  restartRequests_.clear();
+  user_.Clear();
+  setupLibrary_.Clear();
   process_.StartAnother();
 }
 
@@ -117,98 +113,35 @@ std::vector<std::string> SimulatedSystem::CallTexts() const {
 }
 
 std::string SimulatedSystem::Dump() const {
-  std::string out = "--- simulated machine: version " + Dec(platformId_) + "/" +
-                    Dec(majorVersion_) + "." + Dec(minorVersion_) + ", windows " +
+  std::string out = "--- simulated machine: version " + version_.Shown() + ", windows " +
                     files_.windowsDirectory() + ", ";
   files_.Dump(&out);
   registry_.Dump(&out);
-  out += "boxes:\n";
-  for (const Box& box : boxes_) {
-    out += "  [" + box.caption + "] \"" + Printable(box.text) + "\" type " + Dec(box.type) + "\n";
-  }
+  user_.Dump(&out);
   programs_.Dump(&out);
-  out += "sections:\n";
-  for (const SectionInstall& install : sectionInstalls_) {
-    out += "  " + install.commandLine + (install.sectionFound ? "" : " (not found)") + "\n";
-  }
-  out += "restart requests: " + Dec(restartRequests_.size()) + "\n";
+  setupLibrary_.Dump(&out);
+  out += "restart requests: " + std::to_string(restartRequests().size()) + "\n";
   process_.Dump(&out);
+  for (const std::string& done : lastStart_) out += "at the last start: " + done + "\n";
   log_.Dump(&out);
   return out;
 }
 
-// --- Version ---
+// --- Calls the parts simulate ---
 
-bool SimulatedSystem::GetVersionExA(OsVersionInfo* info) {
-  bool ok = !log_.ShouldFail(Op::GetVersionExA, "") && info->dwOSVersionInfoSize == sizeof *info;
-  if (ok) {
-    info->dwMajorVersion = majorVersion_;
-    info->dwMinorVersion = minorVersion_;
-    info->dwPlatformId = platformId_;
-  }
-  log_.Record(Op::GetVersionExA, {Dec(info->dwOSVersionInfoSize), {}, Flag(ok)});
-  return ok;
-}
-
-// --- The setup library ---
-
+bool SimulatedSystem::GetVersionExA(OsVersionInfo* info) { return version_.GetVersionExA(info); }
 void SimulatedSystem::InstallHinfSection(const char* commandLine, int showCommand) {
-  std::string text = commandLine;
-  size_t first = text.find(' ');
-  size_t second = first == std::string::npos ? first : text.find(' ', first + 1);
-  SectionInstall install{text, text.substr(0, first),
-                         second == std::string::npos ? "" : text.substr(second + 1), false};
-  bool failed = log_.ShouldFail(Op::InstallHinfSection, text);
-  const SimulatedFiles::File* file = files_.FindFile(install.infPath);
-  install.sectionFound =
-      !failed && file != nullptr &&
-      Lower(file->content).find("[" + Lower(install.section) + "]") != std::string::npos;
-  sectionInstalls_.push_back(install);
-  log_.Record(Op::InstallHinfSection, {text + ", " + std::to_string(showCommand),
-                                       {text, std::to_string(showCommand)},
-                                       "",
-                                       install.sectionFound ? "installed" : "nothing installed"});
+  setupLibrary_.InstallHinfSection(commandLine, showCommand);
 }
-
-// --- User interface and process ---
-
 const char* SimulatedSystem::CharPrevA(const char* start, const char* current) {
-  const char* previous = start;
-  for (const char* at = start; at < current;) {
-    previous = at;
-    at += files_.names().IsLeadByte(static_cast<unsigned char>(*at)) && at + 1 < current ? 2 : 1;
-  }
-  std::string text(start, current);
-  log_.Record(Op::CharPrevA, {Printable(text) + ", " + Dec(current - start),
-                              {text, Dec(current - start)},
-                              Dec(previous - start)});
-  return previous;
+  return user_.CharPrevA(start, current);
 }
-
 int SimulatedSystem::MessageBoxA(const char* text, const char* caption, uint32_t type) {
-  int answer = 0;
-  if (!log_.ShouldFail(Op::MessageBoxA, caption)) {
-    boxes_.push_back(Box{caption, text, type});
-    if (!answers_.empty()) {
-      answer = answers_.front();
-      answers_.erase(answers_.begin());
-    }
-  }
-  log_.Record(Op::MessageBoxA,
-              {std::string(caption) + ", \"" + Printable(text) + "\", " + Dec(type),
-               {caption, text, Dec(type)},
-               std::to_string(answer)});
-  return answer;
+  return user_.MessageBoxA(text, caption, type);
 }
-
 bool SimulatedSystem::ExitWindowsEx(uint32_t flags, uint32_t reserved) {
-  bool ok = !log_.ShouldFail(Op::ExitWindowsEx, "");
-  if (ok) restartRequests_.push_back(flags);
-  log_.Record(Op::ExitWindowsEx,
-              {Hex(flags) + ", " + Dec(reserved), {Dec(flags), Dec(reserved)}, Flag(ok)});
-  return ok;
+  return user_.ExitWindowsEx(flags, reserved);
 }
-
 Handle SimulatedSystem::CreateMutexA(const char* name) { return process_.CreateMutexA(name); }
 uint32_t SimulatedSystem::GetLastError() { return process_.GetLastError(); }
 void SimulatedSystem::SetLastError(uint32_t error) { process_.SetLastError(error); }

@@ -1,11 +1,13 @@
 // A simulated Windows 98/Me machine, the face the tests use. Its parts: the
 // file table (simulated_files) with its calls (simulated_file_calls), profile
 // files (simulated_profiles), the registry (simulated_registry), programs
-// (simulated_programs), the life of processes and the next start
-// (simulated_process), and the call log with injected failures
-// (simulated_call_log). The face keeps the version, the boxes, the section
-// installations and the restart requests. Each call goes to the part that
-// simulates it, which checks for an injected failure, acts and logs the call.
+// (simulated_programs), the life of processes (simulated_process), the
+// version (simulated_version), the boxes and restart requests
+// (simulated_user), the setup library (simulated_setup_library), the
+// system's start (simulated_start), and the call log with injected failures
+// (simulated_call_log). The face forwards each call to the part that
+// simulates it, which checks for an injected failure, acts and logs the call,
+// and runs the next start across the parts, so that none calls back into another.
 #pragma once
 
 #include <stdint.h>
@@ -22,6 +24,9 @@
 #include "simulator/simulated_profiles.h"
 #include "simulator/simulated_programs.h"
 #include "simulator/simulated_registry.h"
+#include "simulator/simulated_setup_library.h"
+#include "simulator/simulated_user.h"
+#include "simulator/simulated_version.h"
 
 class SimulatedSystem final : public System {
  public:
@@ -29,17 +34,8 @@ class SimulatedSystem final : public System {
   using Value = SimulatedRegistry::Value;
   using Program = SimulatedPrograms::Program;
   using Started = SimulatedPrograms::Started;
-  struct Box {
-    std::string caption;
-    std::string text;
-    uint32_t type;
-  };
-  struct SectionInstall {
-    std::string commandLine;
-    std::string section;
-    std::string infPath;
-    bool sectionFound;  // the file exists and holds "[section]"
-  };
+  using Box = SimulatedUser::Box;
+  using SectionInstall = SimulatedSetupLibrary::SectionInstall;
   static Program ExtractionPackage(const std::string& name, uint32_t exitStatus) {
     return SimulatedPrograms::ExtractionPackage(name, exitStatus);
   }
@@ -78,7 +74,7 @@ class SimulatedSystem final : public System {
   void AddKey(const std::string& keyPath);  // "HKLM\..." with its parents
   void SetValue(const std::string& keyPath, const std::string& name, uint32_t type,
                 const std::string& data);
-  void AnswerNextBox(int answer);
+  void AnswerNextBox(int answer) { user_.AnswerNextBox(answer); }
   // Fails every call of op whose first argument (a path, key path, command
   // line or box caption) is subject; every call of op when subject is empty.
   void Fail(Op op, const std::string& subject = "");
@@ -98,8 +94,9 @@ class SimulatedSystem final : public System {
   void SetRunningFileRename(RunningFileRename behaviour);
   // Whether GetPrivateProfileSectionA gives comment lines (kReturned by default).
   void SetCommentReading(CommentReading behaviour) { profiles_.SetCommentReading(behaviour); }
-  // The system starts again, as SimulatedProcess::NextStart tells; then the
-  // machine is ready for another run, as after StartAnotherRun.
+  // The system starts again: every process ends, then the start runs as
+  // simulated_start tells; then the machine is ready for another run, as
+  // after StartAnotherRun.
   void NextStart();
 
   // Ends the run right after its call with this 1-based number (every call
@@ -120,7 +117,7 @@ class SimulatedSystem final : public System {
   void StartAnotherRun();
 
   // --- Reading the machine ---
-  uint32_t platformId() const { return platformId_; }
+  uint32_t platformId() const { return version_.platformId(); }
   const std::string& modulePath() const { return fileCalls_.modulePath(); }
   // The path as this machine resolves it: folded case, single separators, ".." applied.
   std::string ResolvedPath(const std::string& path) const { return files_.PathKey(path); }
@@ -139,17 +136,19 @@ class SimulatedSystem final : public System {
   std::vector<std::string> ValueNames(const std::string& keyPath) const;
   const std::vector<Call>& calls() const { return log_.calls(); }
   std::vector<std::string> CallTexts() const;
-  const std::vector<Box>& boxes() const { return boxes_; }
+  const std::vector<Box>& boxes() const { return user_.boxes(); }
   const std::vector<Started>& started() const { return programs_.started(); }
-  const std::vector<SectionInstall>& sectionInstalls() const { return sectionInstalls_; }
-  const std::vector<uint32_t>& restartRequests() const { return restartRequests_; }
+  const std::vector<SectionInstall>& sectionInstalls() const {
+    return setupLibrary_.sectionInstalls();
+  }
+  const std::vector<uint32_t>& restartRequests() const { return user_.restartRequests(); }
   int fallibleCalls() const { return log_.fallibleCalls(); }
   int openKeyCount() const { return registry_.openKeyCount(); }
   int openHandleCount() const { return programs_.openHandleCount(); }
   bool powerWasCut() const { return process_.powerWasCut(); }
   bool IsRunning(const std::string& path) const { return process_.IsRunning(ResolvedPath(path)); }
   // What the last start did: "renamed DEST=SOURCE", "deleted PATH", "started PROGRAM".
-  const std::vector<std::string>& lastStart() const { return process_.lastStart(); }
+  const std::vector<std::string>& lastStart() const { return lastStart_; }
   // Everything above, for a failing test's output.
   std::string Dump() const;
 
@@ -193,9 +192,6 @@ class SimulatedSystem final : public System {
   [[noreturn]] void ExitProcess(uint32_t status) override;
 
  private:
-  uint32_t platformId_ = kVerPlatformWin32Windows;
-  uint32_t majorVersion_ = 4;
-  uint32_t minorVersion_ = 10;
   SimulatedFiles files_;
   SimulatedCallLog log_{files_};  // a failure's path matches as the file table resolves it
   SimulatedProcess process_{log_};
@@ -203,8 +199,8 @@ class SimulatedSystem final : public System {
   SimulatedProfiles profiles_{files_, log_};
   SimulatedRegistry registry_{log_};
   SimulatedPrograms programs_{files_, log_, process_};
-  std::vector<int> answers_;
-  std::vector<Box> boxes_;
-  std::vector<SectionInstall> sectionInstalls_;
-  std::vector<uint32_t> restartRequests_;
+  SimulatedVersion version_{log_};
+  SimulatedUser user_{files_.names(), log_};
+  SimulatedSetupLibrary setupLibrary_{files_, log_};
+  std::vector<std::string> lastStart_;
 };
