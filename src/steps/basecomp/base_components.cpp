@@ -12,6 +12,11 @@ ByteString TempDirectory(const ByteString& windowsDir, const char* package) {
   return windowsDir + "\\temp\\" + package;
 }
 
+// Where a package is staged: windowsDir\temp\package.exe.
+ByteString StagedPackagePath(const ByteString& windowsDir, const char* package) {
+  return TempDirectory(windowsDir, package) + ".exe";
+}
+
 bool HoldsBlank(const ByteString& text) { return text.Contains(' ') || text.Contains('\t'); }
 
 // The Windows directory as the command texts may carry it, unquoted: as it is,
@@ -56,9 +61,6 @@ ByteString SectionInstallCommand(const ByteString& windowsDir, const char* packa
          ".inf";
 }
 
-ByteString StagedPackagePath(const ByteString& windowsDir, const char* package) {
-  return TempDirectory(windowsDir, package) + ".exe";
-}
 
 bool InstallBaseComponents(const RunContext& run) {
   ByteString windowsDir;

@@ -15,6 +15,3 @@ bool InstallBaseComponents(const RunContext& run);
 ByteString ExtractionDeletionCommand(const ByteString& windowsDir, const char* package);
 ByteString ExtractionCommand(const ByteString& windowsDir, const char* package);
 ByteString SectionInstallCommand(const ByteString& windowsDir, const char* package);
-
-// Where a package is staged: windowsDir\temp\package.exe.
-ByteString StagedPackagePath(const ByteString& windowsDir, const char* package);
