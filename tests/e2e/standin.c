@@ -168,8 +168,9 @@ int main(int argc, char** argv) {
     if (window != NULL) DestroyWindow(window);
   } else if (strcmp(name, "asker") == 0) {
     const char* caption = "Vantrel USB Smart Card Reader Setup Utility";
-    int first = MessageBoxA(NULL, "Remove the Vantrel USB Smart Card Reader driver from this computer?\n",
-                            caption, MB_YESNO);
+    int first =
+        MessageBoxA(NULL, "Remove the Vantrel USB Smart Card Reader driver from this computer?\n",
+                    caption, MB_YESNO);
     int second = MessageBoxA(NULL,
                              "You must restart your computer before the new hardware will take "
                              "effect. Do you want to reboot the system?",

@@ -61,7 +61,6 @@ ByteString SectionInstallCommand(const ByteString& windowsDir, const char* packa
          ".inf";
 }
 
-
 bool InstallBaseComponents(const RunContext& run) {
   ByteString windowsDir;
   if (!CommandFormOfWindowsDir(run, &windowsDir)) return false;
