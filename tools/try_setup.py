@@ -466,6 +466,13 @@ def try_in_emulated_pc(args, build_dir, out, phases):
     return emulated_pc.run(command, shares, ROOT, timeout=emulated_pc.slowdown() * 600)
 
 
+def failed(phases, error):
+    """Ends the phase as failed and says why in one line; returns the status."""
+    phases.end("(failed)")
+    print(f"try-setup: {error}", file=sys.stderr)
+    return 1
+
+
 def main(argv):
     args = parse_arguments(argv)
     phases = Phases()
@@ -474,9 +481,7 @@ def main(argv):
     # Installs the PC emulator where the host needs one.
     route, reason = host_route.choose(host_route.this_host(install=not args.build))
     if route == "none":
-        phases.end("(failed)")
-        print(f"try-setup: the emulated Windows cannot run here: {reason}", file=sys.stderr)
-        return 1
+        return failed(phases, f"the emulated Windows cannot run here: {reason}")
     if args.build:
         build_dir = Path(args.build).resolve()
     else:
@@ -484,9 +489,7 @@ def main(argv):
             installed = install_tools(BUILD_PACKAGES +
                                       (WINE_PACKAGES if route == "direct" else []))
         except host_packages.InstallError as error:
-            phases.end("(failed)")
-            print(f"try-setup: {error}", file=sys.stderr)
-            return 1
+            return failed(phases, error)
         phases.end(installed)
         phases.begin("building setup.exe")
         build_dir = build()
@@ -500,16 +503,12 @@ def main(argv):
         try:
             return try_in_emulated_pc(args, build_dir, out, phases)
         except emulated_pc.GuestError as error:
-            phases.end("(failed)")
-            print(f"try-setup: {error}", file=sys.stderr)
-            return 1
+            return failed(phases, error)
 
     try:
         return try_here(args, build_dir, out, phases)
     except wine_machine.BoxError as error:
-        phases.end("(failed)")
-        print(f"try-setup: {error}", file=sys.stderr)
-        return 1
+        return failed(phases, error)
 
 
 def try_here(args, build_dir, out, phases):
