@@ -484,9 +484,10 @@ class WineMachine:
 
     def answer_boxes_until_ended(self, processes, trace, answers, timeout):
         """Answers each box the trace shows opening, once it is drawn, with its
-        answer (as run_setup takes them), until every process has ended; returns the boxes, each
-        with the answer the system returned, and the answers left unused.
-        A box that cannot be answered ends the run with BoxError."""
+        answer (as run_setup takes them), until every process has ended;
+        returns the boxes, each with the answer the system returned, and the
+        answers left unused. A box that cannot be answered ends the run with
+        BoxError."""
         started, boxes = time.time(), []
         by_name = answers if isinstance(answers, dict) else None
         pending = [] if by_name is not None else list(answers)
@@ -525,9 +526,11 @@ class WineMachine:
 
     def answer_box(self, box, intended, number, name, trace):
         """Captures the box once it is drawn, then presses the answer's key once.
-        Only while the trace says the box is still waiting, and it is still
-        there, is the key pressed again: a key pressed after a box has returned
-        would stay queued and answer the next box."""
+        The emulator takes about 2 s to act on a key sent to a box. Only while
+        the trace says the box still waits, long after that, and the box is
+        still shown, is the key pressed again: a key pressed after a box has
+        returned would stay queued and answer the next box. Each press goes
+        to the harness log beside the trace."""
         window = self.wait_for_box_window(box, number, name)
         shot = self.screenshots / f"box{number}.png"
         time.sleep(seconds(0.3))  # let the box draw before it is captured
@@ -538,16 +541,25 @@ class WineMachine:
                 break
             time.sleep(seconds(0.3))
         caption = self.window_name(window)
-        for _ in range(3):
+        for press in range(1, 4):
+            self.log(f"box {number} ({name}): pressing {KEYS[intended]} in window {window}, "
+                     f"press {press}")
             subprocess.run(["xdotool", "key", "--window", window, KEYS[intended]],
                            env=self.env(), capture_output=True)
-            if self.wait_until(lambda: self.has_returned(trace, number), 10):
+            if self.wait_until(lambda: self.has_returned(trace, number), 20):
+                self.log(f"box {number}: returned")
                 return Box(caption, box.text, intended, shot, name)
-            if window not in self.box_windows():
+            shown = self.box_windows()
+            self.log(f"box {number}: not returned; box windows shown: {shown}")
+            if window not in shown:
                 break
-        raise BoxError(f"box {number} ({name}) did not take its answer, {intended}: "
-                       f"{'still shown' if window in self.box_windows() else 'gone'}, and "
-                       "the system did not return from it")
+        raise BoxError(f"box {number} ({name}) did not take its answer, {intended}, in "
+                       f"{press} press(es): {'still shown' if window in shown else 'gone'}, and "
+                       f"the system did not return from it (see {self.workdir / 'harness.log'})")
+
+    def log(self, line):
+        with open(self.workdir / "harness.log", "a") as log:
+            log.write(f"{time.strftime('%H:%M:%S')} {line}\n")
 
     def wait_for_box_window(self, box, number, name):
         """The window of the box the trace shows opening: the one shown that is
