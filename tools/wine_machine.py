@@ -194,6 +194,18 @@ def traced_boxes(trace):
     return boxes
 
 
+def boxes_asked_for(trace):
+    """The texts of the MessageBoxA calls the trace shows that no box has opened for."""
+    asked = {}
+    for line in trace.splitlines():
+        call, opened = TRACE_CALL.match(line), TRACE_OPEN.match(line)
+        if call:
+            asked[call.group(1)] = call_trace.relay_arguments(call.group(2))[1][1]
+        elif opened:
+            asked.pop(opened.group(1), None)
+    return list(asked.values())
+
+
 @dataclasses.dataclass
 class Box:
     caption: str
@@ -517,6 +529,11 @@ class WineMachine:
                 except BoxError as error:
                     stop(error)
             elif time.time() - started > timeout:
+                unopened = boxes_asked_for(trace.read_text(errors="replace"))
+                if unopened:
+                    stop(BoxError(f"box {len(boxes) + 1} "
+                                  f"({box_name(unopened[0]) or repr(unopened[0])}) was asked "
+                                  f"for and never appeared within {timeout} s"))
                 stop(TimeoutError(f"setup.exe did not end within {timeout} s"))
             time.sleep(0.15)
         traced = traced_boxes(trace.read_text(errors="replace"))

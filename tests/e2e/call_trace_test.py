@@ -70,6 +70,11 @@ class ReadingBoxesFromATrace(unittest.TestCase):
             [(b.text, b.asks, b.returned) for b in wine_machine.traced_boxes(BOX_TRACE)],
             [("Remove?\n", True, 7), ("Failed!.\n", False, -1), ("Restart?", True, None)])
 
+    def test_a_box_asked_for_that_never_opened_is_known_by_its_text(self):
+        self.assertEqual(wine_machine.boxes_asked_for(BOX_TRACE), [])
+        self.assertEqual(wine_machine.boxes_asked_for(BOX_TRACE.split("0130:trace")[0]),
+                         ["Remove?\n", "Failed!.\n"])
+
     def test_a_box_is_named_by_its_text_whatever_path_it_names(self):
         for text, name in [
             ('Copy file "D:\\WIN98\\kt418.sys" to "C:\\W\\kt418.sys" failed\n', "copy failure"),
