@@ -145,7 +145,10 @@ def install(packages, run=subprocess.run, etc=APT_ETC):
         foreign = run(["dpkg", "--print-foreign-architectures"], capture_output=True,
                       text=True).stdout.split()
         if "i386" not in foreign:
-            run(["dpkg", "--add-architecture", "i386"], check=True)
+            added = run(["dpkg", "--add-architecture", "i386"], capture_output=True, text=True)
+            if added.returncode != 0:
+                raise InstallError("cannot add the i386 architecture: " +
+                                   (added.stderr.strip() or f"dpkg ended with {added.returncode}"))
     with tempfile.TemporaryDirectory() as own:
         options, update_problem = updated_lists(run, Path(own), etc)
         status, output = run_quiet(["apt-get", *options, "install", "-y", "-q", *wanted], run)
