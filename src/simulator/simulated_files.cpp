@@ -49,22 +49,22 @@ std::string SimulatedFiles::LongName(const std::string& parentKey,
   std::string prefix = parentKey + "\\";
   if (Exists(prefix + shortName)) return prefix + shortName;  // a long name of its own
   // The parent's entries, and those below them, sort together after the prefix.
-  auto find = [&](const auto& entries) -> std::string {
+  auto entryAliased = [&](const auto& entries) -> std::string {
     for (auto it = entries.lower_bound(prefix);
          it != entries.end() && it->first.compare(0, prefix.size(), prefix) == 0; ++it) {
       if (names_.LastSeparator(it->first) == prefix.size() - 1 &&
-          names_.Folded(AliasOf(it->first)) == shortName) {
+          names_.Folded(EntryAlias(it->first)) == shortName) {
         return it->first;
       }
     }
     return std::string();
   };
-  std::string key = find(directories_);
-  if (key.empty()) key = find(files_);
+  std::string key = entryAliased(directories_);
+  if (key.empty()) key = entryAliased(files_);
   return key.empty() ? prefix + shortName : key;
 }
 
-std::string SimulatedFiles::AliasOf(const std::string& pathKey) const {
+std::string SimulatedFiles::EntryAlias(const std::string& pathKey) const {
   auto given = aliases_.find(pathKey);
   if (given != aliases_.end()) return given->second;
   // The last name, which in code page 932 may hold 0x5C as a second byte.
@@ -97,7 +97,7 @@ std::string SimulatedFiles::ShortFormOf(const std::string& path) const {
   std::string prefix = names[0];
   for (size_t i = 1; i < names.size(); ++i) {
     prefix += "\\" + names[i];
-    shortened += "\\" + AliasOf(prefix);
+    shortened += "\\" + EntryAlias(prefix);
   }
   return shortened;
 }

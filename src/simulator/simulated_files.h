@@ -73,8 +73,8 @@ class SimulatedFiles {
   // The key of the entry in parentKey whose short alias is shortName, or of
   // shortName itself when there is none.
   std::string LongName(const std::string& parentKey, const std::string& shortName) const;
-  std::string AliasOf(const std::string& pathKey) const;
-  std::string ParentKey(const std::string& pathKey) const;  // "" for a drive root
+  std::string EntryAlias(const std::string& pathKey) const;  // given, or made from its name
+  std::string ParentKey(const std::string& pathKey) const;   // "" for a drive root
   bool ParentExists(const std::string& pathKey) const;
   bool Exists(const std::string& pathKey) const;
 

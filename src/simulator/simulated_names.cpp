@@ -36,12 +36,12 @@ size_t SimulatedNames::NextName(const std::string& path, size_t from, std::strin
 }
 
 std::vector<std::string> SimulatedNames::FoldedNames(const std::string& path) const {
-  std::vector<std::string> names(1);
-  for (size_t at = NextName(path, 0, &names.back()); at != std::string::npos;) {
-    names.emplace_back();
-    at = NextName(path, at, &names.back());
+  std::vector<std::string> parts(1);
+  for (size_t at = NextName(path, 0, &parts.back()); at != std::string::npos;) {
+    parts.emplace_back();
+    at = NextName(path, at, &parts.back());
   }
-  return names;
+  return parts;
 }
 
 bool SimulatedNames::IsValidPath(const std::string& path) const {
