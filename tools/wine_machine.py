@@ -174,36 +174,27 @@ TRACE_RETURN = re.compile(r"^([0-9a-f]+):Ret  user32\.MessageBoxA\(\) retval=([0
 
 
 def traced_boxes(trace):
-    """The boxes a run's trace shows, in the order they opened, each with its
-    return once MessageBoxA has returned on its thread."""
-    boxes, types, waiting = [], {}, {}
+    """The boxes a run's trace shows opened, in the order they opened, each
+    with its return once MessageBoxA has returned on its thread; and the
+    texts of the boxes asked for that have not opened yet."""
+    boxes, asked, waiting = [], {}, {}
     for line in trace.splitlines():
         call, opened, returned = (TRACE_CALL.match(line), TRACE_OPEN.match(line),
                                   TRACE_RETURN.match(line))
         if call:
-            types[call.group(1)] = call_trace.relay_arguments(call.group(2))[3]
+            arguments = call_trace.relay_arguments(call.group(2))
+            asked[call.group(1)] = (arguments[1][1], arguments[3])
         elif opened:
             thread = opened.group(1)
+            _, box_type = asked.pop(thread, (None, MB_YESNO))
             box = TracedBox(thread, call_trace.decode_debug_string(opened.group(2), 4),
-                            types.pop(thread, MB_YESNO) & 0xF == MB_YESNO)
+                            box_type & 0xF == MB_YESNO)
             boxes.append(box)
             waiting[thread] = box
         elif returned and returned.group(1) in waiting:
             value = int(returned.group(2), 16)
             waiting.pop(returned.group(1)).returned = value - (1 << 32) if value >> 31 else value
-    return boxes
-
-
-def boxes_asked_for(trace):
-    """The texts of the MessageBoxA calls the trace shows that no box has opened for."""
-    asked = {}
-    for line in trace.splitlines():
-        call, opened = TRACE_CALL.match(line), TRACE_OPEN.match(line)
-        if call:
-            asked[call.group(1)] = call_trace.relay_arguments(call.group(2))[1][1]
-        elif opened:
-            asked.pop(opened.group(1), None)
-    return list(asked.values())
+    return boxes, [text for text, _ in asked.values()]
 
 
 @dataclasses.dataclass
@@ -441,7 +432,8 @@ class WineMachine:
                   timeout=120):
         """Runs D:\\WIN98\\setup.exe with media as drive D:, answering each box
         with the next of answers ("yes", "no", "ok"; an OK box is answered "ok"
-        when none is left), or, answers being {box name: answer}, with its own. Each box's answer is the one the system returned;
+        when none is left), or, answers being {box name: answer}, with its
+        own. Each box's answer is the one the system returned;
         Run.answer_problems() tells where that is not the one meant. With
         record_calls set on the machine, the run's system calls are recorded,
         and the machine it started on described (call_trace, call_comparison).
@@ -511,7 +503,7 @@ class WineMachine:
             raise error
 
         while any(p.poll() is None for p in processes):
-            traced = traced_boxes(trace.read_text(errors="replace"))
+            traced, unopened = traced_boxes(trace.read_text(errors="replace"))
             if len(traced) > len(boxes):
                 box = traced[len(boxes)]
                 number = len(boxes) + 1
@@ -529,14 +521,13 @@ class WineMachine:
                 except BoxError as error:
                     stop(error)
             elif time.time() - started > timeout:
-                unopened = boxes_asked_for(trace.read_text(errors="replace"))
                 if unopened:
                     stop(BoxError(f"box {len(boxes) + 1} "
                                   f"({box_name(unopened[0]) or repr(unopened[0])}) was asked "
                                   f"for and never appeared within {timeout} s"))
                 stop(TimeoutError(f"setup.exe did not end within {timeout} s"))
             time.sleep(0.15)
-        traced = traced_boxes(trace.read_text(errors="replace"))
+        traced, _ = traced_boxes(trace.read_text(errors="replace"))
         for box, answered in zip(traced, boxes):
             answered.returned = box.returned
         return boxes, pending
@@ -579,8 +570,8 @@ class WineMachine:
             log.write(f"{time.strftime('%H:%M:%S')} {line}\n")
 
     def wait_for_box_window(self, box, number, name):
-        """The window of the box the trace shows opening: the one shown that is
-        not an earlier box's."""
+        """The window of the box the trace shows opening: an earlier box's has
+        gone by then, since its call has returned."""
         found = []
 
         def shown():
@@ -593,7 +584,7 @@ class WineMachine:
 
     @staticmethod
     def has_returned(trace, number):
-        traced = traced_boxes(trace.read_text(errors="replace"))
+        traced, _ = traced_boxes(trace.read_text(errors="replace"))
         return len(traced) >= number and traced[number - 1].returned is not None
 
     def box_windows(self):

@@ -67,12 +67,12 @@ BOX_TRACE = r"""0130:Call user32.MessageBoxA(00000000,00403000 "Remove?\n",00403
 class ReadingBoxesFromATrace(unittest.TestCase):
     def test_each_box_has_its_text_kind_and_the_return_on_its_own_thread(self):
         self.assertEqual(
-            [(b.text, b.asks, b.returned) for b in wine_machine.traced_boxes(BOX_TRACE)],
+            [(b.text, b.asks, b.returned) for b in wine_machine.traced_boxes(BOX_TRACE)[0]],
             [("Remove?\n", True, 7), ("Failed!.\n", False, -1), ("Restart?", True, None)])
 
     def test_a_box_asked_for_that_never_opened_is_known_by_its_text(self):
-        self.assertEqual(wine_machine.boxes_asked_for(BOX_TRACE), [])
-        self.assertEqual(wine_machine.boxes_asked_for(BOX_TRACE.split("0130:trace")[0]),
+        self.assertEqual(wine_machine.traced_boxes(BOX_TRACE)[1], [])
+        self.assertEqual(wine_machine.traced_boxes(BOX_TRACE.split("0130:trace")[0])[1],
                          ["Remove?\n", "Failed!.\n"])
 
     def test_a_box_is_named_by_its_text_whatever_path_it_names(self):

@@ -52,8 +52,8 @@ def main():
                 actual = (run.status, [b.answer for b in run.boxes])
             except wine_machine.BoxError as error:
                 said, actual = str(error), (None, None)
-            if actual != (status, got) or (failure or "") not in (said or "") or \
-                    (failure is None) != (said is None):
+            said_as_meant = said is None if failure is None else failure in (said or "")
+            if actual != (status, got) or not said_as_meant:
                 failures.append(f"answers {answers}: expected status {status}, answers got "
                                 f"{got}, failure {failure!r}; got status {actual[0]}, answers "
                                 f"got {actual[1]}, failure {said!r}")
