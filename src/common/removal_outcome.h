@@ -14,4 +14,9 @@ struct RemovalOutcome {
     atNextStart = atNextStart || removed == Removed::kAtNextStart;
     stays = stays || removed == Removed::kStays;
   }
+  void Add(const RemovalOutcome& other) {
+    found = found || other.found;
+    atNextStart = atNextStart || other.atNextStart;
+    stays = stays || other.stays;
+  }
 };

@@ -3,17 +3,18 @@
 namespace {
 
 // A failed query leaves the zeroed record, which reads as neither system.
-OsVersionInfo QueryVersion(System& system) {
+OsVersionInfo QueryVersion(System& system, bool* unread = nullptr) {
   OsVersionInfo info = {};
   info.dwOSVersionInfoSize = sizeof info;
-  system.GetVersionExA(&info);
+  bool read = system.GetVersionExA(&info);
+  if (unread != nullptr) *unread = !read;
   return info;
 }
 
 }  // namespace
 
-bool IsWindowsMe(System& system) {
-  OsVersionInfo info = QueryVersion(system);
+bool IsWindowsMe(System& system, bool* unread) {
+  OsVersionInfo info = QueryVersion(system, unread);
   return info.dwPlatformId == kVerPlatformWin32Windows && info.dwMinorVersion == 90;
 }
 

@@ -22,11 +22,13 @@ constexpr uint32_t kFileAttributeNormal = 0x80;
 constexpr RegKey kHkeyLocalMachine = 0x80000002;
 constexpr int32_t kErrorSuccess = 0;
 constexpr int32_t kErrorFileNotFound = 2;
+constexpr int32_t kErrorPathNotFound = 3;
 constexpr uint32_t kErrorAlreadyExists = 183;
 constexpr uint32_t kRegSz = 1;
 constexpr uint32_t kRegDword = 4;
 constexpr uint32_t kRegOptionNonVolatile = 0;
 constexpr uint32_t kKeyAllAccess = 0xF003F;
+constexpr uint32_t kRegCreatedNewKey = 1;
 
 constexpr uint32_t kMbOk = 0;
 constexpr uint32_t kMbYesNo = 4;
@@ -87,11 +89,13 @@ class System {
   // bytes and its NUL when longer; returns the length without the NUL, or 0.
   virtual uint32_t GetModuleFileNameA(char* buffer, uint32_t size) = 0;
 
-  // The file's attributes, or kInvalidFileAttributes when it cannot be found or queried.
+  // The file's attributes, or kInvalidFileAttributes when it cannot be found
+  // or queried; GetLastError then tells which (kErrorFileNotFound or
+  // kErrorPathNotFound when nothing is there).
   virtual uint32_t GetFileAttributesA(const char* path) = 0;
   // Sets the file's attributes; true on success.
   virtual bool SetFileAttributesA(const char* path, uint32_t attributes) = 0;
-  // Removes the file; fails for a read-only or absent file.
+  // Removes the file; fails for a read-only or absent file, with the reason for GetLastError.
   virtual bool DeleteFileA(const char* path) = 0;
   // Copies a file; replaces a writable target unless failIfExists; creates no directory.
   virtual bool CopyFileA(const char* source, const char* target, bool failIfExists) = 0;
@@ -100,9 +104,10 @@ class System {
 
   // Opens an existing key below key; never creates one. kErrorSuccess or an error code.
   virtual int32_t RegOpenKeyA(RegKey key, const char* subKey, RegKey* result) = 0;
-  // Opens subKey below key, creating it and its missing parents.
+  // Opens subKey below key, creating it and its missing parents; on success,
+  // disposition (when given) says whether it was created (kRegCreatedNewKey).
   virtual int32_t RegCreateKeyExA(RegKey key, const char* subKey, uint32_t options,
-                                  uint32_t samDesired, RegKey* result) = 0;
+                                  uint32_t samDesired, RegKey* result, uint32_t* disposition) = 0;
   // Stores the value with exactly the given type, reading size bytes of data.
   virtual int32_t RegSetValueExA(RegKey key, const char* valueName, uint32_t type,
                                  const uint8_t* data, uint32_t size) = 0;
@@ -140,8 +145,13 @@ class System {
                                              const char* fileName) = 0;
   // Replaces the section's lines with those of lines (each ended by a NUL, and
   // one NUL more), creating the section and the file as needed; true on success.
+  // Windows 9x may keep the change in its profile cache until a flush.
   virtual bool WritePrivateProfileSectionA(const char* section, const char* lines,
                                            const char* fileName) = 0;
+  // With section, key and value all null: writes the profile file that the
+  // system caches to disk. Its result says nothing: Windows 9x documents FALSE.
+  virtual bool WritePrivateProfileStringA(const char* section, const char* key, const char* value,
+                                          const char* fileName) = 0;
 
   // The start of the character before current in the text beginning at start,
   // in the system's code page (which may have double-byte characters).

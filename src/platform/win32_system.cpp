@@ -60,12 +60,13 @@ int32_t Win32System::RegOpenKeyA(RegKey key, const char* subKey, RegKey* result)
 }
 
 int32_t Win32System::RegCreateKeyExA(RegKey key, const char* subKey, uint32_t options,
-                                     uint32_t samDesired, RegKey* result) {
+                                     uint32_t samDesired, RegKey* result, uint32_t* disposition) {
   HKEY created = nullptr;
-  DWORD disposition;
-  LONG status = ::RegCreateKeyExA(Key(key), subKey, 0, nullptr, options, samDesired, nullptr,
-                                  &created, &disposition);
+  DWORD how = 0;
+  LONG status =
+      ::RegCreateKeyExA(Key(key), subKey, 0, nullptr, options, samDesired, nullptr, &created, &how);
   *result = reinterpret_cast<RegKey>(created);
+  if (disposition != nullptr) *disposition = how;
   return status;
 }
 
@@ -138,6 +139,11 @@ uint32_t Win32System::GetPrivateProfileSectionA(const char* section, char* buffe
 bool Win32System::WritePrivateProfileSectionA(const char* section, const char* lines,
                                               const char* fileName) {
   return ::WritePrivateProfileSectionA(section, lines, fileName) != 0;
+}
+
+bool Win32System::WritePrivateProfileStringA(const char* section, const char* key,
+                                             const char* value, const char* fileName) {
+  return ::WritePrivateProfileStringA(section, key, value, fileName) != 0;
 }
 
 const char* Win32System::CharPrevA(const char* start, const char* current) {

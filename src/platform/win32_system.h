@@ -16,7 +16,7 @@ class Win32System final : public System {
   bool MoveFileA(const char* existingPath, const char* newPath) override;
   int32_t RegOpenKeyA(RegKey key, const char* subKey, RegKey* result) override;
   int32_t RegCreateKeyExA(RegKey key, const char* subKey, uint32_t options, uint32_t samDesired,
-                          RegKey* result) override;
+                          RegKey* result, uint32_t* disposition) override;
   int32_t RegSetValueExA(RegKey key, const char* valueName, uint32_t type, const uint8_t* data,
                          uint32_t size) override;
   int32_t RegDeleteKeyA(RegKey key, const char* subKey) override;
@@ -35,6 +35,8 @@ class Win32System final : public System {
                                      const char* fileName) override;
   bool WritePrivateProfileSectionA(const char* section, const char* lines,
                                    const char* fileName) override;
+  bool WritePrivateProfileStringA(const char* section, const char* key, const char* value,
+                                  const char* fileName) override;
   const char* CharPrevA(const char* start, const char* current) override;
   int MessageBoxA(const char* text, const char* caption, uint32_t type) override;
   bool ExitWindowsEx(uint32_t flags, uint32_t reserved) override;

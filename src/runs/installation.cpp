@@ -25,18 +25,36 @@ uint32_t RunInstallation(RunContext& run) {
     EndSetup(run, ExitStatus::kDirectoryUnreadable);
   }
 
-  PlaceDriverPackage(run);
+  // The first shortfall met names the status; none stops the run.
+  ExitStatus status = ExitStatus::kCompleted;
+  auto shortfall = [&status](bool done, ExitStatus named) {
+    if (!done && status == ExitStatus::kCompleted) status = named;
+  };
+  auto placed = [&shortfall](Placed placed) {
+    shortfall(placed != Placed::kNot, ExitStatus::kPackageFileNotPlaced);
+    shortfall(placed != Placed::kPlacedEarlierStays, ExitStatus::kLeftoverStays);
+  };
+  placed(PlaceDriverPackage(run));
   RemoveDriverDatabase(run);
   ResetDeviceEntries(run);
   ConfigureSmartCardService(run);
-  if (IsWindowsMe(run.system)) PlaceHubInf(run);
-  if (!InstallBaseComponents(run)) {
+  // Placed on Windows Me only: where the version cannot be read, it may be missing.
+  bool versionUnread = false;
+  if (IsWindowsMe(run.system, &versionUnread)) {
+    placed(PlaceHubInf(run));
+  }
+  shortfall(!versionUnread, ExitStatus::kPackageFileNotPlaced);
+  BaseComponents baseComponents = InstallBaseComponents(run);
+  if (baseComponents == BaseComponents::kNotStaged) {
     ShowNotice(run, MsgBaseComponentsFailed, SetupCaption);
     return static_cast<uint32_t>(ExitStatus::kBaseComponentsFailed);
   }
-  RegisterMonitorStartup(run);
+  shortfall(baseComponents == BaseComponents::kInstalled, ExitStatus::kLeftoverStays);
+  shortfall(RegisterMonitorStartup(run), ExitStatus::kMonitorNotRegistered);
   ByteString copy = run.state.WindowsDir + kOwnCopySuffix;
-  bool removable = PlaceOwnCopy(run, copy) && RegisterRemoval(run, copy);
+  Placed own = PlaceOwnCopy(run, copy);
+  shortfall(own != Placed::kNot && RegisterRemoval(run, copy), ExitStatus::kNotRemovable);
+  shortfall(own != Placed::kPlacedEarlierStays, ExitStatus::kLeftoverStays);
   if (!run.state.SilentMode) OfferRestart(run);
-  return static_cast<uint32_t>(removable ? ExitStatus::kCompleted : ExitStatus::kNotRemovable);
+  return static_cast<uint32_t>(status);
 }

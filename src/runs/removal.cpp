@@ -11,8 +11,10 @@
 
 uint32_t RunRemoval(RunContext& run) {
   // Only a Yes removes: a box that cannot be shown is no consent.
-  if (!run.state.SilentMode && AskYesNo(run, MsgRemove) != kIdYes) {
-    return static_cast<uint32_t>(ExitStatus::kCompleted);
+  if (!run.state.SilentMode) {
+    int answer = AskYesNo(run, MsgRemove);
+    if (answer == 0) return static_cast<uint32_t>(ExitStatus::kRemovalNotAsked);
+    if (answer != kIdYes) return static_cast<uint32_t>(ExitStatus::kCompleted);
   }
   if (!QueryWindowsDirectory(run.system, &run.state.WindowsDir)) {
     EndSetup(run, ExitStatus::kDirectoryUnreadable);
@@ -20,13 +22,13 @@ uint32_t RunRemoval(RunContext& run) {
   RemovalOutcome outcome = RemovePackage(run);
   outcome.Add(DeleteRemovalEntry(run));
   ByteString copy = run.state.WindowsDir + kOwnCopySuffix;
-  if (!outcome.found && WhatStandsAt(run.system, copy) != Existing::kFile) {
+  if (!outcome.found && !MayHoldFile(WhatStandsAt(run.system, copy))) {
     ShowNotice(run, MsgNothingToRemove, SetupCaption);
     return static_cast<uint32_t>(ExitStatus::kCompleted);
   }
-  ForgetMonitorStartup(run);
+  outcome.Add(ForgetMonitorStartup(run));
   RemoveDriverDatabase(run);
-  ForgetTheReader(run);
+  outcome.Add(ForgetTheReader(run));
   // The copy goes last: while it stands, a removal cut short and retried
   // finishes. Started from Add/Remove Programs, it is the running program and
   // goes at the next start.

@@ -55,6 +55,8 @@ const char* OpName(Op op) {
       return "GetPrivateProfileSectionA";
     case Op::WritePrivateProfileSectionA:
       return "WritePrivateProfileSectionA";
+    case Op::WritePrivateProfileStringA:
+      return "WritePrivateProfileStringA";
     case Op::CharPrevA:
       return "CharPrevA";
     case Op::MessageBoxA:

@@ -33,6 +33,7 @@ enum class Op {
   GetShortPathNameA,
   GetPrivateProfileSectionA,
   WritePrivateProfileSectionA,
+  WritePrivateProfileStringA,
   CharPrevA,
   MessageBoxA,
   ExitWindowsEx,

@@ -9,6 +9,7 @@
 namespace {
 
 constexpr uint32_t kErrorAccessDenied = 5;
+constexpr uint32_t kErrorGenFailure = 31;
 constexpr uint32_t kErrorSharingViolation = 32;
 
 // A failed query fills its buffer with 'Z' bytes, so that no test can mistake it for an answer.
@@ -57,16 +58,24 @@ uint32_t SimulatedFileCalls::GetModuleFileNameA(char* buffer, uint32_t size) {
   return length;
 }
 
+void SimulatedFileCalls::Failed(bool injected, const std::string& path) {
+  if (injected) return process_.CallFailed(kErrorGenFailure);
+  process_.CallFailed(files_.Attributes(path) == kInvalidFileAttributes ? files_.AbsenceError(path)
+                                                                        : kErrorAccessDenied);
+}
+
 uint32_t SimulatedFileCalls::GetFileAttributesA(const char* path) {
-  uint32_t attributes = log_.ShouldFail(Op::GetFileAttributesA, path) ? kInvalidFileAttributes
-                                                                      : files_.Attributes(path);
+  bool injected = log_.ShouldFail(Op::GetFileAttributesA, path);
+  uint32_t attributes = injected ? kInvalidFileAttributes : files_.Attributes(path);
+  if (attributes == kInvalidFileAttributes) Failed(injected, path);
   log_.Record(Op::GetFileAttributesA, {path, {path}, Dec(attributes), Hex(attributes), {path}});
   return attributes;
 }
 
 bool SimulatedFileCalls::SetFileAttributesA(const char* path, uint32_t attributes) {
-  bool ok =
-      !log_.ShouldFail(Op::SetFileAttributesA, path) && files_.SetAttributes(path, attributes);
+  bool injected = log_.ShouldFail(Op::SetFileAttributesA, path);
+  bool ok = !injected && files_.SetAttributes(path, attributes);
+  if (!ok) Failed(injected, path);
   log_.Record(
       Op::SetFileAttributesA,
       {std::string(path) + ", " + Hex(attributes), {path, Dec(attributes)}, Flag(ok), "", {path}});
@@ -80,15 +89,20 @@ bool SimulatedFileCalls::InUse(const char* path, uint32_t error) {
 }
 
 bool SimulatedFileCalls::DeleteFileA(const char* path) {
-  bool ok = !log_.ShouldFail(Op::DeleteFileA, path) && !InUse(path, kErrorAccessDenied) &&
-            files_.Delete(path);
+  bool injected = log_.ShouldFail(Op::DeleteFileA, path);
+  bool inUse = !injected && InUse(path, kErrorAccessDenied);
+  bool ok = !injected && !inUse && files_.Delete(path);
+  if (!ok && !inUse) Failed(injected, path);
   log_.Record(Op::DeleteFileA, {path, {path}, Flag(ok), "", {path}});
   return ok;
 }
 
 bool SimulatedFileCalls::CopyFileA(const char* source, const char* target, bool failIfExists) {
-  bool ok = !log_.ShouldFail(Op::CopyFileA, source) && !InUse(target, kErrorSharingViolation) &&
-            files_.Copy(source, target, failIfExists);
+  bool injected = log_.ShouldFail(Op::CopyFileA, source);
+  bool inUse = !injected && InUse(target, kErrorSharingViolation);
+  bool ok = !injected && !inUse && files_.Copy(source, target, failIfExists);
+  bool sourceAbsent = files_.Attributes(source) == kInvalidFileAttributes;
+  if (!ok && !inUse) Failed(injected, sourceAbsent ? source : target);
   log_.Record(Op::CopyFileA, {std::string(source) + ", " + target + ", " + Flag(failIfExists),
                               {source, target, Flag(failIfExists)},
                               Flag(ok),
@@ -100,8 +114,9 @@ bool SimulatedFileCalls::CopyFileA(const char* source, const char* target, bool 
 bool SimulatedFileCalls::MoveFileA(const char* existingPath, const char* newPath) {
   bool refused = runningFileRename_ == RunningFileRename::kRefused &&
                  InUse(existingPath, kErrorSharingViolation);
-  bool ok = !log_.ShouldFail(Op::MoveFileA, existingPath) && !refused &&
-            files_.Move(existingPath, newPath);
+  bool injected = log_.ShouldFail(Op::MoveFileA, existingPath);
+  bool ok = !injected && !refused && files_.Move(existingPath, newPath);
+  if (!ok && !refused) Failed(injected, existingPath);
   if (ok) process_.RunningFileRenamed(files_.PathKey(existingPath), files_.PathKey(newPath));
   log_.Record(Op::MoveFileA, {std::string(existingPath) + ", " + newPath,
                               {existingPath, newPath},

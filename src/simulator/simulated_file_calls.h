@@ -1,5 +1,8 @@
 // The file calls of the simulated machine: each checks for an injected
 // failure, asks the file table, and logs the call with the paths it was given.
+// A failed call leaves the last error Windows would: file or path not found
+// only where nothing is there, access denied where something refused, and a
+// device fault (31) for an injected failure.
 // A running program's file can be neither replaced nor deleted (the emulator's
 // error codes: 32 for the copy, 5 for the deletion); whether it can be renamed
 // is a setting of the machine.
@@ -38,6 +41,8 @@ class SimulatedFileCalls {
  private:
   // Whether a running program holds the file; the call fails with error then.
   bool InUse(const char* path, uint32_t error);
+  // Leaves the last error of a call on path that failed.
+  void Failed(bool injected, const std::string& path);
 
   SimulatedFiles& files_;
   SimulatedCallLog& log_;

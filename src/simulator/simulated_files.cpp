@@ -148,6 +148,11 @@ uint32_t SimulatedFiles::Attributes(const std::string& path) const {
   return DirectoryExists(path) ? kFileAttributeDirectory : kInvalidFileAttributes;
 }
 
+uint32_t SimulatedFiles::AbsenceError(const std::string& path) const {
+  return static_cast<uint32_t>(ParentExists(PathKey(path)) ? kErrorFileNotFound
+                                                           : kErrorPathNotFound);
+}
+
 bool SimulatedFiles::SetAttributes(const std::string& path, uint32_t attributes) {
   if (DirectoryExists(path)) return true;
   if (FindFile(path) == nullptr) return false;

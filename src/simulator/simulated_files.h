@@ -52,6 +52,9 @@ class SimulatedFiles {
   bool DirectoryExists(const std::string& path) const;
   // The attributes GetFileAttributesA reports, or kInvalidFileAttributes.
   uint32_t Attributes(const std::string& path) const;
+  // The error a call gets for an absent path: path not found (3) when its
+  // directory is missing too, file not found (2) otherwise.
+  uint32_t AbsenceError(const std::string& path) const;
 
   // The operations, each true when the platform's call would succeed.
   bool SetAttributes(const std::string& path, uint32_t attributes);

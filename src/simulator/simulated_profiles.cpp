@@ -67,14 +67,32 @@ std::string SimulatedProfiles::PathOf(const std::string& fileName) const {
                                                   : fileName;
 }
 
+std::string SimulatedProfiles::TextOf(const std::string& path) const {
+  auto cached = cache_.find(files_.PathKey(path));
+  if (cached != cache_.end()) return cached->second.second;
+  const SimulatedFiles::File* file = files_.FindFile(path);
+  return file == nullptr ? std::string() : file->content;
+}
+
+bool SimulatedProfiles::Flush(const std::string& pathKey) {
+  auto cached = cache_.find(pathKey);
+  if (cached == cache_.end()) return true;
+  bool written = files_.Write(cached->second.first, cached->second.second);
+  if (written) cache_.erase(cached);
+  return written;
+}
+
+void SimulatedProfiles::WriteCache() {
+  while (!cache_.empty()) {
+    if (!Flush(cache_.begin()->first)) cache_.erase(cache_.begin());
+  }
+}
+
 // The platform gives this call no failure of its own: an absent or unreadable
 // file reads as an empty section, so no failure is injected into it.
 uint32_t SimulatedProfiles::GetPrivateProfileSectionA(const char* section, char* buffer,
                                                       uint32_t size, const char* fileName) {
-  std::vector<std::string> lines;
-  if (const SimulatedFiles::File* file = files_.FindFile(PathOf(fileName))) {
-    lines = SectionLines(file->content, section);
-  }
+  std::vector<std::string> lines = SectionLines(TextOf(PathOf(fileName)), section);
   // Whole lines while they fit with the closing NUL; a cut list ends in two NULs.
   uint32_t length = 0;
   bool cut = false;
@@ -105,10 +123,13 @@ bool SimulatedProfiles::WritePrivateProfileSectionA(const char* section, const c
   std::vector<std::string> given;
   for (const char* line = lines; *line != '\0'; line += strlen(line) + 1) given.push_back(line);
   std::string path = PathOf(fileName);
-  const SimulatedFiles::File* file = files_.FindFile(path);
-  std::string text = file == nullptr ? std::string() : file->content;
-  bool ok = !log_.ShouldFail(Op::WritePrivateProfileSectionA, fileName) &&
-            files_.Write(path, WithSection(text, section, given));
+  std::string text = WithSection(TextOf(path), section, given);
+  bool ok = !log_.ShouldFail(Op::WritePrivateProfileSectionA, fileName);
+  if (ok && profileWrites_ == ProfileWrites::kCached) {
+    cache_[files_.PathKey(path)] = {path, text};
+  } else if (ok) {
+    ok = files_.Write(path, text);
+  }
   std::string shown;
   for (const std::string& line : given) shown += line + "\\0";
   // The lines are not among the values compared with a recorded run: the
@@ -120,4 +141,21 @@ bool SimulatedProfiles::WritePrivateProfileSectionA(const char* section, const c
                "",
                {path}});
   return ok;
+}
+
+// The flush has no failure to inject: its result tells nothing, so a failure
+// could only show as lines lost, which no setup can see.
+bool SimulatedProfiles::WritePrivateProfileStringA(const char* section, const char* key,
+                                                   const char* value, const char* fileName) {
+  if (section == nullptr && key == nullptr && value == nullptr) {
+    Flush(files_.PathKey(PathOf(fileName)));
+  }
+  log_.Record(
+      Op::WritePrivateProfileStringA,
+      {ShownText(section) + ", " + ShownText(key) + ", " + ShownText(value) + ", " + fileName,
+       {ShownText(section), ShownText(key), ShownText(value), fileName},
+       Flag(false),
+       "",
+       {PathOf(fileName)}});
+  return false;
 }

@@ -7,11 +7,11 @@
 namespace {
 
 constexpr int32_t kErrorAccessDenied = 5;
+constexpr uint32_t kRegOpenedExistingKey = 2;
 constexpr int32_t kErrorInvalidHandle = 6;
 constexpr int32_t kErrorKeyDeleted = 1018;
 
 std::string Str(const char* text) { return text == nullptr ? std::string() : text; }
-std::string ShownText(const char* text) { return text == nullptr ? std::string("(null)") : text; }
 std::string Status(int32_t status) {
   return status == kErrorSuccess ? "0" : "error " + std::to_string(status);
 }
@@ -93,10 +93,13 @@ int32_t SimulatedRegistry::Open(RegKey key, const char* subKey, RegKey* result) 
   return kErrorSuccess;
 }
 
-int32_t SimulatedRegistry::Create(RegKey key, const char* subKey, RegKey* result) {
+int32_t SimulatedRegistry::Create(RegKey key, const char* subKey, RegKey* result,
+                                  uint32_t* disposition) {
   std::string base = KeyPathOf(key);
   if (base.empty() || keys_.count(base) == 0) return kErrorInvalidHandle;
   std::string path = keys_[base].path + "\\" + Str(subKey);
+  if (disposition != nullptr)
+    *disposition = KeyExists(path) ? kRegOpenedExistingKey : kRegCreatedNewKey;
   AddKey(path);
   *result = OpenHandle(Lower(path));
   return kErrorSuccess;
@@ -152,10 +155,12 @@ int32_t SimulatedRegistry::RegOpenKeyA(RegKey key, const char* subKey, RegKey* r
 }
 
 int32_t SimulatedRegistry::RegCreateKeyExA(RegKey key, const char* subKey, uint32_t options,
-                                           uint32_t samDesired, RegKey* result) {
+                                           uint32_t samDesired, RegKey* result,
+                                           uint32_t* disposition) {
   std::string shown = Shown(key) + "\\" + ShownText(subKey);
-  int32_t status = log_.ShouldFail(Op::RegCreateKeyExA, shown) ? kErrorAccessDenied
-                                                               : Create(key, subKey, result);
+  int32_t status = log_.ShouldFail(Op::RegCreateKeyExA, shown)
+                       ? kErrorAccessDenied
+                       : Create(key, subKey, result, disposition);
   log_.Record(Op::RegCreateKeyExA,
               {shown + ", " + Dec(options) + ", " + Hex(samDesired),
                {Shown(key), ShownText(subKey), Dec(options), Dec(samDesired)},

@@ -41,7 +41,7 @@ class SimulatedRegistry {
   // --- The calls, as System declares them ---
   int32_t RegOpenKeyA(RegKey key, const char* subKey, RegKey* result);
   int32_t RegCreateKeyExA(RegKey key, const char* subKey, uint32_t options, uint32_t samDesired,
-                          RegKey* result);
+                          RegKey* result, uint32_t* disposition);
   int32_t RegSetValueExA(RegKey key, const char* valueName, uint32_t type, const uint8_t* data,
                          uint32_t size);
   int32_t RegDeleteKeyA(RegKey key, const char* subKey);
@@ -59,7 +59,7 @@ class SimulatedRegistry {
 
   // The operations: kErrorSuccess or the platform's error code.
   int32_t Open(RegKey key, const char* subKey, RegKey* result);
-  int32_t Create(RegKey key, const char* subKey, RegKey* result);
+  int32_t Create(RegKey key, const char* subKey, RegKey* result, uint32_t* disposition);
   int32_t SetValueEx(RegKey key, const char* valueName, const Value& value);
   int32_t Delete(RegKey key, const char* subKey);
   int32_t DeleteValue(RegKey key, const char* valueName);

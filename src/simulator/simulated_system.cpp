@@ -57,9 +57,18 @@ void SimulatedSystem::SetRunningFileRename(RunningFileRename behaviour) {
   fileCalls_.SetRunningFileRename(behaviour);
 }
 void SimulatedSystem::NextStart() {
+  if (process_.powerWasCut()) {
+    profiles_.LoseCache();
+  } else {
+    profiles_.WriteCache();
+  }
   process_.EndAll();
   lastStart_ = StartTheSystem(files_, registry_, programs_);
   StartAnotherRun();
+}
+void SimulatedSystem::NextStartAfterPowerCut() {
+  profiles_.LoseCache();
+  NextStart();
 }
 void SimulatedSystem::CutPowerAfterCall(int number) { process_.CutPowerAfterCall(number); }
 uint32_t SimulatedSystem::Run(const std::function<uint32_t()>& entry) {
@@ -182,12 +191,17 @@ bool SimulatedSystem::WritePrivateProfileSectionA(const char* section, const cha
                                                   const char* fileName) {
   return profiles_.WritePrivateProfileSectionA(section, lines, fileName);
 }
+bool SimulatedSystem::WritePrivateProfileStringA(const char* section, const char* key,
+                                                 const char* value, const char* fileName) {
+  return profiles_.WritePrivateProfileStringA(section, key, value, fileName);
+}
 int32_t SimulatedSystem::RegOpenKeyA(RegKey key, const char* subKey, RegKey* result) {
   return registry_.RegOpenKeyA(key, subKey, result);
 }
 int32_t SimulatedSystem::RegCreateKeyExA(RegKey key, const char* subKey, uint32_t options,
-                                         uint32_t samDesired, RegKey* result) {
-  return registry_.RegCreateKeyExA(key, subKey, options, samDesired, result);
+                                         uint32_t samDesired, RegKey* result,
+                                         uint32_t* disposition) {
+  return registry_.RegCreateKeyExA(key, subKey, options, samDesired, result, disposition);
 }
 int32_t SimulatedSystem::RegSetValueExA(RegKey key, const char* valueName, uint32_t type,
                                         const uint8_t* data, uint32_t size) {

@@ -43,6 +43,7 @@ class SimulatedSystem final : public System {
   using NewMutexLastError = SimulatedProcess::NewMutexLastError;
   using RunningFileRename = SimulatedFileCalls::RunningFileRename;
   using CommentReading = SimulatedProfiles::CommentReading;
+  using ProfileWrites = SimulatedProfiles::ProfileWrites;
 
   SimulatedSystem();
   SimulatedSystem(const SimulatedSystem&) = delete;
@@ -94,10 +95,16 @@ class SimulatedSystem final : public System {
   void SetRunningFileRename(RunningFileRename behaviour);
   // Whether GetPrivateProfileSectionA gives comment lines (kReturned by default).
   void SetCommentReading(CommentReading behaviour) { profiles_.SetCommentReading(behaviour); }
-  // The system starts again: every process ends, then the start runs as
+  // Whether profile writes reach the disk at once (kWrittenThrough, the
+  // default) or wait in the system's cache for a flush or an orderly shutdown.
+  void SetProfileWrites(ProfileWrites behaviour) { profiles_.SetProfileWrites(behaviour); }
+  // The system starts again: every process ends, the profile cache is
+  // written (lost when the power was cut), then the start runs as
   // simulated_start tells; then the machine is ready for another run, as
   // after StartAnotherRun.
   void NextStart();
+  // The power fails after the run has ended, then the system starts again.
+  void NextStartAfterPowerCut();
 
   // Ends the run right after its call with this 1-based number (every call
   // counts), as a power cut does: the process and every program it started
@@ -118,6 +125,7 @@ class SimulatedSystem final : public System {
 
   // --- Reading the machine ---
   uint32_t platformId() const { return version_.platformId(); }
+  bool IsWindowsMe() const { return version_.IsWindowsMe(); }
   const std::string& modulePath() const { return fileCalls_.modulePath(); }
   // The path as this machine resolves it: folded case, single separators, ".." applied.
   std::string ResolvedPath(const std::string& path) const { return files_.PathKey(path); }
@@ -164,7 +172,7 @@ class SimulatedSystem final : public System {
   bool MoveFileA(const char* existingPath, const char* newPath) override;
   int32_t RegOpenKeyA(RegKey key, const char* subKey, RegKey* result) override;
   int32_t RegCreateKeyExA(RegKey key, const char* subKey, uint32_t options, uint32_t samDesired,
-                          RegKey* result) override;
+                          RegKey* result, uint32_t* disposition) override;
   int32_t RegSetValueExA(RegKey key, const char* valueName, uint32_t type, const uint8_t* data,
                          uint32_t size) override;
   int32_t RegDeleteKeyA(RegKey key, const char* subKey) override;
@@ -183,6 +191,8 @@ class SimulatedSystem final : public System {
                                      const char* fileName) override;
   bool WritePrivateProfileSectionA(const char* section, const char* lines,
                                    const char* fileName) override;
+  bool WritePrivateProfileStringA(const char* section, const char* key, const char* value,
+                                  const char* fileName) override;
   const char* CharPrevA(const char* start, const char* current) override;
   int MessageBoxA(const char* text, const char* caption, uint32_t type) override;
   bool ExitWindowsEx(uint32_t flags, uint32_t reserved) override;

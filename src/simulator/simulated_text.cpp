@@ -55,3 +55,5 @@ std::string Hex(uint32_t value) {
 std::string Dec(uint64_t value) { return std::to_string(value); }
 
 std::string Flag(bool value) { return value ? "1" : "0"; }
+
+std::string ShownText(const char* text) { return text == nullptr ? std::string("(null)") : text; }

@@ -14,4 +14,5 @@ std::vector<std::string> Split(const std::string& text, char separator);
 std::string Printable(const std::string& bytes);
 std::string Hex(uint32_t value);  // 0x1F
 std::string Dec(uint64_t value);
-std::string Flag(bool value);  // "1" or "0", as a BOOL result shows
+std::string Flag(bool value);             // "1" or "0", as a BOOL result shows
+std::string ShownText(const char* text);  // the text, or "(null)"

@@ -15,6 +15,9 @@ class SimulatedVersion {
 
   void Set(uint32_t platformId, uint32_t major, uint32_t minor);
   uint32_t platformId() const { return platformId_; }
+  bool IsWindowsMe() const {
+    return platformId_ == kVerPlatformWin32Windows && minorVersion_ == 90;
+  }
   // "PLATFORM/MAJOR.MINOR", for a failing test's output.
   std::string Shown() const;
 

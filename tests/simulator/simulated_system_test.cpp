@@ -136,8 +136,8 @@ TEST(SimulatedRegistry, OpenNeverCreatesAndCreateMakesParents) {
   RegKey key = 0;
   EXPECT_NE(kErrorSuccess, sim.RegOpenKeyA(kHkeyLocalMachine, "Software\\Absent", &key));
   EXPECT_FALSE(sim.KeyExists("HKLM\\Software\\Absent"));
-  EXPECT_EQ(kErrorSuccess,
-            sim.RegCreateKeyExA(kHkeyLocalMachine, "System\\A\\B", 0, kKeyAllAccess, &key));
+  EXPECT_EQ(kErrorSuccess, sim.RegCreateKeyExA(kHkeyLocalMachine, "System\\A\\B", 0, kKeyAllAccess,
+                                               &key, nullptr));
   EXPECT_TRUE(sim.KeyExists("hklm\\system\\a"));
   EXPECT_EQ(kErrorSuccess, sim.RegCloseKey(key));
   EXPECT_NE(kErrorSuccess, sim.RegCloseKey(key)) << "closed twice";

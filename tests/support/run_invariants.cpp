@@ -11,6 +11,8 @@
 namespace {
 
 const char* const kPackages[] = {"scbase", "smclib"};
+const char kRunServicesOnce[] =
+    "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\RunServicesOnce";
 const char kCaption[] = "Vantrel USB Smart Card Reader Setup Utility";
 
 std::string Result(const SimulatedSystem::Call& call) {
@@ -37,8 +39,7 @@ struct FixedValue {
 std::vector<FixedValue> FixedValues(const std::string& windowsDirectory) {
   return {{"HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Setup", "SourcePath",
            windowsDirectory + "\\inf", 260},
-          {"HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\RunServicesOnce", "RDWatch",
-           windowsDirectory + "\\system\\rdWatch.exe", 256}};
+          {kRunServicesOnce, "RDWatch", windowsDirectory + "\\system\\rdWatch.exe", 256}};
 }
 
 bool HoldsWhole(const SimulatedSystem::Value& value, const FixedValue& fixed) {
@@ -87,10 +88,13 @@ class Judge {
   void CheckEnd() {
     const auto& calls = sim_.calls();
     bool exited = Has(Op::ExitProcess);
-    Rule(status_ <= 8, "the status is one of the table's: " + std::to_string(status_));
+    Rule(status_ <= 12, "the status is one of the table's: " + std::to_string(status_));
     Rule(!exited || calls.back().op == Op::ExitProcess, "nothing runs after ExitProcess");
 
     bool unreadable = false, abortCopyFailed = false, extractionFailed = false;
+    // The call after which a fault leaves the run unsure that the driver or
+    // its setup information file keeps its place: their last copy.
+    size_t lastAbortCopy = calls.size();
     bool anotherSetup = false;
     // The system said it is of the NT family when first asked.
     bool ntFamily = false;
@@ -112,10 +116,13 @@ class Judge {
         unsigned long length = std::stoul(Result(call));
         unreadable = unreadable || length == 0 || length >= 256;
       }
-      if (call.op == Op::CopyFileA && Result(call) == "0" && call.paths.size() == 2 &&
+      if (call.op == Op::CopyFileA && call.paths.size() == 2 &&
           (call.paths[1] == facts_.windowsDirectory + "\\" + kPackageFiles[0].second ||
            call.paths[1] == facts_.windowsDirectory + "\\" + kPackageFiles[1].second)) {
-        abortCopyFailed = abortCopyFailed || !EnteredForTheNextStart(call.paths[1], i);
+        if (Result(call) == "1") lastAbortCopy = i;
+        if (Result(call) == "0") {
+          abortCopyFailed = abortCopyFailed || !EnteredForTheNextStart(call.paths[1], i);
+        }
       }
       if (call.op == Op::GetExitCodeProcess && Result(call) != "1, status 0") {
         extractionFailed = true;
@@ -150,8 +157,14 @@ class Judge {
     Rule(status_ != 4 || !changed, "status 4 changes nothing");
     Rule(status_ != 5 || (exited && !changed && !Has(Op::MessageBoxA)),
          "status 5 ends at once: nothing asked, shown or changed");
-    Rule((status_ == 1) == abortCopyFailed,
-         "status 1 exactly when the driver or its setup information file was not placed");
+    bool abortUnsure = false;
+    for (size_t i = lastAbortCopy; i < calls.size(); ++i)
+      abortUnsure = abortUnsure || calls[i].injected;
+    Rule(!abortCopyFailed || status_ == 1,
+         "status 1 when the driver or its setup information file was not placed");
+    Rule(status_ != 1 || abortCopyFailed || abortUnsure,
+         "status 1 only when the driver or its setup information file was not placed, or a "
+         "fault after its copy left its place unsure");
     Rule((status_ == 3) == extractionFailed,
          "status 3 exactly when an extraction could not be run or did not end with status 0");
     Rule((status_ == 2) == (baseFailedShown && !exited),
@@ -189,23 +202,27 @@ class Judge {
     }
   }
 
-  // A removal ends with 0 or 8, unless it ended before it began (4, 5, 6).
-  // 8 exactly when something of the setup's own stays, and 0 when it removed
-  // everything it found: only a file whose attribute query failed may be
-  // taken for absent.
+  // A removal ends with 0, 8 or 12, unless it ended before it began (4, 5,
+  // 6). 0 after a Yes, or silently, when it left nothing; 8 when something
+  // stays, or a fault left the removal unable to tell; 12 when the question
+  // could not be shown, having changed nothing.
   void CheckRemovalEnd(bool changed) {
-    Rule(status_ == 0 || status_ == 4 || status_ == 5 || status_ == 6 || status_ == 8,
-         "a removal's status is 0, 4, 5, 6 or 8: " + std::to_string(status_));
+    Rule(status_ == 0 || status_ == 4 || status_ == 5 || status_ == 6 || status_ == 8 ||
+             status_ == 12,
+         "a removal's status is 0, 4, 5, 6, 8 or 12: " + std::to_string(status_));
+    bool unshown = false, declined = false;
+    for (const auto& call : sim_.calls()) {
+      if (call.op != Op::MessageBoxA || call.text.find("Remove the") == std::string::npos) continue;
+      unshown = call.result == "0";
+      declined = call.result != "0" && call.result != std::to_string(kIdYes);
+    }
+    Rule((status_ == 12) == unshown, "status 12 exactly when the question could not be shown");
+    if (status_ == 12) Rule(!changed, "status 12 changes nothing");
     std::vector<std::string> left = LeftByRemoval(sim_, facts_.windowsDirectory);
-    if (status_ == 8) Rule(!left.empty(), "status 8 only when something stays");
-    if (status_ != 0 || !changed) return;
-    for (const std::string& path : left) {
-      bool seenAbsent = false;
-      for (const auto& call : sim_.calls()) {
-        seenAbsent = seenAbsent ||
-                     (call.injected && call.op == Op::GetFileAttributesA && call.paths[0] == path);
-      }
-      Rule(seenAbsent, "a removal with status 0 leaves nothing of its own: " + path);
+    if (status_ == 8) Rule(!left.empty() || Faulted(sim_), "status 8 only when something stays");
+    if (status_ != 0 || declined) return;
+    for (const std::string& thing : left) {
+      Rule(false, "a removal with status 0 leaves nothing of its own: " + thing);
     }
   }
 
@@ -320,26 +337,22 @@ class Judge {
   }
 
   // An earlier file is replaced, or kept: at its place, or under its set-aside
-  // name when putting it back failed too or the power was cut. Only a file
-  // whose attribute query failed counts as absent, and may then be deleted
-  // before a copy that fails.
+  // name when putting it back failed too or the power was cut.
   void CheckEarlierFiles() {
     for (const auto& earlier : facts_.earlierFiles) {
       const std::string& target = earlier.first;
       std::string source = facts_.sourceDir + target.substr(target.rfind('\\'));
       bool replaced = sim_.FileExists(target) && sim_.FileExists(source) &&
                       sim_.FileContent(target) == sim_.FileContent(source);
-      bool seenAbsent = false, restoreFailed = false;
+      bool restoreFailed = false;
       for (const auto& call : sim_.calls()) {
         if (!call.injected || call.paths.empty()) continue;
-        seenAbsent = seenAbsent || (call.op == Op::GetFileAttributesA && call.paths[0] == target);
         restoreFailed = restoreFailed || (call.op == Op::MoveFileA && call.paths[1] == target);
       }
       bool kept = (sim_.FileExists(target) && sim_.FileContent(target) == earlier.second) ||
                   ((restoreFailed || sim_.powerWasCut()) &&
                    sim_.FileContent(target + ".old") == earlier.second);
-      Rule(replaced || kept || seenAbsent,
-           "the earlier file at " + target + " is replaced or kept whole");
+      Rule(replaced || kept, "the earlier file at " + target + " is replaced or kept whole");
     }
   }
 
@@ -460,6 +473,46 @@ std::vector<std::string> BrokenRecoveryRules(const SimulatedSystem& sim, const R
   return broken;
 }
 
+namespace {
+
+// How often the last start ran the monitor from its placed path.
+long MonitorStarts(const SimulatedSystem& sim, const std::string& windowsDirectory) {
+  std::string monitor = sim.ResolvedPath(windowsDirectory + "\\system\\rdWatch.exe");
+  const auto& started = sim.lastStart();
+  return std::count(started.begin(), started.end(), "started " + monitor);
+}
+
+// Whether the setup's copy and the entry that runs it are there.
+bool Removable(const SimulatedSystem& sim, const std::string& windowsDirectory) {
+  std::string copy = windowsDirectory + kOwnCopySuffix;
+  std::string quoted = HoldsBlank(copy) ? "\"" + copy + "\"" : copy;
+  const SimulatedSystem::Value* command =
+      sim.FindValue(std::string("HKLM\\") + kRemovalKey, "UninstallString");
+  return sim.FileContent(copy) == sim.FileContent(sim.modulePath()) && command != nullptr &&
+         command->data == quoted + " -u" + '\0';
+}
+
+// The files of the setup's own left: staged packages in temp, and earlier
+// files set aside beside the package's files and the setup's copy.
+std::vector<std::string> Leftovers(const SimulatedSystem& sim,
+                                   const std::string& windowsDirectory) {
+  std::vector<std::string> paths;
+  for (const char* package : kPackages) {
+    paths.push_back(windowsDirectory + "\\temp\\" + package + ".exe");
+  }
+  for (const auto& file : AllPackageFiles()) {
+    paths.push_back(windowsDirectory + "\\" + file.second + ".old");
+  }
+  paths.push_back(windowsDirectory + kOwnCopySuffix + ".old");
+  std::vector<std::string> left;
+  for (const std::string& path : paths) {
+    if (sim.FileExists(path)) left.push_back(path);
+  }
+  return left;
+}
+
+}  // namespace
+
 std::vector<std::string> BrokenRulesAfterTheStart(const SimulatedSystem& sim, const RunFacts& facts,
                                                   bool windowsMe) {
   std::vector<std::string> broken;
@@ -478,14 +531,54 @@ std::vector<std::string> BrokenRulesAfterTheStart(const SimulatedSystem& sim, co
     }
   }
   rule(!sim.FileExists(w + "\\WININIT.INI"), "WININIT.INI was applied, holding no line of ours");
-  std::string monitor = sim.ResolvedPath(w + "\\system\\rdWatch.exe");
-  const auto& started = sim.lastStart();
-  rule(std::count(started.begin(), started.end(), "started " + monitor) == 1,
-       "the start ran the monitor from its placed path, once");
+  rule(MonitorStarts(sim, w) == 1, "the start ran the monitor from its placed path, once");
+  rule(Removable(sim, w), "the setup's copy and its Add/Remove Programs entry are there");
+  rule(Leftovers(sim, w).empty(), "nothing staged or set aside is left");
+  return broken;
+}
+
+bool Faulted(const SimulatedSystem& sim) {
+  for (const auto& call : sim.calls()) {
+    if (call.injected) return true;
+  }
+  return false;
+}
+
+std::vector<std::string> BrokenStatusRulesAfterTheStart(const SimulatedSystem& sim,
+                                                        const RunFacts& facts, bool windowsMe,
+                                                        uint32_t status, bool faulted) {
+  if (status == 0) return BrokenRulesAfterTheStart(sim, facts, windowsMe);
+  const std::string& w = facts.windowsDirectory;
+  bool filesPlaced = true;
+  for (const auto& file : windowsMe ? AllPackageFiles() : kPackageFiles) {
+    std::string target = w + "\\" + file.second;
+    filesPlaced = filesPlaced && sim.FileExists(target) &&
+                  sim.FileContent(target) == sim.FileContent(facts.sourceDir + "\\" + file.first);
+  }
+  std::vector<std::string> broken;
+  auto names = [&](uint32_t named, bool shortfall, const char* what) {
+    if (status == named && !shortfall) {
+      broken.push_back("after the next start: status " + std::to_string(named) + " names " + what +
+                       ", which is not so");
+    }
+  };
+  // A fault after a file's copy may leave the run unable to tell that no line deletes it.
+  names(9, !filesPlaced || faulted, "a file of the package not placed");
+  names(10, MonitorStarts(sim, w) == 0, "the monitor not started");
+  names(11, !Leftovers(sim, w).empty(), "a file of the setup's own left");
+  names(7, !Removable(sim, w), "no copy or entry for Add/Remove Programs");
   return broken;
 }
 
 namespace {
+
+// The reader's USB device entries that the setup deletes: the hub
+// function's on Windows Me only.
+std::vector<std::string> ReaderEntries(const SimulatedSystem& sim) {
+  std::vector<std::string> entries = {"HKLM\\Enum\\USB\\VID_1E2D&PID_4182"};
+  if (sim.IsWindowsMe()) entries.push_back("HKLM\\Enum\\USB\\VID_1E2D&PID_4181");
+  return entries;
+}
 
 // Every path of the setup's own a removal takes away.
 std::vector<std::string> OwnPaths(const std::string& windowsDirectory) {
@@ -513,6 +606,10 @@ std::vector<std::string> LeftByRemoval(const SimulatedSystem& sim,
   }
   if (sim.KeyExists(std::string("HKLM\\") + kRemovalKey))
     left.push_back("the Add/Remove Programs entry");
+  if (sim.FindValue(kRunServicesOnce, "RDWatch") != nullptr) left.push_back("RDWatch");
+  for (const std::string& entry : ReaderEntries(sim)) {
+    if (sim.KeyExists(entry)) left.push_back(entry);
+  }
   return left;
 }
 
@@ -527,9 +624,10 @@ std::vector<std::string> BrokenRulesAfterRemoval(const SimulatedSystem& sim,
   }
   rule(!sim.KeyExists(std::string("HKLM\\") + kRemovalKey),
        "the Add/Remove Programs entry is gone");
-  rule(sim.FindValue("HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\RunServicesOnce",
-                     "RDWatch") == nullptr,
+  rule(sim.FindValue(kRunServicesOnce, "RDWatch") == nullptr,
        "the monitor is not registered for a start");
+  for (const std::string& entry : ReaderEntries(sim))
+    rule(!sim.KeyExists(entry), entry + " is gone");
   std::string monitor = sim.ResolvedPath(windowsDirectory + "\\system\\rdWatch.exe");
   const auto& started = sim.lastStart();
   rule(std::count(started.begin(), started.end(), "started " + monitor) == 0,

@@ -47,11 +47,23 @@ std::vector<std::string> BrokenRecoveryRules(const SimulatedSystem& sim, const R
                                              bool windowsMe, uint32_t status);
 
 // The rules broken by the start that followed such a run: the whole package
-// holds the media's files, the monitor ran from its placed path, and nothing
-// of the setup's own is left (no set-aside file, no replacement waiting beside
-// its target, no WININIT.INI with a line of ours).
+// holds the media's files, the monitor ran from its placed path, the setup's
+// copy and its entry are there, and nothing of the setup's own is left (no
+// set-aside file, no replacement waiting beside its target, no WININIT.INI
+// with a line of ours, nothing staged).
 std::vector<std::string> BrokenRulesAfterTheStart(const SimulatedSystem& sim, const RunFacts& facts,
                                                   bool windowsMe);
+
+// The rules broken by the start that followed an installation that ended
+// with status: 0 holds what BrokenRulesAfterTheStart holds, and 7, 9, 10 and
+// 11 each name a shortfall that is there (for 9, unless a fault of the run,
+// faulted, left it unable to tell).
+std::vector<std::string> BrokenStatusRulesAfterTheStart(const SimulatedSystem& sim,
+                                                        const RunFacts& facts, bool windowsMe,
+                                                        uint32_t status, bool faulted);
+
+// Whether a test made a call of the last run fail.
+bool Faulted(const SimulatedSystem& sim);
 
 // The paths of the setup's own that remain after a removal (package files,
 // the setup's copy, their set-aside and waiting copies) and are not entered

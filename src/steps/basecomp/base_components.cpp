@@ -61,9 +61,9 @@ ByteString SectionInstallCommand(const ByteString& windowsDir, const char* packa
          ".inf";
 }
 
-bool InstallBaseComponents(const RunContext& run) {
+BaseComponents InstallBaseComponents(const RunContext& run) {
   ByteString windowsDir;
-  if (!CommandFormOfWindowsDir(run, &windowsDir)) return false;
+  if (!CommandFormOfWindowsDir(run, &windowsDir)) return BaseComponents::kNotStaged;
 
   // What earlier runs extracted is cleared, and waited for, before anything
   // is extracted into the same directories. Each deletion is a DOS program,
@@ -76,16 +76,17 @@ bool InstallBaseComponents(const RunContext& run) {
     RunHiddenAndWait(run, ExtractionDeletionCommand(windowsDir, package));
   }
   for (const char* package : kPackages) {
-    if (!StagePackage(run, package)) return false;
+    if (!StagePackage(run, package)) return BaseComponents::kNotStaged;
   }
   for (const char* package : kPackages) RunAndWait(run, ExtractionCommand(windowsDir, package));
   for (const char* package : kPackages) {
     run.system.InstallHinfSection(SectionInstallCommand(windowsDir, package).c_str(), 0);
   }
   // Both extractions have ended, so the staged copies can go at once.
+  bool cleared = true;
   for (const char* package : kPackages) {
     RunDetached(run, ExtractionDeletionCommand(windowsDir, package));
-    DeleteNow(run.system, StagedPackagePath(run.state.WindowsDir, package));
+    cleared = DeleteNow(run.system, StagedPackagePath(run.state.WindowsDir, package)) && cleared;
   }
-  return true;
+  return cleared ? BaseComponents::kInstalled : BaseComponents::kStagedCopyLeft;
 }

@@ -1,5 +1,7 @@
 #include "steps/files/driver_files.h"
 
+#include <algorithm>
+
 #include "common/exit_status.h"
 #include "common/file_primitives.h"
 #include "common/messages.h"
@@ -46,10 +48,10 @@ bool SetEarlierFileAside(const RunContext& run, const ByteString& target,
 }
 
 // Deletes the earlier file set aside now; one that a running program still
-// holds, renamed with it, is entered for deletion at the next start. Unlike
-// DeleteNowOrAtNextStart it reports nothing and leaves other lines as they are.
-void DeleteSetAsideFile(const RunContext& run, const ByteString& setAside) {
-  if (!DeleteNow(run.system, setAside)) DeleteAtNextStart(run, setAside);
+// holds, renamed with it, is entered for deletion at the next start. False
+// when it stays. Unlike DeleteNowOrAtNextStart it leaves other lines as they are.
+bool DeleteSetAsideFile(const RunContext& run, const ByteString& setAside) {
+  return DeleteNow(run.system, setAside) || DeleteAtNextStart(run, setAside);
 }
 
 // The name an earlier file is kept under, in its own directory, while its replacement is copied.
@@ -72,10 +74,12 @@ void DeleteWindowsFileNow(const RunContext& run, const char* suffix) {
 }
 
 // Copies source over target. An earlier file in use, which can be neither
-// replaced nor set aside, is replaced at the next start. True when the copy is
-// in place or waits for the next start; otherwise the earlier file, when there
-// was one, stays at the target. A directory at the target's name stays.
-bool PlaceFile(const RunContext& run, const ByteString& source, const ByteString& target) {
+// replaced nor set aside, is replaced at the next start. Placed when the copy
+// is in place or waits for the next start; otherwise the earlier file, when
+// there was one, stays at the target. A directory at the target's name stays.
+// Where the query cannot tell what stands there, the copy goes straight over
+// it, so that a file there is kept if the copy fails.
+Placed PlaceFile(const RunContext& run, const ByteString& source, const ByteString& target) {
   ByteString setAside = SetAsidePath(target);
   ByteString replacement = ReplacementPath(target);
   bool keptAside = false;
@@ -92,43 +96,45 @@ bool PlaceFile(const RunContext& run, const ByteString& source, const ByteString
     keptAside = WhatStandsAt(run.system, setAside) == Existing::kFile;
   }
   if (run.system.CopyFileA(source.c_str(), target.c_str(), false)) {
-    if (keptAside) DeleteSetAsideFile(run, setAside);
-    if (existing == Existing::kFile) KeepAtNextStart(run, target);
-    return true;
+    bool setAsideGone = !keptAside || DeleteSetAsideFile(run, setAside);
+    // A removal's line that deletes the earlier file would take the new one.
+    if (existing != Existing::kNothing && !KeepAtNextStart(run, target)) return Placed::kNot;
+    return setAsideGone ? Placed::kPlaced : Placed::kPlacedEarlierStays;
   }
   if (keptAside) run.system.MoveFileA(setAside.c_str(), target.c_str());
   // An earlier file that could be neither replaced nor set aside is in use.
-  return existing == Existing::kFile && !keptAside &&
-         ReplaceAtNextStart(run, source, target, replacement);
+  bool waits = existing == Existing::kFile && !keptAside &&
+               ReplaceAtNextStart(run, source, target, replacement);
+  return waits ? Placed::kPlaced : Placed::kNot;
 }
 
-// Places SourceDir + sourceSuffix at WindowsDir + targetSuffix; a failure
-// follows the policy, and after an Abort failure it does not return.
-void InstallFile(const RunContext& run, const char* sourceSuffix, const char* targetSuffix,
-                 FailurePolicy policy) {
-  ByteString source = run.state.SourceDir + sourceSuffix;
-  ByteString target = run.state.WindowsDir + targetSuffix;
-  if (PlaceFile(run, source, target)) return;
-  const char* caption = policy == FailurePolicy::Warn ? CaptionWarning : CaptionError;
+// Places SourceDir + sourceSuffix at WindowsDir + targetSuffix; a file not
+// placed gets its policy's box, and after an Abort failure it does not return.
+Placed InstallFile(const RunContext& run, const PackageFile& file) {
+  ByteString source = run.state.SourceDir + file.source;
+  ByteString target = run.state.WindowsDir + file.target;
+  Placed placed = PlaceFile(run, source, target);
+  if (placed != Placed::kNot) return placed;
+  const char* caption = file.policy == FailurePolicy::Warn ? CaptionWarning : CaptionError;
   ShowNotice(run, MsgCopyFailed, caption, source.c_str(), target.c_str());
-  if (policy == FailurePolicy::Abort) EndSetup(run, ExitStatus::kDriverFileNotPlaced);
+  if (file.policy == FailurePolicy::Abort) EndSetup(run, ExitStatus::kDriverFileNotPlaced);
+  return placed;
 }
 
 }  // namespace
 
-void PlaceDriverPackage(const RunContext& run) {
-  for (const PackageFile& file : kDriverPackage) {
-    InstallFile(run, file.source, file.target, file.policy);
-  }
+Placed PlaceDriverPackage(const RunContext& run) {
+  Placed worst = Placed::kPlaced;
+  for (const PackageFile& file : kDriverPackage) worst = std::max(worst, InstallFile(run, file));
+  return worst;
 }
 
-void PlaceHubInf(const RunContext& run) {
-  InstallFile(run, kHubInf.source, kHubInf.target, kHubInf.policy);
-}
+Placed PlaceHubInf(const RunContext& run) { return InstallFile(run, kHubInf); }
 
-bool PlaceOwnCopy(const RunContext& run, const ByteString& copyPath) {
+Placed PlaceOwnCopy(const RunContext& run, const ByteString& copyPath) {
   ByteString ownPath;
-  return QueryModulePath(run.system, &ownPath) && PlaceFile(run, ownPath, copyPath);
+  if (!QueryModulePath(run.system, &ownPath)) return Placed::kNot;
+  return PlaceFile(run, ownPath, copyPath);
 }
 
 void RemoveDriverDatabase(const RunContext& run) {

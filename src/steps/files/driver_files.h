@@ -9,21 +9,29 @@
 // Where the copy of the setup is kept, below WindowsDir (an 8.3 name of its own).
 extern const char kOwnCopySuffix[];
 
+// What placing a file, or several, came to; a later value is the worse.
+enum class Placed {
+  kPlaced,              // in place, or waiting for the next start
+  kPlacedEarlierStays,  // in place, but the earlier file set aside beside it stays
+  kNot,                 // not placed
+};
+
 // The driver, its setup information file and catalogs, and the two programs.
 // A file that cannot be placed leaves the earlier one in place and follows
 // its policy: the driver and its setup information file end the run with
 // status 1 after an error box, the others warn and the run goes on. A file
 // in use is replaced at the next start. A directory at a file's name is the
-// user's: it stays, and that file counts as not placed.
-void PlaceDriverPackage(const RunContext& run);
+// user's: it stays, and that file counts as not placed. Says how the worst
+// file fared.
+Placed PlaceDriverPackage(const RunContext& run);
 
 // The hub function's setup information file, which only Windows Me takes: an
 // error box when it cannot be placed, and the run goes on.
-void PlaceHubInf(const RunContext& run);
+Placed PlaceHubInf(const RunContext& run);
 
-// Copies the running setup to copyPath as a package file is placed; false
-// when its own path cannot be read whole or the copy cannot be placed.
-bool PlaceOwnCopy(const RunContext& run, const ByteString& copyPath);
+// Copies the running setup to copyPath as a package file is placed; not
+// placed when its own path cannot be read whole or the copy cannot be placed.
+Placed PlaceOwnCopy(const RunContext& run, const ByteString& copyPath);
 
 // Deletes the cached driver database now, whatever its files' attributes;
 // nothing is reported.

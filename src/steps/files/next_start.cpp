@@ -5,9 +5,9 @@
 
 namespace {
 
-// Windows 9x reads a profile section of up to 32 KB; a longer one cannot be
-// rewritten without losing lines.
-constexpr uint32_t kRenameSectionBuffer = 32 * 1024;
+// The profile calls of Windows 9x take a buffer of up to 32,767 bytes; a
+// longer section cannot be rewritten without losing lines.
+constexpr uint32_t kRenameSectionBuffer = 32767;
 const char kRenameSection[] = "rename";
 const char kDeletion[] = "NUL";
 
@@ -39,7 +39,9 @@ ByteString WininitPath(const RunContext& run) { return run.state.WindowsDir + "\
 
 // Rewrites the [rename] section with source's line (see EditedRenameLines);
 // when there is nothing to forget, nothing is written. False when the section
-// could not be read whole or written.
+// could not be read whole or written. The system may hold the file in its
+// profile cache, which a power cut loses: it is flushed to disk at once. A
+// read-only WININIT.INI is made writable first, as the start renames it anyway.
 bool EditRenameSection(const RunContext& run, const ByteString& source, const char* destination) {
   ByteString lines;
   lines.Resize(kRenameSectionBuffer);
@@ -49,7 +51,12 @@ bool EditRenameSection(const RunContext& run, const ByteString& source, const ch
   if (length >= kRenameSectionBuffer - 2) return false;
   ByteString edited = EditedRenameLines(lines.c_str(), length, source, destination);
   if (destination == nullptr && edited.size() == length) return true;
-  return run.system.WritePrivateProfileSectionA(kRenameSection, edited.c_str(), file.c_str());
+  MakeOrdinaryFile(run.system, file);
+  if (!run.system.WritePrivateProfileSectionA(kRenameSection, edited.c_str(), file.c_str())) {
+    return false;
+  }
+  run.system.WritePrivateProfileStringA(nullptr, nullptr, nullptr, file.c_str());
+  return true;
 }
 
 }  // namespace
@@ -90,9 +97,10 @@ bool ReplaceAtNextStart(const RunContext& run, const ByteString& source, const B
   return false;
 }
 
-void KeepAtNextStart(const RunContext& run, const ByteString& path) {
+bool KeepAtNextStart(const RunContext& run, const ByteString& path) {
   ByteString shortPath;
-  if (ShortPathForStart(run.system, path, &shortPath)) EditRenameSection(run, shortPath, nullptr);
+  return ShortPathForStart(run.system, path, &shortPath) &&
+         EditRenameSection(run, shortPath, nullptr);
 }
 
 bool DeleteAtNextStart(const RunContext& run, const ByteString& path) {
@@ -102,7 +110,7 @@ bool DeleteAtNextStart(const RunContext& run, const ByteString& path) {
 }
 
 Removed DeleteNowOrAtNextStart(const RunContext& run, const ByteString& path) {
-  if (MakeOrdinaryFile(run.system, path) != Existing::kFile) return Removed::kNotThere;
+  if (!MayHoldFile(MakeOrdinaryFile(run.system, path))) return Removed::kNotThere;
   // Its line names it by its short form, which only a file that is there has.
   ByteString shortPath;
   bool named = ShortPathForStart(run.system, path, &shortPath);
@@ -110,6 +118,7 @@ Removed DeleteNowOrAtNextStart(const RunContext& run, const ByteString& path) {
     if (named) EditRenameSection(run, shortPath, nullptr);
     return Removed::kGone;
   }
+  if (NothingThere(run.system)) return Removed::kNotThere;
   // A set-aside file that a running program still holds goes at the next
   // start, even where the run that set it aside could not enter it.
   return named && EditRenameSection(run, shortPath, kDeletion) ? Removed::kAtNextStart

@@ -27,8 +27,9 @@ bool ReplaceAtNextStart(const RunContext& run, const ByteString& source, const B
                         const ByteString& replacement);
 
 // Forgets the line that would delete or move the file at the next start, as a
-// removal not yet followed by a start leaves for a file it could not delete.
-void KeepAtNextStart(const RunContext& run, const ByteString& path);
+// removal not yet followed by a start leaves for a file it could not delete;
+// false when such a line may stay.
+bool KeepAtNextStart(const RunContext& run, const ByteString& path);
 
 // Enters the file for deletion at the next start; false when it cannot be.
 bool DeleteAtNextStart(const RunContext& run, const ByteString& path);

@@ -3,6 +3,7 @@
 // with the driver files.)
 #pragma once
 
+#include "common/removal_outcome.h"
 #include "common/run_context.h"
 
 // Points the setup source path at the Windows inf directory and deletes the
@@ -11,5 +12,5 @@
 void ResetDeviceEntries(const RunContext& run);
 
 // Deletes the reader's USB device entries, as ResetDeviceEntries does,
-// leaving the setup source path as it is.
-void ForgetTheReader(const RunContext& run);
+// leaving the setup source path as it is; says whether one may stay.
+RemovalOutcome ForgetTheReader(const RunContext& run);

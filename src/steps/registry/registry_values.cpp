@@ -7,14 +7,16 @@ ByteString FixedLengthStringData(const ByteString& text, uint32_t length) {
   return data;
 }
 
-void WriteFixedLengthString(System& system, const char* subKey, const char* valueName,
+bool WriteFixedLengthString(System& system, const char* subKey, const char* valueName,
                             const ByteString& text, uint32_t length) {
   RegKey key = 0;
-  if (system.RegOpenKeyA(kHkeyLocalMachine, subKey, &key) != kErrorSuccess) return;
+  if (system.RegOpenKeyA(kHkeyLocalMachine, subKey, &key) != kErrorSuccess) return false;
   ByteString data = FixedLengthStringData(text, length);
-  system.RegSetValueExA(key, valueName, kRegSz, reinterpret_cast<const uint8_t*>(data.c_str()),
-                        static_cast<uint32_t>(data.size()));
+  int32_t status =
+      system.RegSetValueExA(key, valueName, kRegSz, reinterpret_cast<const uint8_t*>(data.c_str()),
+                            static_cast<uint32_t>(data.size()));
   system.RegCloseKey(key);
+  return status == kErrorSuccess;
 }
 
 int32_t WriteString(System& system, RegKey key, const char* valueName, const ByteString& text) {
@@ -31,4 +33,18 @@ int32_t WriteDword(System& system, RegKey key, const char* valueName, uint32_t v
       static_cast<uint8_t>(value >> 24),
   };
   return system.RegSetValueExA(key, valueName, kRegDword, data, sizeof data);
+}
+
+Removed RemovedBy(int32_t status) {
+  if (status == kErrorSuccess) return Removed::kGone;
+  return status == kErrorFileNotFound ? Removed::kNotThere : Removed::kStays;
+}
+
+Removed DeleteKey(System& system, RegKey key, const char* subKey) {
+  if (system.RegDeleteKeyA(key, subKey) == kErrorSuccess) return Removed::kGone;
+  // Whatever the failure's code, only a key that still opens stays.
+  RegKey opened = 0;
+  if (system.RegOpenKeyA(key, subKey, &opened) != kErrorSuccess) return Removed::kNotThere;
+  system.RegCloseKey(opened);
+  return Removed::kStays;
 }

@@ -3,6 +3,7 @@
 
 #include <stdint.h>
 
+#include "common/removal_outcome.h"
 #include "platform/byte_string.h"
 #include "platform/system.h"
 
@@ -12,8 +13,9 @@
 ByteString FixedLengthStringData(const ByteString& text, uint32_t length);
 
 // Opens the existing HKEY_LOCAL_MACHINE key subKey, stores the value as
-// FixedLengthStringData gives it, and closes the key; an absent key is left absent.
-void WriteFixedLengthString(System& system, const char* subKey, const char* valueName,
+// FixedLengthStringData gives it, and closes the key; an absent key is left
+// absent. False when the value was not stored.
+bool WriteFixedLengthString(System& system, const char* subKey, const char* valueName,
                             const ByteString& text, uint32_t length);
 
 // Stores a REG_SZ value, the text and its NUL, in an open key.
@@ -21,3 +23,11 @@ int32_t WriteString(System& system, RegKey key, const char* valueName, const Byt
 
 // Stores a REG_DWORD value, 4 bytes, least significant first, in an open key.
 int32_t WriteDword(System& system, RegKey key, const char* valueName, uint32_t value);
+
+// What a failed open or deletion's code says of the key or value: not found
+// is not there; any other code may leave it there.
+Removed RemovedBy(int32_t status);
+
+// Deletes subKey below key with all it holds: kGone, kNotThere, or kStays
+// when it still opens.
+Removed DeleteKey(System& system, RegKey key, const char* subKey);

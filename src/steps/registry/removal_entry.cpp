@@ -18,29 +18,23 @@ ByteString RemovalCommand(const ByteString& copyPath) {
 }
 
 Removed DeleteRemovalEntry(const RunContext& run) {
-  if (run.system.RegDeleteKeyA(kHkeyLocalMachine, kRemovalKey) == kErrorSuccess) {
-    return Removed::kGone;
-  }
-  // Whatever the failure's code, only a key that still opens stays.
-  RegKey key = 0;
-  if (run.system.RegOpenKeyA(kHkeyLocalMachine, kRemovalKey, &key) != kErrorSuccess) {
-    return Removed::kNotThere;
-  }
-  run.system.RegCloseKey(key);
-  return Removed::kStays;
+  return DeleteKey(run.system, kHkeyLocalMachine, kRemovalKey);
 }
 
 bool RegisterRemoval(const RunContext& run, const ByteString& copyPath) {
   RegKey key = 0;
+  uint32_t disposition = 0;
   if (run.system.RegCreateKeyExA(kHkeyLocalMachine, kRemovalKey, kRegOptionNonVolatile,
-                                 kKeyAllAccess, &key) != kErrorSuccess) {
+                                 kKeyAllAccess, &key, &disposition) != kErrorSuccess) {
     return false;
   }
   bool written =
       WriteString(run.system, key, "DisplayName", kDisplayName) == kErrorSuccess &&
       WriteString(run.system, key, "UninstallString", RemovalCommand(copyPath)) == kErrorSuccess;
   run.system.RegCloseKey(key);
-  // Half an entry would be listed with nothing to run.
-  if (!written) DeleteRemovalEntry(run);
+  // Half an entry of this run's would be listed with nothing to run. An
+  // earlier installation's entry, whose values a failed write leaves as they
+  // were, stays: it still removes the reader.
+  if (!written && disposition == kRegCreatedNewKey) DeleteRemovalEntry(run);
   return written;
 }

@@ -16,6 +16,6 @@ ByteString RemovalCommand(const ByteString& copyPath);
 // Deletes the entry: kGone, kNotThere, or kStays when it is still there.
 Removed DeleteRemovalEntry(const RunContext& run);
 
-// Writes the entry that runs the copy at copyPath; false, with no entry of
-// this run's left, when it cannot be written whole.
+// Writes the entry that runs the copy at copyPath; false when it cannot be
+// written whole, leaving no entry of this run's and an earlier one as it was.
 bool RegisterRemoval(const RunContext& run, const ByteString& copyPath);

@@ -9,7 +9,8 @@ constexpr uint32_t kAutomaticStart = 2;
 void ConfigureSmartCardService(const RunContext& run) {
   RegKey key = 0;
   if (run.system.RegCreateKeyExA(kHkeyLocalMachine, "System\\CurrentControlSet\\Services\\SCardSvr",
-                                 kRegOptionNonVolatile, kKeyAllAccess, &key) != kErrorSuccess) {
+                                 kRegOptionNonVolatile, kKeyAllAccess, &key,
+                                 nullptr) != kErrorSuccess) {
     return;
   }
   WriteDword(run.system, key, "Start", kAutomaticStart);

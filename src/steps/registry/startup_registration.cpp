@@ -6,14 +6,16 @@ namespace {
 const char kRunServicesOnce[] = "Software\\Microsoft\\Windows\\CurrentVersion\\RunServicesOnce";
 }  // namespace
 
-void RegisterMonitorStartup(const RunContext& run) {
-  WriteFixedLengthString(run.system, kRunServicesOnce, "RDWatch",
-                         run.state.WindowsDir + "\\system\\rdWatch.exe", 256);
+bool RegisterMonitorStartup(const RunContext& run) {
+  return WriteFixedLengthString(run.system, kRunServicesOnce, "RDWatch",
+                                run.state.WindowsDir + "\\system\\rdWatch.exe", 256);
 }
 
-void ForgetMonitorStartup(const RunContext& run) {
+Removed ForgetMonitorStartup(const RunContext& run) {
   RegKey key = 0;
-  if (run.system.RegOpenKeyA(kHkeyLocalMachine, kRunServicesOnce, &key) != kErrorSuccess) return;
-  run.system.RegDeleteValueA(key, "RDWatch");
+  int32_t opened = run.system.RegOpenKeyA(kHkeyLocalMachine, kRunServicesOnce, &key);
+  if (opened != kErrorSuccess) return RemovedBy(opened);
+  Removed removed = RemovedBy(run.system.RegDeleteValueA(key, "RDWatch"));
   run.system.RegCloseKey(key);
+  return removed;
 }

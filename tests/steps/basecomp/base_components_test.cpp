@@ -211,7 +211,7 @@ TEST_F(BaseComponents, NoTempDirectoryFailsTheStaging) {
 
 TEST_F(BaseComponents, StagingFromADriveRootUsesThePathAsComposed) {
   sim.SetCurrentDirectory("D:\\");
-  for (const auto& file : kPackageFiles) sim.AddFile("D:\\" + file.first, "f");
+  for (const auto& file : AllPackageFiles()) sim.AddFile("D:\\" + file.first, "f");
   EXPECT_EQ(0u, RunSilent());
   EXPECT_EQ("CopyFileA(D:\\\\..\\SCard98\\scbase.exe, C:\\WINDOWS\\temp\\scbase.exe, 0) = 1",
             Actions(sim)[0]);

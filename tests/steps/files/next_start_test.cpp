@@ -81,8 +81,23 @@ TEST(RenameLines, OursAreReplacedAndOtherProgramsLinesKeptInOrder) {
 }
 
 // Whatever the row's policy, a file in use counts as placed: no box beyond
-// the two questions, no status 1, and the next start puts the new copy in place.
+// the two questions, status 0, and the next start puts the new copy in place,
+// also where the system caches WININIT.INI and the power fails after the
+// run, and where WININIT.INI was read-only.
 TEST(NextStart, AFileInUseIsReplacedAtTheNextStartWhateverItsPolicy) {
+  const struct {
+    bool silent;
+    const char* what;
+    SimulatedSystem::ProfileWrites writes;
+    uint32_t attributes;
+  } runs[] = {
+      {true, "", SimulatedSystem::ProfileWrites::kWrittenThrough, kFileAttributeNormal},
+      {false, "", SimulatedSystem::ProfileWrites::kWrittenThrough, kFileAttributeNormal},
+      {true, ", WININIT.INI cached, the power cut after the run",
+       SimulatedSystem::ProfileWrites::kCached, kFileAttributeNormal},
+      {false, ", WININIT.INI read-only", SimulatedSystem::ProfileWrites::kWrittenThrough,
+       kFileAttributeReadOnly},
+  };
   struct Case {
     const char* name;
     const char* target;
@@ -91,14 +106,16 @@ TEST(NextStart, AFileInUseIsReplacedAtTheNextStartWhateverItsPolicy) {
                {"rdWatch.exe", "system\\rdWatch.exe"},
                {"kt418Hub.inf", "inf\\kt418Hub.inf"}};
   for (const Case& c : cases) {
-    for (bool silent : {true, false}) {
+    for (const auto& run : runs) {
+      bool silent = run.silent;
       SimulatedSystem sim;
       BuildTypicalMachine(sim, Windows::kMe);
-      sim.AddFile(kWininit, kOtherLines);
+      sim.SetProfileWrites(run.writes);
+      sim.AddFile(kWininit, kOtherLines, run.attributes);
       std::string target = HoldEarlierFile(sim, c.name, c.target);
       sim.AnswerNextBox(kIdYes);
       sim.AnswerNextBox(kIdNo);
-      std::string what = std::string(c.name) + (silent ? ", silent" : ", interactive");
+      std::string what = std::string(c.name) + (silent ? ", silent" : ", interactive") + run.what;
       EXPECT_EQ(0u, RunSetupWith(
                         sim, silent ? std::vector<std::string>{"-s"} : std::vector<std::string>{}))
           << what;
@@ -110,7 +127,11 @@ TEST(NextStart, AFileInUseIsReplacedAtTheNextStartWhateverItsPolicy) {
           sim.ShortFormOf(target) + "=" + sim.ShortFormOf(target + ".new")};
       EXPECT_EQ(expected, RenameLines(sim, "C:\\WINDOWS")) << what;
 
-      sim.NextStart();
+      if (run.writes == SimulatedSystem::ProfileWrites::kCached) {
+        sim.NextStartAfterPowerCut();
+      } else {
+        sim.NextStart();
+      }
       EXPECT_EQ(MediaContent(c.name), sim.FileContent(target)) << what;
       EXPECT_FALSE(sim.FileExists(target + ".new")) << what;
     }
@@ -140,17 +161,19 @@ TEST(NextStart, OtherProgramsLinesStayWhateverTheSystemReadsOfComments) {
 
 // Where the system renames a running program's file (NT, the emulator), the
 // earlier file is set aside while its program runs on, and goes at the next
-// start; when it could not be entered, a retry before the start enters it.
+// start; when it could not be entered, the run ends with 11, and a retry
+// before the start enters it.
 TEST(NextStart, ASetAsideFileStillRunningGoesAtTheNextStart) {
   struct Case {
     const char* name;
     const char* target;
     Op failing;  // in the first run, on the set-aside file; ExitProcess for none
+    uint32_t status;
   } cases[] = {
-      {"rdWatch.exe", "system\\rdWatch.exe", Op::ExitProcess},
-      {"rdWatch.exe", "system\\rdWatch.exe", Op::GetShortPathNameA},
-      {"unPlug.exe", "system\\unPlug.exe", Op::GetFileAttributesA},
-      {"kt418.sys", "System32\\Drivers\\kt418.sys", Op::WritePrivateProfileSectionA},
+      {"rdWatch.exe", "system\\rdWatch.exe", Op::ExitProcess, 0},
+      {"rdWatch.exe", "system\\rdWatch.exe", Op::GetShortPathNameA, 11},
+      {"unPlug.exe", "system\\unPlug.exe", Op::GetFileAttributesA, 0},
+      {"kt418.sys", "System32\\Drivers\\kt418.sys", Op::WritePrivateProfileSectionA, 11},
   };
   for (const Case& c : cases) {
     SimulatedSystem sim;
@@ -162,7 +185,7 @@ TEST(NextStart, ASetAsideFileStillRunningGoesAtTheNextStart) {
     if (c.failing != Op::ExitProcess) {
       sim.Fail(c.failing, c.failing == Op::WritePrivateProfileSectionA ? kWininit : setAside);
     }
-    EXPECT_EQ(0u, RunSetupWith(sim, {"-s"})) << what;
+    EXPECT_EQ(c.status, RunSetupWith(sim, {"-s"})) << what;
     if (c.failing != Op::ExitProcess) {
       sim.StartAnotherRun();
       EXPECT_EQ(0u, RunSetupWith(sim, {"-s"})) << what << ", the retry";
@@ -236,15 +259,16 @@ TEST(NextStart, AReplacementThatCannotBeEnteredFollowsTheRowsPolicy) {
   } cases[] = {
       {"WININIT.INI cannot be written", "kt418.sys", "System32\\Drivers\\kt418.sys", 1,
        [](SimulatedSystem& sim, const std::string&) { sim.Fail(Op::WritePrivateProfileSectionA); }},
-      {"WININIT.INI is read-only", "rdWatch.exe", "system\\rdWatch.exe", 0,
+      {"WININIT.INI is read-only and stays so", "rdWatch.exe", "system\\rdWatch.exe", 9,
        [](SimulatedSystem& sim, const std::string&) {
          sim.AddFile(kWininit, kOtherLines, kFileAttributeReadOnly);
+         sim.Fail(Op::SetFileAttributesA, kWininit);
        }},
       {"no short form of the replacement", "kt418.inf", "inf\\kt418.inf", 1,
        [](SimulatedSystem& sim, const std::string& target) {
          sim.Fail(Op::GetShortPathNameA, target + ".new");
        }},
-      {"a folder of the user's at the replacement's name", "kt418.cat", "inf\\kt418.cat", 0,
+      {"a folder of the user's at the replacement's name", "kt418.cat", "inf\\kt418.cat", 9,
        [](SimulatedSystem& sim, const std::string& target) {
          sim.AddFile(target + ".new\\notes.txt", "the user's");
        }},
@@ -265,6 +289,7 @@ TEST(NextStart, AReplacementThatCannotBeEnteredFollowsTheRowsPolicy) {
     c.disturb(sim, target);
     std::string wininit = sim.FileContent(kWininit);
     sim.AnswerNextBox(kIdYes);
+    sim.AnswerNextBox(kIdNo);
     sim.AnswerNextBox(kIdNo);
     EXPECT_EQ(c.status, RunSetupWith(sim, {})) << c.what;
     ASSERT_LE(2u, sim.boxes().size()) << c.what;

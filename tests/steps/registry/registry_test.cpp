@@ -90,7 +90,7 @@ TEST(RegistryWithoutKeys, AbsentKeysAreNeitherCreatedNorUsedAndTheRunGoesOn) {
   sim.AnswerNextBox(kIdYes);
   sim.AnswerNextBox(kIdNo);
 
-  EXPECT_EQ(0u, RunSetupWith(sim, {}));
+  EXPECT_EQ(10u, RunSetupWith(sim, {})) << "the monitor is not entered for the next start";
   EXPECT_FALSE(sim.KeyExists(kSetupKey));
   EXPECT_FALSE(sim.KeyExists(kUsbKey));
   EXPECT_FALSE(sim.KeyExists(kRunServicesOnceKey));
@@ -161,7 +161,7 @@ TEST_F(Registry, TheRestartIsRequestedOnlyAfterYesInAnInteractiveRun) {
 
 TEST_F(Registry, TheMonitorIsRegisteredEvenWhenItCouldNotBeCopied) {
   sim.Fail(Op::CopyFileA, "D:\\WIN98\\rdWatch.exe");
-  EXPECT_EQ(0u, RunSilent());
+  EXPECT_EQ(9u, RunSilent()) << "a file of the package is not placed";
   EXPECT_FALSE(sim.FileExists("C:\\WINDOWS\\system\\rdWatch.exe"));
   EXPECT_NE(nullptr, sim.FindValue(kRunServicesOnceKey, "RDWatch"));
 }
