@@ -11,6 +11,14 @@
 
 namespace {
 
+// What happened between the installation and the removal.
+enum class Since {
+  kAStart,            // the system started again
+  kNoStart,           // nothing: the monitor is still entered for the next start
+  kTheReaderPlugged,  // a start, then the reader was plugged in and got its entries again
+  kLeftovers,         // a start, and copies set aside or waiting stand beside package files
+};
+
 struct RemovalCase {
   const char* name;
   Windows windows;
@@ -18,6 +26,7 @@ struct RemovalCase {
   bool monitorRunning;  // the start after the installation ran it
   bool fromTheCopy;     // Add/Remove Programs started the copy, which holds its file
   int installCutAt;     // the installation's power cut, in percent of its calls; 0 for none
+  Since since = Since::kAStart;
 };
 
 const RemovalCase kRemovalCases[] = {
@@ -31,6 +40,12 @@ const RemovalCase kRemovalCases[] = {
      Windows::kMe, true, false, false, 25},
     {"98, interactive, from the disc, the installation cut short at its end", Windows::k98, false,
      false, false, 95},
+    {"Me, silent, from the disc, before any restart", Windows::kMe, true, false, false, 0,
+     Since::kNoStart},
+    {"Me, silent, from the disc, the reader plugged in since", Windows::kMe, true, true, false, 0,
+     Since::kTheReaderPlugged},
+    {"98, interactive, from Add/Remove Programs, leftovers beside the package", Windows::k98, false,
+     true, true, 0, Since::kLeftovers},
 };
 
 TEST(Removal, InstallStartRemoveStartLeavesTheMachineAsItWas) {
@@ -45,7 +60,19 @@ TEST(Removal, InstallStartRemoveStartLeavesTheMachineAsItWas) {
       sim.CutPowerAfterCall(static_cast<int>(clean.calls().size()) * row.installCutAt / 100);
     }
     uint32_t installed = RunSetupWith(sim, {"-s"});
-    sim.NextStart();
+    if (row.since == Since::kNoStart) {
+      sim.StartAnotherRun();
+    } else {
+      sim.NextStart();
+    }
+    if (row.since == Since::kTheReaderPlugged) {
+      sim.AddKey(std::string(kUsbKey) + "\\VID_1E2D&PID_4182\\5&1A2B3C&0&1");
+      sim.AddKey(std::string(kUsbKey) + "\\VID_1E2D&PID_4181\\5&1A2B3C&0&2");
+    }
+    if (row.since == Since::kLeftovers) {
+      sim.AddFile("C:\\WINDOWS\\system\\unPlug.exe.new", "waiting unPlug.exe");
+      sim.AddFile("C:\\WINDOWS\\inf\\kt418.cat.old", "set aside kt418.cat", kFileAttributeReadOnly);
+    }
     if (row.installCutAt == 0) {
       ASSERT_EQ(0u, installed) << row.name;
       const SimulatedSystem::Value* command =
@@ -60,14 +87,18 @@ TEST(Removal, InstallStartRemoveStartLeavesTheMachineAsItWas) {
     }
     sim.AnswerNextBox(kIdYes);
     sim.AnswerNextBox(kIdNo);
-    EXPECT_EQ(0u, RunSetupWith(sim, row.silent ? std::vector<std::string>{"-u", "-s"}
-                                               : std::vector<std::string>{"-u"}))
-        << row.name;
+    RunFacts facts = FactsOfMachine(sim, "D:\\WIN98", "C:\\WINDOWS");
+    facts.removal = true;
+    uint32_t status = RunSetupWith(
+        sim, row.silent ? std::vector<std::string>{"-u", "-s"} : std::vector<std::string>{"-u"});
+    EXPECT_EQ(0u, status) << row.name;
+    EXPECT_EQ(std::vector<std::string>{}, BrokenRunRules(sim, facts, status)) << row.name;
     // Something in use waits for the next start, and only then is a restart offered.
     bool waits = row.monitorRunning || row.fromTheCopy;
     EXPECT_EQ(row.silent ? 0u : waits ? 2u : 1u, sim.boxes().size()) << row.name;
     sim.NextStart();
     EXPECT_EQ("", Differences(before, LastingState(sim))) << row.name;
+    EXPECT_EQ(std::vector<std::string>{}, BrokenRulesAfterRemoval(sim, "C:\\WINDOWS")) << row.name;
   }
 }
 
