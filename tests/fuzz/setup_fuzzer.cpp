@@ -73,6 +73,7 @@ struct Input {
   bool retryBeforeTheStart = false;
   std::vector<std::string> otherLines;  // other programs' [rename] lines, in order
   bool removeAtTheEnd = false;          // a silent removal follows the retry's start
+  bool profileCache = false;  // WININIT.INI waits in the system's cache, lost when the power fails
 };
 
 // Whether the arguments ask for a removal: "-u", alone or with "-s", in either
@@ -216,6 +217,8 @@ Input BuildMachine(const uint8_t* data, size_t size, SimulatedSystem& sim) {
     sim.SetModulePath(current + "\\SETUP.EXE");
   }
   input.removeAtTheEnd = in.ConsumeBool();
+  input.profileCache = in.ConsumeBool();
+  if (input.profileCache) sim.SetProfileWrites(SimulatedSystem::ProfileWrites::kCached);
   input.facts = FactsOfMachine(sim, current, windows);
   input.facts.removal = AsksForRemoval(input.arguments);
   return input;
@@ -262,10 +265,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (const std::string& lost : LostLines(sim, first)) brokenFirst.push_back(lost);
   Report("the first run", status, brokenFirst, sim);
 
-  // A power cut always brings a start.
+  // A power cut always brings a start; where WININIT.INI is cached, the power
+  // fails before every start. What the first run's status says must hold
+  // after it: 0 for a complete installation or removal, unless the question
+  // was answered No.
   bool startFirst = !first.retryBeforeTheStart || sim.powerWasCut();
+  bool ended = !sim.powerWasCut(), unsure = CouldNotTell(sim), declined = AnsweredNo(sim);
+  bool changed = false;
+  for (const auto& call : sim.calls()) changed = changed || ChangesTheSystem(call.op);
   if (startFirst) {
-    sim.NextStart();
+    StartAfter(sim, first.profileCache);
+    std::vector<std::string> brokenStart;
+    if (facts.removal && status == 0 && changed)
+      brokenStart = BrokenRulesAfterRemoval(sim, facts.windowsDirectory);
+    if (!facts.removal) {
+      brokenStart = BrokenStatusRulesAfterTheStart(sim, facts, first.windowsMe, status, unsure);
+    }
+    if (ended && !declined) Report("the start after the first run", status, brokenStart, sim);
   } else {
     sim.StartAnotherRun();
   }
@@ -305,7 +321,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   // The start after a retry that recovers completes its work, as the start
   // after a clean run does.
-  sim.NextStart();
+  StartAfter(sim, first.profileCache);
   fresh.NextStart();
   if (freshCompletes && BrokenRulesAfterTheStart(fresh, freshFacts, first.windowsMe).empty()) {
     Report("the start after the retry", retryStatus,
@@ -320,7 +336,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   uint32_t removalStatus = RunWith(sim, {"-u", "-s"});
   std::vector<std::string> brokenRemoval = BrokenRunRules(sim, removalFacts, removalStatus);
   if (removalStatus == 0) {
-    sim.NextStart();
+    StartAfter(sim, first.profileCache);
     for (const std::string& rule : BrokenRulesAfterRemoval(sim, facts.windowsDirectory)) {
       brokenRemoval.push_back(rule);
     }

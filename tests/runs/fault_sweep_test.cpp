@@ -72,15 +72,6 @@ uint32_t RunSweepCase(SimulatedSystem& sim, const Sweep& sweep) {
 // the programs that held files still run. A power cut always brings a start.
 enum class Retry { kAfterTheStart, kBeforeTheStart };
 
-// The start after a run; where the system caches WININIT.INI, the power fails first.
-void StartAfter(SimulatedSystem& sim, bool profileCache) {
-  if (profileCache) {
-    sim.NextStartAfterPowerCut();
-  } else {
-    sim.NextStart();
-  }
-}
-
 // The rules the disturbed run broke, with those the start after it broke
 // (when the retry follows it), then those its clean silent retry broke, and
 // those the start after the retry broke.
@@ -91,9 +82,9 @@ std::vector<std::string> JudgeRunAndRetry(SimulatedSystem& sim, const Sweep& swe
   bool windowsMe = sweep.windows == Windows::kMe;
   if (retry == Retry::kAfterTheStart) {
     bool ended = !sim.powerWasCut();
-    bool faulted = Faulted(sim);
+    bool unsure = CouldNotTell(sim);
     StartAfter(sim, sweep.profileCache);
-    if (ended) broken = BrokenStatusRulesAfterTheStart(sim, facts, windowsMe, status, faulted);
+    if (ended) broken = BrokenStatusRulesAfterTheStart(sim, facts, windowsMe, status, unsure);
     if (!broken.empty()) return broken;
   } else {
     sim.StartAnotherRun();

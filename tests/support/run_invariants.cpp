@@ -19,6 +19,12 @@ std::string Result(const SimulatedSystem::Call& call) {
   return call.text.substr(call.text.rfind(" = ") + 3);
 }
 
+// Whether the call read a profile section too long for its buffer.
+bool SectionCut(const SimulatedSystem::Call& call) {
+  return call.op == Op::GetPrivateProfileSectionA &&
+         std::stoul(call.result) + 2 == std::stoul(call.values[1]);
+}
+
 // A blank, for a command line, is a space or a tab.
 bool HoldsBlank(const std::string& text) { return text.find_first_of(" \t") != std::string::npos; }
 
@@ -164,7 +170,7 @@ class Judge {
          "status 1 when the driver or its setup information file was not placed");
     Rule(status_ != 1 || abortCopyFailed || abortUnsure,
          "status 1 only when the driver or its setup information file was not placed, or a "
-         "fault after its copy left its place unsure");
+         "fault or a [rename] section too long to read after its copy left its place unsure");
     Rule((status_ == 3) == extractionFailed,
          "status 3 exactly when an extraction could not be run or did not end with status 0");
     Rule((status_ == 2) == (baseFailedShown && !exited),
@@ -218,9 +224,10 @@ class Judge {
     }
     Rule((status_ == 12) == unshown, "status 12 exactly when the question could not be shown");
     if (status_ == 12) Rule(!changed, "status 12 changes nothing");
-    std::vector<std::string> left = LeftByRemoval(sim_, facts_.windowsDirectory);
-    if (status_ == 8) Rule(!left.empty() || Faulted(sim_), "status 8 only when something stays");
-    if (status_ != 0 || declined) return;
+    std::vector<std::string> left = LeftByRemoval(sim_, facts_.windowsDirectory, facts_.installed);
+    if (status_ == 8)
+      Rule(!left.empty() || CouldNotTell(sim_), "status 8 only when something stays");
+    if (status_ != 0 || declined || !changed) return;
     for (const std::string& thing : left) {
       Rule(false, "a removal with status 0 leaves nothing of its own: " + thing);
     }
@@ -402,6 +409,7 @@ RunFacts FactsOfMachine(const SimulatedSystem& sim, const std::string& currentDi
                         ? currentDirectory.substr(0, currentDirectory.size() - 1)
                         : currentDirectory;
   facts.windowsDirectory = windowsDirectory;
+  facts.installed = !LeftByRemoval(sim, windowsDirectory, false).empty();
   for (const auto& file : AllPackageFiles()) {
     std::string target = windowsDirectory + "\\" + file.second;
     if (sim.FileExists(target)) {
@@ -537,16 +545,31 @@ std::vector<std::string> BrokenRulesAfterTheStart(const SimulatedSystem& sim, co
   return broken;
 }
 
-bool Faulted(const SimulatedSystem& sim) {
+bool CouldNotTell(const SimulatedSystem& sim) {
   for (const auto& call : sim.calls()) {
-    if (call.injected) return true;
+    if (call.injected || SectionCut(call)) return true;
   }
   return false;
 }
 
+bool AnsweredNo(const SimulatedSystem& sim) {
+  for (const auto& call : sim.calls()) {
+    if (call.op == Op::MessageBoxA) return call.result == std::to_string(kIdNo);
+  }
+  return false;
+}
+
+void StartAfter(SimulatedSystem& sim, bool profileCache) {
+  if (profileCache) {
+    sim.NextStartAfterPowerCut();
+  } else {
+    sim.NextStart();
+  }
+}
+
 std::vector<std::string> BrokenStatusRulesAfterTheStart(const SimulatedSystem& sim,
                                                         const RunFacts& facts, bool windowsMe,
-                                                        uint32_t status, bool faulted) {
+                                                        uint32_t status, bool unsure) {
   if (status == 0) return BrokenRulesAfterTheStart(sim, facts, windowsMe);
   const std::string& w = facts.windowsDirectory;
   bool filesPlaced = true;
@@ -562,8 +585,8 @@ std::vector<std::string> BrokenStatusRulesAfterTheStart(const SimulatedSystem& s
                        ", which is not so");
     }
   };
-  // A fault after a file's copy may leave the run unable to tell that no line deletes it.
-  names(9, !filesPlaced || faulted, "a file of the package not placed");
+  // A run unsure that no line deletes a file it copied counts it as not placed.
+  names(9, !filesPlaced || unsure, "a file of the package not placed");
   names(10, MonitorStarts(sim, w) == 0, "the monitor not started");
   names(11, !Leftovers(sim, w).empty(), "a file of the setup's own left");
   names(7, !Removable(sim, w), "no copy or entry for Add/Remove Programs");
@@ -596,7 +619,7 @@ std::vector<std::string> OwnPaths(const std::string& windowsDirectory) {
 }  // namespace
 
 std::vector<std::string> LeftByRemoval(const SimulatedSystem& sim,
-                                       const std::string& windowsDirectory) {
+                                       const std::string& windowsDirectory, bool installed) {
   std::vector<std::string> pending = RenameLines(sim, windowsDirectory);
   std::vector<std::string> left;
   for (const std::string& path : OwnPaths(windowsDirectory)) {
@@ -606,6 +629,7 @@ std::vector<std::string> LeftByRemoval(const SimulatedSystem& sim,
   }
   if (sim.KeyExists(std::string("HKLM\\") + kRemovalKey))
     left.push_back("the Add/Remove Programs entry");
+  if (!installed) return left;
   if (sim.FindValue(kRunServicesOnce, "RDWatch") != nullptr) left.push_back("RDWatch");
   for (const std::string& entry : ReaderEntries(sim)) {
     if (sim.KeyExists(entry)) left.push_back(entry);
@@ -626,8 +650,6 @@ std::vector<std::string> BrokenRulesAfterRemoval(const SimulatedSystem& sim,
        "the Add/Remove Programs entry is gone");
   rule(sim.FindValue(kRunServicesOnce, "RDWatch") == nullptr,
        "the monitor is not registered for a start");
-  for (const std::string& entry : ReaderEntries(sim))
-    rule(!sim.KeyExists(entry), entry + " is gone");
   std::string monitor = sim.ResolvedPath(windowsDirectory + "\\system\\rdWatch.exe");
   const auto& started = sim.lastStart();
   rule(std::count(started.begin(), started.end(), "started " + monitor) == 0,

@@ -18,6 +18,10 @@ struct RunFacts {
   // Package targets (full paths) that held an earlier file, with its content.
   std::map<std::string, std::string> earlierFiles;
   bool removal = false;  // the run removes the package ("-u")
+  // Something of the setup's own (a file, or the Add/Remove Programs entry)
+  // stood before the run, so that a removal takes the monitor's start-up
+  // registration and the reader's device entries too.
+  bool installed = false;
 };
 
 // The facts of a run about to start on the machine as it stands: each earlier
@@ -56,20 +60,30 @@ std::vector<std::string> BrokenRulesAfterTheStart(const SimulatedSystem& sim, co
 
 // The rules broken by the start that followed an installation that ended
 // with status: 0 holds what BrokenRulesAfterTheStart holds, and 7, 9, 10 and
-// 11 each name a shortfall that is there (for 9, unless a fault of the run,
-// faulted, left it unable to tell).
+// 11 each name a shortfall that is there (for 9, unless the run was unsure,
+// as CouldNotTell says).
 std::vector<std::string> BrokenStatusRulesAfterTheStart(const SimulatedSystem& sim,
                                                         const RunFacts& facts, bool windowsMe,
-                                                        uint32_t status, bool faulted);
+                                                        uint32_t status, bool unsure);
 
-// Whether a test made a call of the last run fail.
-bool Faulted(const SimulatedSystem& sim);
+// Whether the last run may have been unable to tell what stands: a test made
+// one of its calls fail, or it met a [rename] section too long to read whole.
+bool CouldNotTell(const SimulatedSystem& sim);
+
+// Whether the last run's first question (the welcome, or the removal's) was answered No.
+bool AnsweredNo(const SimulatedSystem& sim);
+
+// The start after a run; where the system caches profile files, the power
+// fails first, as it may whenever a run has ended.
+void StartAfter(SimulatedSystem& sim, bool profileCache);
 
 // The paths of the setup's own that remain after a removal (package files,
 // the setup's copy, their set-aside and waiting copies) and are not entered
-// for deletion at the next start, with the Add/Remove Programs entry when it stands.
+// for deletion at the next start, with the Add/Remove Programs entry when it
+// stands; after a removal of what was installed, also the monitor's start-up
+// registration and the reader's device entries.
 std::vector<std::string> LeftByRemoval(const SimulatedSystem& sim,
-                                       const std::string& windowsDirectory);
+                                       const std::string& windowsDirectory, bool installed);
 
 // The rules broken by the start that followed a completed removal: nothing of
 // the setup's own is left (no file, no line, no entry, no start-up

@@ -11,11 +11,15 @@ constexpr uint32_t kRenameSectionBuffer = 32767;
 const char kRenameSection[] = "rename";
 const char kDeletion[] = "NUL";
 
-// The 8.3 form of an existing path, as a [rename] line can carry it: with no
-// blank, and no "=", which would end the line's destination.
+// Whether a [rename] line can carry the 8.3 path: with no blank, and no "=",
+// which would end the line's destination.
+bool FitsALine(const ByteString& shortPath) {
+  return !shortPath.Contains(' ') && !shortPath.Contains('=');
+}
+
+// The 8.3 form of an existing path, as a [rename] line can carry it.
 bool ShortPathForStart(System& system, const ByteString& path, ByteString* shortPath) {
-  return QueryShortPath(system, path, shortPath) && !shortPath->Contains(' ') &&
-         !shortPath->Contains('=');
+  return QueryShortPath(system, path, shortPath) && FitsALine(*shortPath);
 }
 
 bool IsAsciiLetter(unsigned char byte) { return (byte | 0x20) >= 'a' && (byte | 0x20) <= 'z'; }
@@ -99,8 +103,9 @@ bool ReplaceAtNextStart(const RunContext& run, const ByteString& source, const B
 
 bool KeepAtNextStart(const RunContext& run, const ByteString& path) {
   ByteString shortPath;
-  return ShortPathForStart(run.system, path, &shortPath) &&
-         EditRenameSection(run, shortPath, nullptr);
+  if (!QueryShortPath(run.system, path, &shortPath)) return false;
+  // No line can name a path whose short form no line can carry.
+  return !FitsALine(shortPath) || EditRenameSection(run, shortPath, nullptr);
 }
 
 bool DeleteAtNextStart(const RunContext& run, const ByteString& path) {
