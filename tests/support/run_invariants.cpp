@@ -164,8 +164,9 @@ class Judge {
     Rule(status_ != 5 || (exited && !changed && !Has(Op::MessageBoxA)),
          "status 5 ends at once: nothing asked, shown or changed");
     bool abortUnsure = false;
-    for (size_t i = lastAbortCopy; i < calls.size(); ++i)
-      abortUnsure = abortUnsure || calls[i].injected;
+    for (size_t i = lastAbortCopy; i < calls.size(); ++i) {
+      abortUnsure = abortUnsure || calls[i].injected || SectionCut(calls[i]);
+    }
     Rule(!abortCopyFailed || status_ == 1,
          "status 1 when the driver or its setup information file was not placed");
     Rule(status_ != 1 || abortCopyFailed || abortUnsure,
