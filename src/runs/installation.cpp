@@ -32,7 +32,7 @@ uint32_t RunInstallation(RunContext& run) {
   };
   auto placed = [&shortfall](Placed placed) {
     shortfall(placed != Placed::kNot, ExitStatus::kPackageFileNotPlaced);
-    shortfall(placed != Placed::kPlacedEarlierStays, ExitStatus::kLeftoverStays);
+    shortfall(placed != Placed::kPlacedLeftoverStays, ExitStatus::kLeftoverStays);
   };
   placed(PlaceDriverPackage(run));
   RemoveDriverDatabase(run);
@@ -54,7 +54,7 @@ uint32_t RunInstallation(RunContext& run) {
   ByteString copy = run.state.WindowsDir + kOwnCopySuffix;
   Placed own = PlaceOwnCopy(run, copy);
   shortfall(own != Placed::kNot && RegisterRemoval(run, copy), ExitStatus::kNotRemovable);
-  shortfall(own != Placed::kPlacedEarlierStays, ExitStatus::kLeftoverStays);
+  shortfall(own != Placed::kPlacedLeftoverStays, ExitStatus::kLeftoverStays);
   if (!run.state.SilentMode) OfferRestart(run);
   return static_cast<uint32_t>(status);
 }

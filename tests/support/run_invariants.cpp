@@ -502,17 +502,20 @@ bool Removable(const SimulatedSystem& sim, const std::string& windowsDirectory) 
 }
 
 // The files of the setup's own left: staged packages in temp, and earlier
-// files set aside beside the package's files and the setup's copy.
+// files set aside or waiting beside the package's files and the setup's copy.
 std::vector<std::string> Leftovers(const SimulatedSystem& sim,
                                    const std::string& windowsDirectory) {
   std::vector<std::string> paths;
   for (const char* package : kPackages) {
     paths.push_back(windowsDirectory + "\\temp\\" + package + ".exe");
   }
-  for (const auto& file : AllPackageFiles()) {
-    paths.push_back(windowsDirectory + "\\" + file.second + ".old");
+  std::vector<std::string> targets = {windowsDirectory + kOwnCopySuffix};
+  for (const auto& file : AllPackageFiles())
+    targets.push_back(windowsDirectory + "\\" + file.second);
+  for (const std::string& target : targets) {
+    paths.push_back(target + ".old");
+    paths.push_back(target + ".new");
   }
-  paths.push_back(windowsDirectory + kOwnCopySuffix + ".old");
   std::vector<std::string> left;
   for (const std::string& path : paths) {
     if (sim.FileExists(path)) left.push_back(path);

@@ -36,17 +36,6 @@ const PackageFile kDriverPackage[] = {
 
 const PackageFile kHubInf = {"\\kt418Hub.inf", "\\inf\\kt418Hub.inf", FailurePolicy::Report};
 
-// Keeps the earlier file under its set-aside name so that a failed copy can
-// put it back. One that cannot be moved stays in place and the copy goes over
-// it: deleting it first would lose it to a copy that fails.
-bool SetEarlierFileAside(const RunContext& run, const ByteString& target,
-                         const ByteString& setAside) {
-  // The target is the file to keep: a set-aside file beside it is what an
-  // interrupted run left, and would block the move.
-  DeleteNowOrAtNextStart(run, setAside);
-  return run.system.MoveFileA(target.c_str(), setAside.c_str());
-}
-
 // Deletes the earlier file set aside now; one that a running program still
 // holds, renamed with it, is entered for deletion at the next start. False
 // when it stays. Unlike DeleteNowOrAtNextStart it leaves other lines as they are.
@@ -82,13 +71,19 @@ void DeleteWindowsFileNow(const RunContext& run, const char* suffix) {
 Placed PlaceFile(const RunContext& run, const ByteString& source, const ByteString& target) {
   ByteString setAside = SetAsidePath(target);
   ByteString replacement = ReplacementPath(target);
-  bool keptAside = false;
+  bool keptAside = false, leftoverStays = false;
   Existing existing = ClearFileAttributes(run, target);
   if (existing == Existing::kFile) {
     // A replacement waits beside an earlier file only: one whose start has
     // not come, or that a cut run left, makes way for this run's outcome.
-    DeleteNowOrAtNextStart(run, replacement);
-    keptAside = SetEarlierFileAside(run, target, setAside);
+    // The target is the file to keep: a set-aside file beside it is what an
+    // interrupted run left, and would block the move.
+    leftoverStays = DeleteNowOrAtNextStart(run, replacement) == Removed::kStays;
+    leftoverStays = DeleteNowOrAtNextStart(run, setAside) == Removed::kStays || leftoverStays;
+    // The earlier file is kept under its set-aside name so that a failed copy
+    // can put it back. One that cannot be moved stays in place and the copy
+    // goes over it: deleting it first would lose it to a copy that fails.
+    keptAside = run.system.MoveFileA(target.c_str(), setAside.c_str());
   } else if (existing == Existing::kNothing) {
     run.system.DeleteFileA(target.c_str());
     // A run cut short between setting the earlier file aside and copying left
@@ -96,10 +91,10 @@ Placed PlaceFile(const RunContext& run, const ByteString& source, const ByteStri
     keptAside = WhatStandsAt(run.system, setAside) == Existing::kFile;
   }
   if (run.system.CopyFileA(source.c_str(), target.c_str(), false)) {
-    bool setAsideGone = !keptAside || DeleteSetAsideFile(run, setAside);
+    leftoverStays = (keptAside && !DeleteSetAsideFile(run, setAside)) || leftoverStays;
     // A removal's line that deletes the earlier file would take the new one.
     if (existing != Existing::kNothing && !KeepAtNextStart(run, target)) return Placed::kNot;
-    return setAsideGone ? Placed::kPlaced : Placed::kPlacedEarlierStays;
+    return leftoverStays ? Placed::kPlacedLeftoverStays : Placed::kPlaced;
   }
   if (keptAside) run.system.MoveFileA(setAside.c_str(), target.c_str());
   // An earlier file that could be neither replaced nor set aside is in use.

@@ -12,7 +12,7 @@ extern const char kOwnCopySuffix[];
 // What placing a file, or several, came to; a later value is the worse.
 enum class Placed {
   kPlaced,              // in place, or waiting for the next start
-  kPlacedEarlierStays,  // in place, but the earlier file set aside beside it stays
+  kPlacedLeftoverStays,  // in place, but an earlier file set aside or waiting beside it stays
   kNot,                 // not placed
 };
 
