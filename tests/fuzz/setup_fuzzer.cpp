@@ -5,8 +5,8 @@
 // the run on it must keep every rule a run keeps and every other program's
 // line, and, after the next start or before it, a clean silent run on the
 // machine it left must keep them too and end as well as the same retry after
-// a clean silent run on the machine as it was built: with its status, and,
-// where that one completes, completely, so that the start after it leaves the
+// a clean silent run on the machine as it was built: where that one
+// completes, with status 0 and completely, so that the start after it leaves the
 // package in place and nothing of the setup's own. The first run may be a
 // removal, and a removal may follow at the end.
 #include <fuzzer/FuzzedDataProvider.h>
@@ -305,9 +305,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   const RunFacts freshFacts = FactsOfMachine(fresh, facts.currentDirectory, facts.windowsDirectory);
   uint32_t freshStatus = RunWith(fresh, {"-s"});
-  if (freshStatus != retryStatus) {
-    broken.push_back("the retry ends as the retry after a clean run does, with status " +
-                     std::to_string(freshStatus) + ", not " + std::to_string(retryStatus));
+  // Shortfalls may differ, where a cut run and a start freed what a clean
+  // run found in use; what a clean run's retry completes, this one completes.
+  if (freshStatus == 0 && retryStatus != 0) {
+    broken.push_back(
+        "the retry completes as the retry after a clean run does, with status 0, "
+        "not " +
+        std::to_string(retryStatus));
   }
   bool freshCompletes =
       BrokenRecoveryRules(fresh, freshFacts, first.windowsMe, freshStatus).empty();
