@@ -4,7 +4,11 @@ namespace {
 
 constexpr DWORD kLongestKeyName = 256;
 
-bool IsNt() { return (GetVersion() & 0x80000000u) == 0; }
+bool IsNt() {
+  OSVERSIONINFOA info = {};
+  info.dwOSVersionInfoSize = sizeof info;
+  return GetVersionExA(&info) && info.dwPlatformId == VER_PLATFORM_WIN32_NT;
+}
 
 template <typename Function>
 Function Find(HMODULE module, const char* name) {
@@ -18,7 +22,7 @@ LONG DeleteKeyTree(HKEY key, const char* subKey) {
   LONG status = RegDeleteKeyA(key, subKey);
   if (status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND || !IsNt()) return status;
   HKEY parent;
-  if (RegOpenKeyExA(key, subKey, 0, KEY_ALL_ACCESS, &parent) != ERROR_SUCCESS) return status;
+  if (RegOpenKeyA(key, subKey, &parent) != ERROR_SUCCESS) return status;
   char child[kLongestKeyName];
   // Deleting a child shifts the others down, so the first one is taken each time.
   while (RegEnumKeyA(parent, 0, child, kLongestKeyName) == ERROR_SUCCESS) {

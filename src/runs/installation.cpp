@@ -27,12 +27,12 @@ uint32_t RunInstallation(RunContext& run) {
 
   // The first shortfall met names the status; none stops the run.
   ExitStatus status = ExitStatus::kCompleted;
-  auto shortfall = [&status](bool done, ExitStatus named) {
-    if (!done && status == ExitStatus::kCompleted) status = named;
+  auto shortfall = [&status](bool met, ExitStatus named) {
+    if (met && status == ExitStatus::kCompleted) status = named;
   };
   auto placed = [&shortfall](Placed placed) {
-    shortfall(placed != Placed::kNot, ExitStatus::kPackageFileNotPlaced);
-    shortfall(placed != Placed::kPlacedLeftoverStays, ExitStatus::kLeftoverStays);
+    shortfall(placed == Placed::kNot, ExitStatus::kPackageFileNotPlaced);
+    shortfall(placed == Placed::kPlacedLeftoverStays, ExitStatus::kLeftoverStays);
   };
   placed(PlaceDriverPackage(run));
   RemoveDriverDatabase(run);
@@ -40,21 +40,19 @@ uint32_t RunInstallation(RunContext& run) {
   ConfigureSmartCardService(run);
   // Placed on Windows Me only: where the version cannot be read, it may be missing.
   bool versionUnread = false;
-  if (IsWindowsMe(run.system, &versionUnread)) {
-    placed(PlaceHubInf(run));
-  }
-  shortfall(!versionUnread, ExitStatus::kPackageFileNotPlaced);
+  if (IsWindowsMe(run.system, &versionUnread)) placed(PlaceHubInf(run));
+  shortfall(versionUnread, ExitStatus::kPackageFileNotPlaced);
   BaseComponents baseComponents = InstallBaseComponents(run);
   if (baseComponents == BaseComponents::kNotStaged) {
     ShowNotice(run, MsgBaseComponentsFailed, SetupCaption);
     return static_cast<uint32_t>(ExitStatus::kBaseComponentsFailed);
   }
-  shortfall(baseComponents == BaseComponents::kInstalled, ExitStatus::kLeftoverStays);
-  shortfall(RegisterMonitorStartup(run), ExitStatus::kMonitorNotRegistered);
+  shortfall(baseComponents == BaseComponents::kStagedCopyLeft, ExitStatus::kLeftoverStays);
+  shortfall(!RegisterMonitorStartup(run), ExitStatus::kMonitorNotRegistered);
   ByteString copy = run.state.WindowsDir + kOwnCopySuffix;
   Placed own = PlaceOwnCopy(run, copy);
-  shortfall(own != Placed::kNot && RegisterRemoval(run, copy), ExitStatus::kNotRemovable);
-  shortfall(own != Placed::kPlacedLeftoverStays, ExitStatus::kLeftoverStays);
+  shortfall(own == Placed::kNot || !RegisterRemoval(run, copy), ExitStatus::kNotRemovable);
+  shortfall(own == Placed::kPlacedLeftoverStays, ExitStatus::kLeftoverStays);
   if (!run.state.SilentMode) OfferRestart(run);
   return static_cast<uint32_t>(status);
 }

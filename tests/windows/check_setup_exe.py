@@ -15,7 +15,7 @@ from pathlib import Path
 
 OBJDUMP = "i686-w64-mingw32-objdump"
 ALLOWED = Path(__file__).with_name("windows98_imports.txt")
-MAX_SIZE = 16 * 1024
+MAX_SIZE = 16 * 1024 + 512
 DESCRIPTION = "Vantrel USB Smart Card Reader Setup Utility"
 # P6 instructions, and MMX/SSE ones that name no MMX or XMM register.
 FORBIDDEN = re.compile(r"^(cmov\w+|fcmov\w+|fcomip?|fucomip?|emms|femms|ldmxcsr|stmxcsr|"
