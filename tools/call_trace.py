@@ -224,6 +224,8 @@ def from_relay(name, args, retval):
         # The lines hold short names, which are each system's own: not compared.
         "WritePrivateProfileSectionA": lambda: ([text_of(args[0]), text_of(args[2])],
                                                 boolean(r)),
+        # Only the flush is made: section, key and value all null.
+        "WritePrivateProfileStringA": lambda: ([text_of(args[3])], boolean(r)),
         "CharPrevA": lambda: ([args[0][1][:args[1][0] - args[0][0]],
                                str(args[1][0] - args[0][0])], str(r - args[0][0])),
         "MessageBoxA": lambda: ([text_of(args[2]), text_of(args[1]), number(args[3])], str(r)),

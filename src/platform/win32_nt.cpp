@@ -4,11 +4,7 @@ namespace {
 
 constexpr DWORD kLongestKeyName = 256;
 
-bool IsNt() {
-  OSVERSIONINFOA info = {};
-  info.dwOSVersionInfoSize = sizeof info;
-  return GetVersionExA(&info) && info.dwPlatformId == VER_PLATFORM_WIN32_NT;
-}
+bool IsNt() { return (GetVersion() & 0x80000000u) == 0; }
 
 template <typename Function>
 Function Find(HMODULE module, const char* name) {

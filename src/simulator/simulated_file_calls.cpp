@@ -90,7 +90,7 @@ bool SimulatedFileCalls::InUse(const char* path, uint32_t error) {
 
 bool SimulatedFileCalls::DeleteFileA(const char* path) {
   bool injected = log_.ShouldFail(Op::DeleteFileA, path);
-  bool inUse = !injected && InUse(path, kErrorAccessDenied);
+  bool inUse = !injected && InUse(path, kErrorSharingViolation);
   bool ok = !injected && !inUse && files_.Delete(path);
   if (!ok && !inUse) Failed(injected, path);
   log_.Record(Op::DeleteFileA, {path, {path}, Flag(ok), "", {path}});

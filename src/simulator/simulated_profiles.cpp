@@ -150,12 +150,11 @@ bool SimulatedProfiles::WritePrivateProfileStringA(const char* section, const ch
   if (section == nullptr && key == nullptr && value == nullptr) {
     Flush(files_.PathKey(PathOf(fileName)));
   }
-  log_.Record(
-      Op::WritePrivateProfileStringA,
-      {ShownText(section) + ", " + ShownText(key) + ", " + ShownText(value) + ", " + fileName,
-       {ShownText(section), ShownText(key), ShownText(value), fileName},
-       Flag(false),
-       "",
-       {PathOf(fileName)}});
+  log_.Record(Op::WritePrivateProfileStringA, {ShownText(section) + ", " + ShownText(key) + ", " +
+                                                   ShownText(value) + ", " + fileName,
+                                               {fileName},
+                                               Flag(false),
+                                               "",
+                                               {PathOf(fileName)}});
   return false;
 }

@@ -223,19 +223,24 @@ def package_that_is_no_program_ends_with_status_3(s):
     s.check.equal(started, [], "no extraction ran after the one that could not start")
 
 
-@scenario("me")
-def folder_at_a_target_name_is_left_as_it_is(s):
-    folder = s.m.unix_path(PLACED["kt418.cat"])
+@scenario("98")
+def folder_at_the_auxiliary_programs_name_is_left_and_the_status_says_9(s):
+    """A silent caller learns from the status alone that a file of the package
+    is missing; the run goes on, and the folder of the user's stays."""
+    folder = s.m.unix_path(PLACED["unPlug.exe"])
     folder.mkdir(parents=True)
     (folder / "notes.txt").write_bytes(b"the user's notes\n")
     run = s.m.run_setup(s.media, ["-s"])
-    s.check.equal(run.status, 0, "exit status")
+    s.check.equal(run.status, 9, "exit status: a file of the package not placed")
+    s.boxes(run, [])
     notes = folder / "notes.txt"
     s.check.equal(notes.read_bytes() if notes.exists() else None, b"the user's notes\n",
-                  "the folder at the catalog's name, with what it holds")
-    s.check.equal(s.m.unix_path(PLACED["kt418.cat"] + ".old").exists(), False, "nothing set aside")
-    s.check.equal(s.content(PLACED["kt418.inf"]), s.content_on_media("kt418.inf"),
-                  "the other rows placed")
+                  "the folder at the auxiliary program's name, with what it holds")
+    s.check.equal(s.m.unix_path(PLACED["unPlug.exe"] + ".old").exists(), False,
+                  "nothing set aside")
+    for name in ("kt418.inf", "rdWatch.exe"):
+        s.check.equal(s.content(PLACED[name]), s.content_on_media(name), f"{name} placed")
+    s.check.equal(s.monitor_value(), ("REG_SZ", r"C:\windows\system\rdWatch.exe"), "RDWatch")
 
 
 @scenario("me")

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 namespace {
 
 TEST(SimulatedFiles, PathsResolveAsOnTheTarget) {
@@ -131,6 +133,47 @@ TEST(SimulatedFiles, InjectedFailuresHitOnlyTheirSubject) {
   EXPECT_EQ(3, sim.fallibleCalls());
 }
 
+// "Not found" only where nothing is there: a setup must be able to tell an
+// absent file from one it could not look at.
+TEST(SimulatedFiles, AFailedCallLeavesTheErrorWindowsWould) {
+  const struct {
+    const char* what;
+    std::function<bool(SimulatedSystem&)> call;
+    uint32_t error;
+  } rows[] = {
+      {"an absent file's attributes",
+       [](SimulatedSystem& sim) {
+         return sim.GetFileAttributesA("C:\\W\\x.txt") != kInvalidFileAttributes;
+       },
+       2},
+      {"a file's in an absent directory",
+       [](SimulatedSystem& sim) {
+         return sim.GetFileAttributesA("C:\\V\\x.txt") != kInvalidFileAttributes;
+       },
+       3},
+      {"a file's that is there, the query failing",
+       [](SimulatedSystem& sim) {
+         sim.Fail(Op::GetFileAttributesA);
+         return sim.GetFileAttributesA("C:\\W\\a.txt") != kInvalidFileAttributes;
+       },
+       31},
+      {"deleting a read-only file",
+       [](SimulatedSystem& sim) { return sim.DeleteFileA("C:\\W\\ro.txt"); }, 5},
+      {"deleting an absent file",
+       [](SimulatedSystem& sim) { return sim.DeleteFileA("C:\\W\\x.txt"); }, 2},
+      {"copying an absent source",
+       [](SimulatedSystem& sim) { return sim.CopyFileA("C:\\W\\x.txt", "C:\\W\\y.txt", false); },
+       2},
+  };
+  for (const auto& row : rows) {
+    SimulatedSystem sim;
+    sim.AddFile("C:\\W\\a.txt");
+    sim.AddFile("C:\\W\\ro.txt", "", kFileAttributeReadOnly);
+    EXPECT_FALSE(row.call(sim)) << row.what;
+    EXPECT_EQ(row.error, sim.GetLastError()) << row.what;
+  }
+}
+
 TEST(SimulatedRegistry, OpenNeverCreatesAndCreateMakesParents) {
   SimulatedSystem sim;
   RegKey key = 0;
@@ -203,7 +246,7 @@ TEST(SimulatedProcesses, ARunningProgramsFileIsInUse) {
     EXPECT_FALSE(sim.CopyFileA("D:\\rdWatch.exe", "C:\\W\\system\\rdWatch.exe", false));
     EXPECT_EQ(32u, sim.GetLastError());
     EXPECT_FALSE(sim.DeleteFileA("C:\\W\\system\\rdWatch.exe"));
-    EXPECT_EQ(5u, sim.GetLastError());
+    EXPECT_EQ(32u, sim.GetLastError()) << "as the emulator gives it";
     EXPECT_TRUE(sim.SetFileAttributesA("C:\\W\\system\\rdWatch.exe", kFileAttributeNormal));
     bool allowed = rename == SimulatedSystem::RunningFileRename::kAllowed;
     EXPECT_EQ(allowed,
@@ -234,6 +277,42 @@ TEST(SimulatedProfiles, ASectionReadsWholeLinesOrReportsItWasCut) {
       << "other sections stay; repeated keys are written";
   sim.AddFile("C:\\W\\locked.ini", "", kFileAttributeReadOnly);
   EXPECT_FALSE(sim.WritePrivateProfileSectionA("rename", "\0", "locked.ini"));
+}
+
+// Where the system caches profile files, a write reaches the disk at a flush
+// or an orderly shutdown, and a power failure before either loses it.
+TEST(SimulatedProfiles, ACachedWriteReachesTheDiskOnlyWhenFlushedOrShutDown) {
+  const char kLine[] = "NUL=C:\\X.TMP\0";
+  const struct {
+    const char* what;
+    bool flushed;
+    bool orderly;
+    bool written;
+  } rows[] = {{"flushed, then the power fails", true, false, true},
+              {"not flushed, an orderly restart", false, true, true},
+              {"not flushed, the power fails", false, false, false}};
+  for (const auto& row : rows) {
+    SimulatedSystem sim;
+    sim.SetWindowsDirectory("C:\\W");
+    sim.AddDirectory("C:\\W");
+    sim.SetProfileWrites(SimulatedSystem::ProfileWrites::kCached);
+    ASSERT_TRUE(sim.WritePrivateProfileSectionA("rename", kLine, "wininit.ini"));
+    char buffer[32];
+    EXPECT_EQ(13u, sim.GetPrivateProfileSectionA("rename", buffer, sizeof buffer, "wininit.ini"))
+        << row.what << ": the calls read the cache";
+    EXPECT_FALSE(sim.FileExists("C:\\W\\WININIT.INI")) << row.what;
+    if (row.flushed) {
+      EXPECT_FALSE(sim.WritePrivateProfileStringA(nullptr, nullptr, nullptr, "wininit.ini"))
+          << row.what << ": FALSE, as Windows 9x documents";
+    }
+    if (row.orderly) {
+      sim.NextStart();
+    } else {
+      sim.NextStartAfterPowerCut();
+    }
+    EXPECT_EQ(row.written, sim.FileExists("C:\\W\\WININIT.BAK"))
+        << row.what << ": the start found WININIT.INI on disk";
+  }
 }
 
 // The next start ends every process, applies WININIT.INI's [rename] lines in
