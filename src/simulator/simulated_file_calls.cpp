@@ -90,7 +90,9 @@ bool SimulatedFileCalls::InUse(const char* path, uint32_t error) {
 
 bool SimulatedFileCalls::DeleteFileA(const char* path) {
   bool injected = log_.ShouldFail(Op::DeleteFileA, path);
-  bool inUse = !injected && InUse(path, kErrorSharingViolation);
+  // The emulator refuses the running setup's own file as access denied.
+  bool own = files_.PathKey(path) == files_.PathKey(modulePath_);
+  bool inUse = !injected && InUse(path, own ? kErrorAccessDenied : kErrorSharingViolation);
   bool ok = !injected && !inUse && files_.Delete(path);
   if (!ok && !inUse) Failed(injected, path);
   log_.Record(Op::DeleteFileA, {path, {path}, Flag(ok), "", {path}});

@@ -4,7 +4,8 @@
 // only where nothing is there, access denied where something refused, and a
 // device fault (31) for an injected failure.
 // A running program's file can be neither replaced nor deleted (the emulator's
-// error code, 32, for the copy and the deletion); whether it can be renamed
+// error codes: 32, but 5 for the deletion of the running setup's own file);
+// whether it can be renamed
 // is a setting of the machine.
 #pragma once
 

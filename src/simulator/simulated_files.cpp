@@ -185,7 +185,8 @@ bool SimulatedFiles::Write(const std::string& path, const std::string& content) 
   auto existing = files_.find(key);
   if (existing == files_.end()) {
     if (!ParentExists(key) || directories_.count(key) != 0) return false;
-    files_[key] = File{path, content, kFileAttributeNormal};
+    // A file the system writes anew is marked for archiving, as on the emulator.
+    files_[key] = File{path, content, kFileAttributeArchive};
     return true;
   }
   if ((existing->second.attributes & kFileAttributeReadOnly) != 0) return false;

@@ -12,6 +12,8 @@
 
 #include "simulator/simulated_names.h"
 
+constexpr uint32_t kFileAttributeArchive = 0x20;
+
 class SimulatedFiles {
  public:
   struct File {
