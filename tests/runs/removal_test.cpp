@@ -182,6 +182,25 @@ TEST(RemovalEntry, AnInstallationThatCannotBeEnteredEndsWith7AndNoEntry) {
   }
 }
 
+// A reinstallation whose entry cannot be written says so with 7, and the
+// earlier installation's entry, which removes the reader as well, stays whole.
+TEST(RemovalEntry, AReinstallationThatCannotBeEnteredKeepsTheEarlierEntry) {
+  const std::string key = std::string("HKLM\\") + kRemovalKey;
+  for (const char* value : {"DisplayName", "UninstallString"}) {
+    SimulatedSystem sim;
+    BuildTypicalMachine(sim, Windows::k98);
+    ASSERT_EQ(0u, RunSetupWith(sim, {"-s"}));
+    sim.NextStart();
+    std::vector<std::string> entry = sim.ValueNames(key);
+    sim.Fail(Op::RegSetValueExA, key + "\\" + value);
+    EXPECT_EQ(7u, RunSetupWith(sim, {"-s"})) << value;
+    EXPECT_EQ(entry, sim.ValueNames(key)) << value;
+    const SimulatedSystem::Value* command = sim.FindValue(key, "UninstallString");
+    ASSERT_NE(nullptr, command) << value;
+    EXPECT_EQ(std::string("C:\\WINDOWS\\system\\kt418Rmv.exe -u\0", 34), command->data) << value;
+  }
+}
+
 // Where the system renames a running program's file, as NT and the emulator
 // do, the reinstallation places the monitor at once, over the removal's line
 // that deletes it at the next start.
