@@ -14,14 +14,16 @@ enum class ExitStatus : uint32_t {
   kAnotherSetupRunning = 5,   // another setup was running: nothing was changed or shown
   kNotWindows9x = 6,   // the Windows NT family, which the media are not for: nothing was changed
   kNotRemovable = 7,   // installed, but not entered in Add/Remove Programs
-  kNotAllRemoved = 8,  // removal: something could be neither removed nor entered for the next start
-  kPackageFileNotPlaced =
-      9,  // installed, but a catalog, a program or the hub's setup information file is not
-  kMonitorNotRegistered = 10,  // installed, but the monitor could not be entered for the next start
-  kLeftoverStays = 11,    // installed, but a file of the setup's own stays: a staged package in
-                          // temp, or an earlier file set aside beside its replacement
-  kRemovalNotAsked = 12,  // removal: the question could not be shown, so nothing was changed
+  kNotAllRemoved = 8,  // removal: something could be neither removed nor entered for the next
+                       // start, or a failed query left the removal unable to tell
+  kPackageFileNotPlaced = 9,   // installed, but a catalog, a program or the hub's setup
+                               // information file could not be placed
+  kMonitorNotRegistered = 10,  // installed, but the monitor is not entered for the next start
+  kLeftoverStays = 11,         // installed, but a file of the setup's own stays: a staged
+                               // package, or an earlier file set aside or waiting
+  kRemovalNotAsked = 12,       // removal: the question could not be shown: nothing was changed
 };
+
 // An installation that falls short in more than one of the ways 7, 9, 10 and
 // 11 name ends with the status of the shortfall it met first.
 
