@@ -229,9 +229,9 @@ class Judge {
     if (status_ == 8)
       Rule(!left.empty() || CouldNotTell(sim_), "status 8 only when something stays");
     if (status_ != 0 || declined || !changed) return;
-    for (const std::string& thing : left) {
-      Rule(false, "a removal with status 0 leaves nothing of its own: " + thing);
-    }
+    std::string stays;
+    for (const std::string& thing : left) stays += " " + thing;
+    Rule(stays.empty(), "a removal with status 0 leaves nothing of its own:" + stays);
   }
 
   // Whether the run wrote WININIT.INI after its call at index from, and the
