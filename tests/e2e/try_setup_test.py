@@ -204,7 +204,7 @@ CASES = {
 # The cases whose run is a row of the matrix, with the same options: they
 # judge that row's report, so that the emulator runs it once.
 MATRIX_ROWS = {"interactive": "me-interactive", "silent": "me-silent",
-               "windows_98": "98-silent", "remove": "me-remove"}
+               "windows_98": "98-silent", "twice": "me-silent-again", "remove": "me-remove"}
 
 
 def judge_matrix_row(work, case):
