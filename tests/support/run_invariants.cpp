@@ -345,20 +345,22 @@ class Judge {
   }
 
   // An earlier file is replaced, or kept: at its place, or under its set-aside
-  // name when putting it back failed too or the power was cut.
+  // name when putting it back failed too, the power was cut, or the run ended
+  // before it came to that file (an earlier run cut short set it aside).
   void CheckEarlierFiles() {
     for (const auto& earlier : facts_.earlierFiles) {
       const std::string& target = earlier.first;
       std::string source = facts_.sourceDir + target.substr(target.rfind('\\'));
       bool replaced = sim_.FileExists(target) && sim_.FileExists(source) &&
                       sim_.FileContent(target) == sim_.FileContent(source);
-      bool restoreFailed = false;
+      bool restoreFailed = false, touched = false;
       for (const auto& call : sim_.calls()) {
+        for (const auto& path : call.paths) touched = touched || path == target;
         if (!call.injected || call.paths.empty()) continue;
         restoreFailed = restoreFailed || (call.op == Op::MoveFileA && call.paths[1] == target);
       }
       bool kept = (sim_.FileExists(target) && sim_.FileContent(target) == earlier.second) ||
-                  ((restoreFailed || sim_.powerWasCut()) &&
+                  ((restoreFailed || sim_.powerWasCut() || !touched) &&
                    sim_.FileContent(target + ".old") == earlier.second);
       Rule(replaced || kept, "the earlier file at " + target + " is replaced or kept whole");
     }
