@@ -28,6 +28,14 @@ bool SectionCut(const SimulatedSystem::Call& call) {
 // A blank, for a command line, is a space or a tab.
 bool HoldsBlank(const std::string& text) { return text.find_first_of(" \t") != std::string::npos; }
 
+// Whether the Add/Remove Programs entry runs the copy with -u, quoted when it holds a blank.
+bool EntryRunsTheCopy(const SimulatedSystem& sim, const std::string& copy) {
+  std::string quoted = HoldsBlank(copy) ? "\"" + copy + "\"" : copy;
+  const SimulatedSystem::Value* command =
+      sim.FindValue(std::string("HKLM\\") + kRemovalKey, "UninstallString");
+  return command != nullptr && command->data == quoted + " -u" + '\0';
+}
+
 std::string FixedLength(const std::string& text, size_t length) {
   std::string data = text + '\0';
   if (data.size() < length) data.resize(length, '\0');
@@ -473,11 +481,7 @@ std::vector<std::string> BrokenRecoveryRules(const SimulatedSystem& sim, const R
            (sim.FileContent(copy + ".new") == setup &&
             entered(sim.ShortFormOf(copy) + "=" + sim.ShortFormOf(copy + ".new"))),
        "the setup's copy is in place, or waits for the next start");
-  const SimulatedSystem::Value* command =
-      sim.FindValue(std::string("HKLM\\") + kRemovalKey, "UninstallString");
-  std::string quoted = HoldsBlank(copy) ? "\"" + copy + "\"" : copy;
-  rule(command != nullptr && command->data == quoted + " -u" + '\0',
-       "Add/Remove Programs runs the setup's copy with -u");
+  rule(EntryRunsTheCopy(sim, copy), "Add/Remove Programs runs the setup's copy with -u");
   rule(!sim.KeyExists("HKLM\\Enum\\USB\\VID_1E2D&PID_4182"), "the reader's entries deleted");
   rule(!windowsMe || !sim.KeyExists("HKLM\\Enum\\USB\\VID_1E2D&PID_4181"),
        "the hub's entries deleted");
@@ -496,11 +500,7 @@ long MonitorStarts(const SimulatedSystem& sim, const std::string& windowsDirecto
 // Whether the setup's copy and the entry that runs it are there.
 bool Removable(const SimulatedSystem& sim, const std::string& windowsDirectory) {
   std::string copy = windowsDirectory + kOwnCopySuffix;
-  std::string quoted = HoldsBlank(copy) ? "\"" + copy + "\"" : copy;
-  const SimulatedSystem::Value* command =
-      sim.FindValue(std::string("HKLM\\") + kRemovalKey, "UninstallString");
-  return sim.FileContent(copy) == sim.FileContent(sim.modulePath()) && command != nullptr &&
-         command->data == quoted + " -u" + '\0';
+  return sim.FileContent(copy) == sim.FileContent(sim.modulePath()) && EntryRunsTheCopy(sim, copy);
 }
 
 // The files of the setup's own left: staged packages in temp, and earlier
