@@ -35,7 +35,6 @@ FILES = [r"System32\Drivers\kt418.sys", r"inf\kt418.inf", r"inf\kt418.cat", r"in
          r"inf\kt418Hub.inf", r"system\unPlug.exe", r"system\rdWatch.exe",
          r"system32\scbase.dll", r"system32\smclib.dll", r"system\kt418Rmv.exe"]
 STAGED = [r"temp\scbase", r"temp\smclib", r"temp\scbase.exe", r"temp\smclib.exe"]
-DEVICE_ENTRIES = [r"Enum\USB\VID_1E2D&PID_4182\5&1A2B&0&1", r"Enum\USB\VID_1E2D&PID_4181\5&1A2B&0&2"]
 
 
 class StartingState:
@@ -111,11 +110,9 @@ def main():
         program = f"setup{number}.exe"
         shutil.copy(setup, media / "WIN98" / program)
         programs.append(program)
-    machine.start()
+    machine.start(wine_machine.PLUGGED_IN)
     try:
         machine.map_drive("d", media)
-        for key in DEVICE_ENTRIES:
-            machine.add_key_value(f"HKLM\\{key}", "Driver", "USB")
         state = StartingState(machine, machine.workdir)
         times = {program: [] for program in programs}
         for turn in range(args.runs):

@@ -103,8 +103,9 @@ class StartingState:
             path = machine.unix_path("C:\\windows\\" + folder if folder else "C:\\windows")
             self.describe_tree(path, "C:\\windows" + ("\\" + folder if folder else ""),
                                recursive=bool(folder))
+        registry = machine.registry()
         for key in KEYS:
-            self.describe_keys(machine, key)
+            self.describe_keys(registry, key)
         self.lines += [("running", program) for program in machine.running_programs()]
         self.lines.append(("module", module_path(command_line)))
         argv = windows_arguments(command_line) if command_line else list(arguments)
@@ -136,14 +137,11 @@ class StartingState:
             return ("extract", name, str(self.exits.get(name, 0)))
         return ("deltree",) if name == "deltree" else ("plain",)
 
-    def describe_keys(self, machine, key):
-        result = machine.reg("query", key, "/s")
-        if result.returncode != 0:
-            return
-        self.lines.append(("key", key))  # an empty key is not listed
-        for line in result.stdout.splitlines():
-            if line.startswith("HKEY_LOCAL_MACHINE\\"):
-                self.lines.append(("key", "HKLM" + line[len("HKEY_LOCAL_MACHINE"):]))
+    def describe_keys(self, registry, key):
+        subtree = registry.subtree(key)
+        if subtree:
+            self.lines.append(("key", key))  # an empty key is not listed
+        self.lines += [("key", "HKLM" + path[len("HKEY_LOCAL_MACHINE"):]) for path in subtree]
 
     def with_answers(self, boxes):
         """The description, with what the system returned for each of the run's boxes."""

@@ -71,14 +71,12 @@ RELAY_EXCLUDE = ("ntdll.RtlEnterCriticalSection;ntdll.RtlTryEnterCriticalSection
                  "kernel32.FlsGetValue;kernel32.FlsSetValue")
 
 
-def enable_recording(machine):
-    """Relays only the calls made from setup.exe, or from its copy that
-    Add/Remove Programs runs: the prefix's default exclusion list would win
-    over an inclusion list, so it goes."""
-    machine.reg("delete", r"HKCU\Software\Wine\Debug", "/v", "RelayFromExclude", "/f")
-    machine.add_key_value(r"HKCU\Software\Wine\Debug", "RelayFromInclude",
-                          "setup.exe;kt418rmv.exe")
-    machine.add_key_value(r"HKCU\Software\Wine\Debug", "RelayExclude", RELAY_EXCLUDE)
+# Relays only the calls made from setup.exe, or from its copy that Add/Remove
+# Programs runs: the prefix's default exclusion list would win over an
+# inclusion list, so it goes.
+RECORDING = [(r"HKCU\Software\Wine\Debug", "RelayFromExclude", None),
+             (r"HKCU\Software\Wine\Debug", "RelayFromInclude", "setup.exe;kt418rmv.exe"),
+             (r"HKCU\Software\Wine\Debug", "RelayExclude", RELAY_EXCLUDE)]
 
 
 RELAY_CALL = re.compile(r"^[0-9a-f]+:Call [\w.]+\.(\w+)\((.*)\) ret=[0-9a-f]+$")

@@ -250,11 +250,8 @@ def try_once(windows, silent, args, build_dir, template, out, phases, before=Non
     machine = wine_machine.WineMachine(out / "machine", template, build_dir / "standin.exe",
                                        windows)
     machine.record_calls = True
-    machine.start()
+    machine.start(wine_machine.PLUGGED_IN)
     try:
-        for key in (r"HKLM\Enum\USB\VID_1E2D&PID_4182\5&1A2B&0&1",
-                    r"HKLM\Enum\USB\VID_1E2D&PID_4181\5&1A2B&0&2"):
-            machine.add_key_value(key, "Driver", "USB")
         runs = []
         if before == "upgrade":
             earlier = wine_machine.earlier_edition(media, out / "earlier-media")
@@ -296,8 +293,8 @@ def run_and_collect(machine, media, silent, args, out, phases, number, start_aft
     # The stand-in packages' sections mark their installation with a value; a
     # run after one that installed them shows its own installation only when
     # the earlier marks are gone.
-    machine.reg("delete", MARKER_KEY, "/f")
     if number > 1:
+        machine.reg("delete", MARKER_KEY, "/f")
         machine.open_desktop()  # the emulated desktop ends once its last program has
     registry_before = parse_export(wine_machine.without_emulator_keys(
         machine.export_registry(out / "machine" / f"before{number}.reg")))

@@ -19,6 +19,7 @@ from pathlib import Path
 
 import call_comparison
 import call_trace
+import wine_registry
 
 SETUP_CAPTION = "Vantrel USB Smart Card Reader Setup Utility"
 BOX_CAPTIONS = (SETUP_CAPTION, "Error!!!", "Warning!!!")
@@ -109,6 +110,10 @@ def press_on_cd(media):
         if path.is_file():
             path.chmod(path.stat().st_mode & ~0o222)
 
+
+# The reader and its hub as a system knows them once they were plugged in.
+PLUGGED_IN = [(r"HKLM\Enum\USB\VID_1E2D&PID_4182\5&1A2B&0&1", "Driver", "USB"),
+              (r"HKLM\Enum\USB\VID_1E2D&PID_4181\5&1A2B&0&2", "Driver", "USB")]
 
 # Keys the emulator writes on its own: its display driver's when a program
 # first opens a window, its service manager's count when a service starts, and
@@ -237,6 +242,7 @@ class WineMachine:
     def __init__(self, workdir, template, standin, windows="me"):
         self.workdir = Path(workdir).resolve()
         self.standin = Path(standin)
+        self.saver = self.standin.with_name("registry_saver.exe")
         self.prefix = prefix_folder(self.workdir / "prefix")
         self.template = prefix_folder(template)
         self.windows = windows
@@ -249,26 +255,28 @@ class WineMachine:
 
     # --- life cycle ---
 
-    def start(self):
+    def start(self, values=()):
+        """Starts the machine's session, with (key, name, data) values in its
+        registry from the start."""
         shutil.rmtree(self.prefix, ignore_errors=True)
         self.workdir.mkdir(parents=True, exist_ok=True)
         self.prefix.parent.mkdir(parents=True, exist_ok=True)
         subprocess.run(["cp", "-a", str(self.template.resolve()), str(self.prefix)], check=True)
         self.screenshots.mkdir(exist_ok=True)
+        self.preset([
+            (r"HKCU\Software\Wine", "Version",
+             {"98": "win98", "me": "winme", "xp": "winxp"}[self.windows]),
+            # Windows draws its own frames and caption bars, as Windows 98 and
+            # Me do, so that a box's screenshot shows its caption: no window
+            # manager runs on the virtual display to draw them.
+            (r"HKCU\Software\Wine\X11 Driver", "Decorated", "N"),
+            # The trace shows each box's calls and return, and with
+            # record_calls every call the setup makes.
+            *(call_trace.RECORDING if self.record_calls else
+              [(r"HKCU\Software\Wine\Debug", "RelayInclude", "user32.MessageBoxA")]),
+            *values])
         self.start_display()
         subprocess.run(["wineserver", "-p"], env=self.env(), check=True)
-        self.reg("add", r"HKCU\Software\Wine", "/v", "Version", "/d",
-                 {"98": "win98", "me": "winme", "xp": "winxp"}[self.windows], "/f")
-        # Windows draws its own frames and caption bars, as Windows 98 and Me
-        # do, so that a box's screenshot shows its caption: no window manager
-        # runs on the virtual display to draw them.
-        self.add_key_value(r"HKCU\Software\Wine\X11 Driver", "Decorated", "N")
-        # The trace shows each box's calls and return, and with record_calls
-        # every call the setup makes.
-        if self.record_calls:
-            call_trace.enable_recording(self)
-        else:
-            self.add_key_value(r"HKCU\Software\Wine\Debug", "RelayInclude", "user32.MessageBoxA")
         # The deletion command the setup finds on the system's search path.
         shutil.copy(self.standin, self.windows_dir() / "deltree.exe")
         # The glyphs of the caption buttons (the close button's cross) come
@@ -297,6 +305,19 @@ class WineMachine:
         os.close(write)
         with os.fdopen(read) as pipe:
             self.display = ":" + pipe.readline().strip()
+
+    def preset(self, values):
+        """Writes (key, name, data) values, data None for one removed, into the
+        registry files of the prefix while no session runs: a reg command would
+        be a program start for each."""
+        stamp = int(time.time())
+        for hive, branch in (("HKCU\\", "user.reg"), ("HKLM\\", "system.reg")):
+            path = self.prefix / branch
+            saved = path.read_text(encoding="latin-1")
+            for key, name, data in values:
+                if key.startswith(hive):
+                    saved = wine_registry.with_values(saved, key[len(hive):], {name: data}, stamp)
+            path.write_text(saved, encoding="latin-1")
 
     def restart(self):
         """The system's next start: every program of the session ends, and a
@@ -375,29 +396,25 @@ class WineMachine:
     def reg(self, *args):
         return self.wine("reg", *args)
 
-    def add_key_value(self, key, name, data):
-        self.reg("add", key, "/v", name, "/d", data, "/f")
+    def registry(self):
+        """HKEY_LOCAL_MACHINE as it stands, saved whole by one program start."""
+        saved = self.prefix.with_name(self.prefix.name + ".registry")
+        result = self.wine(str(self.saver), "Z:" + str(saved).replace("/", "\\"))
+        if result.returncode != 0:
+            raise RuntimeError(f"the emulated registry could not be saved: error {result.returncode}")
+        return wine_registry.Registry(saved.read_text(encoding="latin-1"))
 
     def query(self, key):
         """The values of a key as {name: (type, data)}, or None when it is absent."""
-        result = self.reg("query", key)
-        if result.returncode != 0:
-            return None
-        values = {}
-        for line in result.stdout.splitlines():
-            match = re.match(r"^    (.*?)    (REG_\w+)    ?(.*)$", line)
-            if match and not line.startswith("HKEY"):
-                values[match.group(1)] = (match.group(2), match.group(3))
-        return values
-
-    def key_exists(self, key):
-        return self.query(key) is not None
+        return self.registry().query(key)
 
     def export_registry(self, path):
-        """HKEY_LOCAL_MACHINE as the system exports it, for before/after comparisons."""
-        self.wine("regedit", "/E", "Z:" + str(path).replace("/", "\\"), "HKEY_LOCAL_MACHINE")
-        return Path(path).read_text(encoding="utf-16", errors="replace") \
-            if Path(path).exists() else ""
+        """HKEY_LOCAL_MACHINE as the system's regedit exports it (less its
+        volatile keys, which the emulator alone writes), kept in path, for
+        before/after comparisons."""
+        export = self.registry().export()
+        Path(path).write_text(export, encoding="utf-16")
+        return export
 
     def file_tree(self):
         """Every file under drive C as {relative path: (size, digest)}."""
