@@ -20,6 +20,7 @@ import ctypes
 import fcntl
 import functools
 import hashlib
+import inspect
 import os
 import re
 import shlex
@@ -32,6 +33,7 @@ import time
 from pathlib import Path
 
 import host_packages
+import wine_machine
 
 ROOT = Path(__file__).resolve().parents[1]
 HOME = Path(os.environ.get("EMULATED_PC_HOME", "/var/cache/vantrel-setup/emulated-pc"))
@@ -47,6 +49,10 @@ BOOT_SECONDS = 300     # a guest that has not started the command by then hangs
 SLOWDOWN = 8           # how many times longer Wine's work takes under the emulator
 MEMORY_MIB = 6144
 INIT = "/sbin/emulated-pc-init"
+# A Wine template made once with the guest and kept in it, so that no run
+# boots a new emulated Windows from nothing (half a minute or more each).
+WINE_TEMPLATE = "/var/lib/emulated-pc/wine-template"
+TEMPLATE_MINUTES = 2
 
 # The guest's first and only program: it mounts what a command needs, the
 # host's shares at their host paths, runs the command the host wrote and
@@ -93,8 +99,10 @@ def packages():
 
 
 def recipe_id():
-    """Names the guest by what makes it, so that a changed list makes a new one."""
-    recipe = "bookworm\n" + "\n".join(packages()) + "\n" + INIT_SCRIPT
+    """Names the guest by what makes it, so that a changed list, start-up
+    script or Wine template makes a new one."""
+    recipe = "bookworm\n" + "\n".join(packages()) + "\n" + INIT_SCRIPT + \
+        inspect.getsource(wine_machine.base_env) + inspect.getsource(wine_machine.make_template)
     return hashlib.sha1(recipe.encode()).hexdigest()[:12]
 
 
@@ -204,6 +212,7 @@ def make_into(folder):
         raise GuestError("mmdebstrap could not make the emulated PC's system (status "
                          f"{status}):\n  " + "\n  ".join(tail))
     finish(folder, root, started)
+    make_wine_template(folder, started)
 
 
 def bootstrap(command, log, started):
@@ -242,6 +251,20 @@ def finish(folder, root, started):
     if result.returncode != 0:
         raise GuestError("mkfs.ext4 could not write the emulated PC's disk image: " +
                          result.stderr.strip())
+
+
+def make_wine_template(folder, started):
+    """Boots the made system once, keeping what it writes, to make the Wine
+    template in it."""
+    say(f"making the Wine template in it (about {TEMPLATE_MINUTES} minutes)")
+    command = ["/usr/bin/python3", str(ROOT / "tools" / "wine_machine.py"), "template",
+               WINE_TEMPLATE]
+    with open(folder / "template.log", "w") as log:
+        status = boot(folder, command, [ROOT], ROOT, TEMPLATE_MINUTES * 300,
+                      {"PYTHONUNBUFFERED": "1"}, log, keep_changes=True)
+    if status != 0:
+        raise GuestError(f"the Wine template could not be made in the emulated PC (status "
+                         f"{status}); its output: {folder / 'template.log'}")
     say(f"the emulated PC is made ({(time.time() - started) / 60:.1f} minutes)")
 
 
@@ -285,7 +308,7 @@ def guest_environment():
     """What the Wine parts need to know inside the guest: how slow it is, where
     the Wine prefixes go, and that output goes out line by line."""
     return {"WINE_TIME_SCALE": str(slowdown()), "WINE_PREFIXES": "/scratch",
-            "PYTHONUNBUFFERED": "1"}
+            "WINE_TEMPLATE": WINE_TEMPLATE, "PYTHONUNBUFFERED": "1"}
 
 
 def top_folders(folders):
@@ -316,7 +339,7 @@ def command_script(command, cwd, env):
     return "\n".join(lines) + "\n"
 
 
-def qemu_command(guest, control, scratch, shares):
+def qemu_command(guest, control, scratch, shares, keep_changes=False):
     command = ["qemu-system-x86_64", "-nodefaults", "-display", "none", "-no-reboot",
                "-m", str(MEMORY_MIB), "-smp", "2",
                # QEMU 7.2's emulation of SMAP faults on a 32-bit program's return
@@ -325,7 +348,8 @@ def qemu_command(guest, control, scratch, shares):
                  ["-accel", "tcg,thread=multi", "-cpu", "max,-smap,-la57"]),
                "-kernel", str(guest / "vmlinuz"), "-initrd", str(guest / "initrd.img"),
                "-append", f"root=/dev/vda rw console=ttyS0 init={INIT} panic=-1 quiet",
-               "-drive", f"file={guest / 'root.img'},format=raw,if=virtio,snapshot=on",
+               "-drive", f"file={guest / 'root.img'},format=raw,if=virtio,"
+                         f"snapshot={'off' if keep_changes else 'on'}",
                "-drive", f"file={scratch},format=raw,if=virtio,discard=unmap",
                "-serial", f"file:{control / 'console.log'}"]
     for tag, path in [("control", control)] + [(f"share{i}", p) for i, p in enumerate(shares)]:
@@ -339,22 +363,29 @@ def run(command, shares, cwd, timeout):
     its exit status. The PC is off again when this returns, however it ends."""
     guest = make_guest()
     need_free_space(RUN_GIB_NEEDED, "running the emulated PC")
+    return boot(guest, command, shares, cwd, timeout, guest_environment(), sys.stdout)
+
+
+def boot(guest, command, shares, cwd, timeout, env, relay, keep_changes=False):
+    """Boots the guest folder's system to run command, its output relayed to
+    relay (a file); returns its exit status. Unless keep_changes, whatever the command
+    writes outside the shares is gone when the PC is off."""
     shares = top_folders(list(shares) + [cwd])
     remove_abandoned_runs()
     with tempfile.TemporaryDirectory(dir=HOME, prefix="run-") as work, Lock(Path(work) / "lock"):
         control, scratch = Path(work) / "control", Path(work) / "scratch.img"
         control.mkdir()
         (control / "shares").write_text("".join(f"share{i} {p}\n" for i, p in enumerate(shares)))
-        (control / "command.sh").write_text(command_script(command, cwd, guest_environment()))
+        (control / "command.sh").write_text(command_script(command, cwd, env))
         with open(scratch, "wb") as disk:
             disk.truncate(64 * 2**30)
         subprocess.run(["mkfs.ext4", "-q", "-F", "-E", "nodiscard", str(scratch)], check=True)
         with open(control / "qemu.log", "w") as log:
-            qemu = subprocess.Popen(qemu_command(guest, control, scratch, shares),
+            qemu = subprocess.Popen(qemu_command(guest, control, scratch, shares, keep_changes),
                                     stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                                     stderr=log, preexec_fn=die_with_this_process)
         try:
-            follow(qemu, control, timeout)
+            follow(qemu, control, timeout, relay)
         finally:
             if qemu.poll() is None:
                 qemu.kill()
@@ -367,7 +398,7 @@ def run(command, shares, cwd, timeout):
         return int(status.read_text())
 
 
-def follow(qemu, control, timeout):
+def follow(qemu, control, timeout, relay):
     """Relays the command's output until the PC is off; a PC that does not boot
     or a command that does not end in time is stopped with a message."""
     started = time.time()
@@ -379,8 +410,8 @@ def follow(qemu, control, timeout):
                 out.seek(shown)
                 data = out.read()
             shown += len(data)
-            sys.stdout.write(data.decode("utf-8", errors="replace"))
-            sys.stdout.flush()
+            relay.write(data.decode("utf-8", errors="replace"))
+            relay.flush()
         elapsed = time.time() - started
         if not (control / "booted").exists() and elapsed > BOOT_SECONDS:
             raise GuestError(f"the emulated PC did not boot within {BOOT_SECONDS} s; its "

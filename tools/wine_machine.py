@@ -13,6 +13,7 @@ import os
 import re
 import shutil
 import subprocess
+import sys
 import tempfile
 import time
 from pathlib import Path
@@ -54,7 +55,8 @@ def base_env(prefix):
 
 def make_template(prefix):
     """A fresh 32-bit prefix, booted once; copies of it start every machine.
-    Made once, under a lock, however many runs ask for it at the same time."""
+    Made once, under a lock, however many runs ask for it at the same time; in
+    an emulated PC, copied from the one made with it (WINE_TEMPLATE)."""
     prefix = prefix_folder(prefix)
     prefix.parent.mkdir(parents=True, exist_ok=True)
     with open(prefix.parent / (prefix.name + ".lock"), "w") as lock:
@@ -62,6 +64,10 @@ def make_template(prefix):
         if (prefix / ".complete").exists():
             return
         shutil.rmtree(prefix, ignore_errors=True)
+        made = os.environ.get("WINE_TEMPLATE")
+        if made and (Path(made) / ".complete").exists():
+            subprocess.run(["cp", "-a", made, str(prefix)], check=True)
+            return
         env = base_env(prefix)
         subprocess.run(["wineboot", "-i"], env=env, check=True, stdout=subprocess.DEVNULL,
                        stderr=subprocess.DEVNULL)
@@ -618,3 +624,10 @@ class WineMachine:
         result = subprocess.run(["xdotool", "getwindowname", window], env=self.env(),
                                 capture_output=True, text=True)
         return result.stdout.rstrip("\n")
+
+
+if __name__ == "__main__":
+    # wine_machine.py template PATH: makes a template prefix at PATH.
+    if sys.argv[1:2] != ["template"] or len(sys.argv) != 3:
+        sys.exit("usage: wine_machine.py template PATH")
+    make_template(sys.argv[2])

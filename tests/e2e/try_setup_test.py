@@ -2,7 +2,8 @@
 """The try-setup command, run as a person would, judged by its report.
 
     try_setup_test.py --build DIR --work DIR CASE
-    try_setup_test.py --list-wine     names the cases that run Wine (all but bad_input)
+    try_setup_test.py --list-wine     names the cases that run Wine (all but bad_input
+                                      and matrix_pages)
 
 Where Wine cannot run in this system, such a case says why and ends with 77,
 which CTest reports as skipped.
@@ -243,6 +244,17 @@ def matrix(build, work):
         failures.append("the Windows XP row does not show the refusal (status 6)")
     if "at the next start: rdWatch.exe" not in overview:
         failures.append("the upgrade row shows no monitor started at the next start")
+    return failures
+
+
+def matrix_pages(work):
+    """The matrix's pages show whole in a browser, with boxes framed. Judged
+    where the tests run, also when the emulator ran in an emulated PC: there a
+    browser would take minutes."""
+    out = Path(work) / "matrix"
+    if not (out / "overview.html").exists():
+        return [f"no overview in {out}: try_setup.matrix, which makes it, did not run"]
+    failures = []
     for page, images, tables in ((out / "overview.html", 0, 1),
                                  (out / "me-interactive" / "report.html", 2, 3)):
         seen = seen_in_browser(page)
@@ -305,6 +317,10 @@ def in_emulated_pc(build, work):
 def why_it_cannot_run_here(case):
     if case == "bad_input":
         return None
+    if case == "matrix_pages":
+        missing = [tool for tool in ("chromium", "convert") if not shutil.which(tool)]
+        return os.environ.get("WINE_UNAVAILABLE") or (
+            f"{' and '.join(missing)} not installed; ./run-tests installs them" if missing else None)
     if case == "in_emulated_pc":
         return None if host_route.pc_emulator(install=False) else (
             "QEMU's PC emulator and mmdebstrap are not installed")
@@ -335,6 +351,8 @@ def main():
         failures = in_emulated_pc(args.build, args.work)
     elif args.case == "matrix":
         failures = matrix(args.build, args.work)
+    elif args.case == "matrix_pages":
+        failures = matrix_pages(args.work)
     elif args.case in MATRIX_ROWS:
         failures = judge_matrix_row(args.work, args.case)
     else:
