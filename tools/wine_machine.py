@@ -407,7 +407,8 @@ class WineMachine:
         saved = self.prefix.with_name(self.prefix.name + ".registry")
         result = self.wine(str(self.saver), "Z:" + str(saved).replace("/", "\\"))
         if result.returncode != 0:
-            raise RuntimeError(f"the emulated registry could not be saved: error {result.returncode}")
+            raise RuntimeError("the emulated registry could not be saved: error "
+                               f"{result.returncode}")
         return wine_registry.Registry(saved.read_text(encoding="latin-1"))
 
     def query(self, key):

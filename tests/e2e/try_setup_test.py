@@ -320,7 +320,8 @@ def why_it_cannot_run_here(case):
     if case == "matrix_pages":
         missing = [tool for tool in ("chromium", "convert") if not shutil.which(tool)]
         return os.environ.get("WINE_UNAVAILABLE") or (
-            f"{' and '.join(missing)} not installed; ./run-tests installs them" if missing else None)
+            f"{' and '.join(missing)} not installed; ./run-tests installs them"
+            if missing else None)
     if case == "in_emulated_pc":
         return None if host_route.pc_emulator(install=False) else (
             "QEMU's PC emulator and mmdebstrap are not installed")
