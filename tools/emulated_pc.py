@@ -102,7 +102,7 @@ def recipe_id():
     """Names the guest by what makes it, so that a changed list, start-up
     script or Wine template makes a new one."""
     recipe = "bookworm\n" + "\n".join(packages()) + "\n" + INIT_SCRIPT + \
-        inspect.getsource(wine_machine.base_env) + inspect.getsource(wine_machine.make_template)
+        inspect.getsource(wine_machine.base_env) + inspect.getsource(wine_machine.boot_prefix)
     return hashlib.sha1(recipe.encode()).hexdigest()[:12]
 
 

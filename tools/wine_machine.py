@@ -56,23 +56,30 @@ def base_env(prefix):
 def make_template(prefix):
     """A fresh 32-bit prefix, booted once; copies of it start every machine.
     Made once, under a lock, however many runs ask for it at the same time; in
-    an emulated PC, copied from the one made with it (WINE_TEMPLATE)."""
+    an emulated PC, the one made with it (WINE_TEMPLATE), linked."""
     prefix = prefix_folder(prefix)
     prefix.parent.mkdir(parents=True, exist_ok=True)
     with open(prefix.parent / (prefix.name + ".lock"), "w") as lock:
         fcntl.flock(lock, fcntl.LOCK_EX)
         if (prefix / ".complete").exists():
             return
+        if prefix.is_symlink():
+            prefix.unlink()
         shutil.rmtree(prefix, ignore_errors=True)
         made = os.environ.get("WINE_TEMPLATE")
         if made and (Path(made) / ".complete").exists():
-            subprocess.run(["cp", "-a", made, str(prefix)], check=True)
+            prefix.symlink_to(made)  # machines copy it from there
             return
-        env = base_env(prefix)
-        subprocess.run(["wineboot", "-i"], env=env, check=True, stdout=subprocess.DEVNULL,
-                       stderr=subprocess.DEVNULL)
-        subprocess.run(["wineserver", "-w"], env=env, check=True)
+        boot_prefix(prefix)
         (prefix / ".complete").touch()
+
+
+def boot_prefix(prefix):
+    """Makes a fresh 32-bit prefix and boots it once: what a template is."""
+    env = base_env(prefix)
+    subprocess.run(["wineboot", "-i"], env=env, check=True, stdout=subprocess.DEVNULL,
+                   stderr=subprocess.DEVNULL)
+    subprocess.run(["wineserver", "-w"], env=env, check=True)
 
 
 def copy_media(source, media, with_scard98=True):
@@ -258,6 +265,7 @@ class WineMachine:
         self.screenshots = self.workdir / "boxes"
         self.record_calls = False
         self.runs = []
+        self.digests = {}  # file_tree's, by file status
 
     # --- life cycle ---
 
@@ -424,13 +432,19 @@ class WineMachine:
         return export
 
     def file_tree(self):
-        """Every file under drive C as {relative path: (size, digest)}."""
+        """Every file under drive C as {relative path: (size, digest)}. A file is
+        read again only when its status changed since an earlier tree: any write
+        changes its change time (half a gigabyte, seconds in an emulated PC)."""
         tree = {}
         root = self.prefix / "drive_c"
         for path in root.rglob("*"):
             if path.is_file() and not path.is_symlink():
-                data = path.read_bytes()
-                tree[str(path.relative_to(root))] = (len(data), hashlib.sha1(data).hexdigest())
+                status = path.stat()
+                known = (str(path), status.st_ino, status.st_size, status.st_mtime_ns,
+                         status.st_ctime_ns)
+                if known not in self.digests:
+                    self.digests[known] = hashlib.sha1(path.read_bytes()).hexdigest()
+                tree[str(path.relative_to(root))] = (status.st_size, self.digests[known])
         return tree
 
     def standin_records(self):
