@@ -365,6 +365,7 @@ class WineMachine:
 
     def remove(self):
         shutil.rmtree(self.prefix, ignore_errors=True)
+        self.saved_registry().unlink(missing_ok=True)
 
     def env(self, **extra):
         env = base_env(self.prefix)
@@ -412,12 +413,15 @@ class WineMachine:
 
     def registry(self):
         """HKEY_LOCAL_MACHINE as it stands, saved whole by one program start."""
-        saved = self.prefix.with_name(self.prefix.name + ".registry")
+        saved = self.saved_registry()
         result = self.wine(str(self.saver), "Z:" + str(saved).replace("/", "\\"))
         if result.returncode != 0:
             raise RuntimeError("the emulated registry could not be saved: error "
                                f"{result.returncode}")
         return wine_registry.Registry(saved.read_text(encoding="latin-1"))
+
+    def saved_registry(self):
+        return self.prefix.with_name(self.prefix.name + ".registry")
 
     def query(self, key):
         """The values of a key as {name: (type, data)}, or None when it is absent."""
