@@ -211,8 +211,9 @@ def make_into(folder):
         tail = log.read_text(errors="replace").splitlines()[-5:]
         raise GuestError("mmdebstrap could not make the emulated PC's system (status "
                          f"{status}):\n  " + "\n  ".join(tail))
-    finish(folder, root, started)
-    make_wine_template(folder, started)
+    finish(folder, root)
+    make_wine_template(folder)
+    say(f"the emulated PC is made ({(time.time() - started) / 60:.1f} minutes)")
 
 
 def bootstrap(command, log, started):
@@ -233,7 +234,7 @@ def bootstrap(command, log, started):
     return process.returncode
 
 
-def finish(folder, root, started):
+def finish(folder, root):
     """The kernel, its initial RAM disk and the disk image of the made system."""
     init = root / INIT.lstrip("/")
     init.write_text(INIT_SCRIPT)
@@ -253,7 +254,7 @@ def finish(folder, root, started):
                          result.stderr.strip())
 
 
-def make_wine_template(folder, started):
+def make_wine_template(folder):
     """Boots the made system once, keeping what it writes, to make the Wine
     template in it."""
     say(f"making the Wine template in it (about {TEMPLATE_SECONDS} s)")
@@ -265,7 +266,6 @@ def make_wine_template(folder, started):
     if status != 0:
         raise GuestError(f"the Wine template could not be made in the emulated PC (status "
                          f"{status}); its output: {folder / 'template.log'}")
-    say(f"the emulated PC is made ({(time.time() - started) / 60:.1f} minutes)")
 
 
 def relay_steps(log, shown, started):
