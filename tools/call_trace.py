@@ -144,7 +144,8 @@ class Normaliser:
     def __init__(self):
         self.handles = {}  # open handles by value
         self.named = 0
-        self.keys = {0x80000002: "HKLM"}
+        # HKEY_LOCAL_MACHINE, sign-extended in a 64-bit process as its headers define it.
+        self.keys = {0x80000002: "HKLM", 0xFFFFFFFF80000002: "HKLM"}
         self.opening = None  # the key path of the last successful open, not yet seen
 
     def handle(self, value):
@@ -183,13 +184,16 @@ def text_of(arg):
 
 
 def number(arg):
-    return str(arg[0] if isinstance(arg, tuple) else arg)
+    """A 32-bit argument's value: a 64-bit process passes it in a register whose
+    upper half the relay shows too, whatever it holds."""
+    return str((arg[0] if isinstance(arg, tuple) else arg) & 0xFFFFFFFF)
 
 
 def from_relay(name, args, retval):
     """(op, values, result) of a relayed call, its handles still numbers; None
     for a call that is no system operation of the setup."""
-    r = retval
+    # Every result but CharPrevA's pointer is 32 bits wide, in a 64-bit process too.
+    r = retval if name == "CharPrevA" else retval & 0xFFFFFFFF
     table = {
         "GetCurrentDirectoryA": lambda: ([number(args[0])], str(r)),
         "GetWindowsDirectoryA": lambda: ([number(args[1])], str(r)),

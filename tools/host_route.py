@@ -8,11 +8,14 @@ ones cannot; there the Wine parts run in an emulated x86-64 PC
 
     host_route.py [--install]   prints "direct", "emulated-pc REASON" or "none REASON";
                                 --install installs the PC emulator where it is needed
+    host_route.py --twin        installs 64-bit Wine for the setup's 64-bit twin; prints
+                                nothing and ends with 0 where it runs, else why not and 1
 """
 
 import dataclasses
 import errno
 import os
+import platform
 import shutil
 import struct
 import subprocess
@@ -21,6 +24,7 @@ import tempfile
 from pathlib import Path
 
 import host_packages
+import wine_machine
 
 ROOT = Path(__file__).resolve().parents[1]
 EMULATOR_PACKAGES = ["qemu-system-x86", "mmdebstrap"]
@@ -127,9 +131,21 @@ def this_host(install=False):
     return Host(runs, emulated, needs_pc and pc_emulator(install), asked)
 
 
-def why_wine_cannot_run_here():
-    """None where the Wine parts can run in this process's system, else why not:
-    the reason the test command gave (WINE_UNAVAILABLE), or what this host lacks."""
+def why_64bit_wine_cannot_run_here():
+    """None where 64-bit Wine runs here (the twin's route), else why not."""
+    if platform.machine() != "x86_64":
+        return "64-bit Wine runs x86-64 programs only on an x86-64 host"
+    if not (shutil.which("wine") and Path(wine_machine.WINE64_LOADER).exists()):
+        return "64-bit Wine is not installed (Debian's wine64); ./run-tests installs it"
+    return None
+
+
+def why_wine_cannot_run_here(arch="win32"):
+    """None where the Wine parts for programs of arch ("win32", or "win64" for
+    the twin) can run in this process's system, else why not: the reason the
+    test command gave (WINE_UNAVAILABLE), or what this host lacks."""
+    if arch == "win64":
+        return why_64bit_wine_cannot_run_here()
     if os.environ.get("WINE_UNAVAILABLE"):
         return os.environ["WINE_UNAVAILABLE"]
     if not runs_i386() or through_user_emulation():
@@ -140,7 +156,23 @@ def why_wine_cannot_run_here():
     return None
 
 
+def install_twin_wine():
+    """Installs 64-bit Wine for the twin; None when it runs here, else why not."""
+    why_not = why_64bit_wine_cannot_run_here()
+    if why_not is None or platform.machine() != "x86_64":
+        return why_not
+    try:
+        host_packages.install((ROOT / "tools" / "twin-packages").read_text().split())
+    except host_packages.InstallError as error:
+        return str(error)
+    return why_64bit_wine_cannot_run_here()
+
+
 def main(argv):
+    if "--twin" in argv:
+        why_not = install_twin_wine()
+        print(why_not or "")
+        return 1 if why_not else 0
     route, reason = choose(this_host(install="--install" in argv))
     print(f"{route} {reason}".strip())
     return 0

@@ -475,8 +475,12 @@ def main(argv):
     phases = Phases()
     if not args.build:
         phases.begin("installing tools")
-    # Installs the PC emulator where the host needs one.
-    route, reason = host_route.choose(host_route.this_host(install=not args.build))
+    # Installs the PC emulator where the host needs one. The tests' 64-bit twin
+    # (never a person's choice) runs here, under 64-bit Wine.
+    if args.build and wine_machine.arch_of(Path(args.build) / "standin.exe") == "win64":
+        route, reason = "direct", ""
+    else:
+        route, reason = host_route.choose(host_route.this_host(install=not args.build))
     if route == "none":
         return failed(phases, f"the emulated Windows cannot run here: {reason}")
     if args.build:
@@ -509,10 +513,11 @@ def main(argv):
 
 
 def try_here(args, build_dir, out, phases):
-    template = ROOT / "build" / "try-setup" / "template"
+    arch = wine_machine.arch_of(build_dir / "standin.exe")
+    template = ROOT / "build" / "try-setup" / f"template-{arch}"
     if args.matrix:
         phases.begin("preparing the emulated system")
-        wine_machine.make_template(template)
+        wine_machine.make_template(template, arch)
         phases.end()
         print(f"[{time.strftime('%H:%M:%S')}] running setup.exe {len(MATRIX)} times ...",
               flush=True)
@@ -521,7 +526,7 @@ def try_here(args, build_dir, out, phases):
         return said_wrongly(problems)
 
     phases.begin(f"preparing the emulated Windows {args.windows}")
-    wine_machine.make_template(template)
+    wine_machine.make_template(template, arch)
     before = ("again" if args.twice else "upgrade" if args.upgrade else
               "remove" if args.remove else None)
     runs, report = try_once(args.windows, args.silent, args, build_dir, template, out, phases,

@@ -1,4 +1,8 @@
-"""An emulated Windows 98 or Me machine (32-bit Wine) to run setup.exe on.
+"""An emulated Windows 98 or Me machine (Wine) to run setup.exe on.
+
+The shipped setup.exe runs in a 32-bit prefix; its 64-bit twin, which the
+tests build where the kernel runs no 32-bit code, in a 64-bit prefix laid out
+as Windows 98 and Me lay out theirs.
 
 One machine is one Wine prefix, copied from a template, with its own Wine
 session and its own virtual display. The session is kept from before the run
@@ -25,6 +29,7 @@ import wine_registry
 SETUP_CAPTION = "Vantrel USB Smart Card Reader Setup Utility"
 BOX_CAPTIONS = (SETUP_CAPTION, "Error!!!", "Warning!!!")
 KEYS = {"yes": "y", "no": "n", "ok": "Return"}
+WINE64_LOADER = "/usr/lib/wine/wine64"  # Debian's wine64, off the PATH
 MARLETT = Path("/usr/share/wine/fonts/marlett.ttf")  # Debian's fonts-wine, which wine needs
 # How many times slower than natively Wine runs here: in an emulated PC
 # (emulated_pc.py) every wait for the emulated system stretches by it.
@@ -45,16 +50,31 @@ def prefix_folder(path):
     return Path(home + str(path)) if home else path
 
 
-def base_env(prefix):
+def arch_of(program):
+    """"win64" for a 64-bit Windows program (the twin and its stand-ins), else "win32"."""
+    with open(program, "rb") as exe:
+        header = exe.read(4096)
+    pe = int.from_bytes(header[0x3C:0x40], "little")
+    return "win64" if header[pe + 4:pe + 6] == b"\x64\x86" else "win32"
+
+
+def loader(arch):
+    """The command that starts a program of arch: in a 64-bit prefix the 64-bit
+    loader itself, so that the system's own programs (reg) are 64-bit ones and
+    see the registry as the twin does, also where 32-bit Wine is installed."""
+    return WINE64_LOADER if arch == "win64" and Path(WINE64_LOADER).exists() else "wine"
+
+
+def base_env(prefix, arch="win32"):
     env = dict(os.environ)
-    env.update(WINEPREFIX=str(prefix), WINEARCH="win32", WINEDEBUG="-all",
+    env.update(WINEPREFIX=str(prefix), WINEARCH=arch, WINEDEBUG="-all",
                WINEDLLOVERRIDES="mscoree,mshtml=")
     env.pop("DISPLAY", None)
     return env
 
 
-def make_template(prefix):
-    """A fresh 32-bit prefix, booted once; copies of it start every machine.
+def make_template(prefix, arch="win32"):
+    """A fresh prefix, booted once; copies of it start every machine.
     Made once, under a lock, however many runs ask for it at the same time; in
     an emulated PC, the one made with it (WINE_TEMPLATE), linked."""
     prefix = prefix_folder(prefix)
@@ -66,20 +86,23 @@ def make_template(prefix):
         if prefix.is_symlink():
             prefix.unlink()
         shutil.rmtree(prefix, ignore_errors=True)
-        made = os.environ.get("WINE_TEMPLATE")
-        if made and (Path(made) / ".complete").exists():
+        made = os.environ.get("WINE_TEMPLATE")  # a 32-bit one
+        if made and arch == "win32" and (Path(made) / ".complete").exists():
             prefix.symlink_to(made)  # machines copy it from there
             return
-        boot_prefix(prefix)
+        boot_prefix(prefix, arch)
         (prefix / ".complete").touch()
 
 
-def boot_prefix(prefix):
-    """Makes a fresh 32-bit prefix and boots it once: what a template is."""
-    env = base_env(prefix)
+def boot_prefix(prefix, arch="win32"):
+    """Makes a fresh prefix and boots it once: what a template is. A 64-bit
+    prefix gets the Windows directory's system folder, which Windows 98 and Me
+    have and a 64-bit prefix lacks where no 32-bit Wine is installed."""
+    env = base_env(prefix, arch)
     subprocess.run(["wineboot", "-i"], env=env, check=True, stdout=subprocess.DEVNULL,
                    stderr=subprocess.DEVNULL)
     subprocess.run(["wineserver", "-w"], env=env, check=True)
+    (Path(prefix) / "drive_c" / "windows" / "system").mkdir(exist_ok=True)
 
 
 def copy_media(source, media, with_scard98=True):
@@ -210,7 +233,7 @@ def traced_boxes(trace):
             boxes.append(box)
             waiting[thread] = box
         elif returned and returned.group(1) in waiting:
-            value = int(returned.group(2), 16)
+            value = int(returned.group(2), 16) & 0xFFFFFFFF  # an int, in a 64-bit process too
             waiting.pop(returned.group(1)).returned = value - (1 << 32) if value >> 31 else value
     return boxes, [text for text, _ in asked.values()]
 
@@ -256,6 +279,7 @@ class WineMachine:
         self.workdir = Path(workdir).resolve()
         self.standin = Path(standin)
         self.saver = self.standin.with_name("registry_saver.exe")
+        self.arch = arch_of(self.standin)
         self.prefix = prefix_folder(self.workdir / "prefix")
         self.template = prefix_folder(template)
         self.windows = windows
@@ -368,7 +392,7 @@ class WineMachine:
         self.saved_registry().unlink(missing_ok=True)
 
     def env(self, **extra):
-        env = base_env(self.prefix)
+        env = base_env(self.prefix, self.arch)
         if self.display:
             env["DISPLAY"] = self.display
         env["STANDIN_LOG"] = "Z:" + str(self.standin_log).replace("/", "\\")
@@ -402,7 +426,7 @@ class WineMachine:
         # Output goes through files, not pipes: the first program of a session
         # starts the system's services, which keep a pipe open for ever.
         with tempfile.TemporaryFile() as out:
-            result = subprocess.run(["wine", *args], env=self.env(), stdout=out,
+            result = subprocess.run([loader(self.arch), *args], env=self.env(), stdout=out,
                                     stderr=subprocess.DEVNULL)
             out.seek(0)
             result.stdout = out.read().decode("utf-8", errors="replace").replace("\r\n", "\n")
@@ -492,10 +516,10 @@ class WineMachine:
         for name, status in (exits or {}).items():
             env[f"STANDIN_EXIT_{name.upper()}"] = str(status)
         if command_line is None:
-            argv = ["wine", "setup.exe", *arguments]
+            argv = [loader(self.arch), "setup.exe", *arguments]
         else:
             shutil.copy(self.standin, win98 / "starter.exe")
-            argv = ["wine", "starter.exe", command_line]
+            argv = [loader(self.arch), "starter.exe", command_line]
         trace = self.workdir / "trace.txt"
         with open(trace, "w") as trace_file:
             process = subprocess.Popen(argv, cwd=win98, env=env, stdout=subprocess.DEVNULL,
@@ -521,7 +545,7 @@ class WineMachine:
             env[f"STANDIN_SECONDS_{name.upper()}"] = str(seconds)
         trace = self.workdir / "trace.txt"
         with open(trace, "w") as trace_file:
-            processes = [subprocess.Popen(["wine", "setup.exe", *arguments],
+            processes = [subprocess.Popen([loader(self.arch), "setup.exe", *arguments],
                                           cwd=Path(media) / "WIN98", env=env,
                                           stdout=subprocess.DEVNULL, stderr=trace_file)
                          for _ in range(count)]
@@ -646,7 +670,7 @@ class WineMachine:
 
 
 if __name__ == "__main__":
-    # wine_machine.py template PATH: makes a template prefix at PATH.
+    # wine_machine.py template PATH: makes a 32-bit template prefix at PATH.
     if sys.argv[1:2] != ["template"] or len(sys.argv) != 3:
         sys.exit("usage: wine_machine.py template PATH")
     make_template(sys.argv[2])

@@ -14,7 +14,12 @@
 
 namespace {
 
-HKEY Key(RegKey key) { return reinterpret_cast<HKEY>(key); }
+// The predefined keys are sign-extended handles, as the headers define them:
+// the same in a 32-bit process, 0xFFFFFFFF80000002 in the tests' 64-bit twin.
+HKEY Key(RegKey key) {
+  if (key == kHkeyLocalMachine) return HKEY_LOCAL_MACHINE;
+  return reinterpret_cast<HKEY>(key);
+}
 HANDLE Native(Handle handle) { return reinterpret_cast<HANDLE>(handle); }
 
 }  // namespace

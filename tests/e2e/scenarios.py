@@ -5,6 +5,9 @@
     scenarios.py --build DIR --work DIR NAME         runs one scenario
         [--simulator PATH]                           and compares its calls with
                                                      the simulated machine's
+    scenarios.py --build DIR --twin DIR TEMPLATE --work DIR NAME
+                                                     runs it on setup.exe and on its
+                                                     64-bit twin, and compares their calls
     scenarios.py --list                              names the scenarios
 
 Where Wine cannot run in this system, a scenario says why and ends with 77,
@@ -157,7 +160,7 @@ def silent_run_on_windows_98(s):
     s.registered(reader_gone=True, hub_gone=False, sections=True)
 
 
-@scenario("me")
+@scenario("98")
 def interactive_yes_yes_restarts_and_runs_the_monitor(s):
     run = s.m.run_setup(s.media, [], ["yes", "yes"])
     s.check.equal(run.status, 0, "exit status")
@@ -165,7 +168,7 @@ def interactive_yes_yes_restarts_and_runs_the_monitor(s):
     ran = s.m.wait_until(lambda: any(r[0] == "rdwatch" for r in s.m.standin_records()), 60)
     s.check.true(ran, "the restart started the monitor program")
     s.check.equal(s.monitor_value(), None, "RDWatch consumed by the restart")
-    s.package_placed(with_hub_inf=True)
+    s.package_placed(with_hub_inf=False)
 
 
 @scenario("me")
@@ -470,13 +473,52 @@ def compare_with_simulated_machine(machine, simulator, checks):
             print(f"run {number}: {len(simulated)} system calls, the same on the simulated machine")
 
 
-def run_scenario(name, build, work, simulator=None):
+def first_difference(shipped, twin):
+    """Where two builds' recorded runs part, in one line each, or []."""
+    differences = []
+    for number, (ours, theirs) in enumerate(zip(shipped, twin), 1):
+        for index in range(max(len(ours.calls), len(theirs.calls))):
+            mine = ours.calls[index] if index < len(ours.calls) else "(no call)"
+            other = theirs.calls[index] if index < len(theirs.calls) else "(no call)"
+            if mine != other:
+                differences.append(f"run {number}, call {index + 1}: the shipped setup.exe "
+                                   f"made {mine}, its twin {other}")
+                break
+    if len(shipped) != len(twin):
+        differences.append(f"the shipped setup.exe ran {len(shipped)} time(s), its twin "
+                           f"{len(twin)}")
+    return differences
+
+
+def run_on_both(name, builds, work):
+    """The scenario on the shipped setup.exe and on its 64-bit twin, each build
+    with its template: both pass, and their calls, handles named and 32-bit
+    values read as 32 bits, are the same, so that the twin's suite speaks for
+    the shipped binary."""
+    runs = {}
+    for which, (folder, template) in zip(("shipped", "twin"), builds):
+        wine_machine.make_template(template, wine_machine.arch_of(Path(folder) / "standin.exe"))
+        status, runs[which] = run_scenario(name, folder, Path(work) / which, template=template,
+                                           record_calls=True)
+        if status != 0:
+            return status
+    differences = first_difference(runs["shipped"], runs["twin"])
+    for difference in differences:
+        print("FAILED:", difference)
+    calls = sum(len(run.calls) for run in runs["shipped"])
+    print(f"{name}: {calls} system calls, the same from the shipped setup.exe and its twin"
+          if not differences else f"{name}: the twin's calls differ")
+    return 1 if differences else 0
+
+
+def run_scenario(name, build, work, simulator=None, record_calls=False, template=None):
+    """The scenario's status (0 when every check held) and its runs."""
     function, windows, scard98 = SCENARIOS[name]
     workdir = Path(work) / name
     shutil.rmtree(workdir, ignore_errors=True)
-    machine = wine_machine.WineMachine(workdir, Path(work) / "template",
+    machine = wine_machine.WineMachine(workdir, template or Path(work) / "template",
                                        Path(build) / "standin.exe", windows)
-    machine.record_calls = simulator is not None
+    machine.record_calls = record_calls or simulator is not None
     media = workdir / "media"
     wine_machine.copy_media(Path(build) / "sample-media", media, with_scard98=scard98)
     checks = Checks()
@@ -496,10 +538,10 @@ def run_scenario(name, build, work, simulator=None):
         print("FAILED:", failure)
     if checks.failures:
         print(f"{name}: {len(checks.failures)} check(s) failed; screenshots and trace in {workdir}")
-        return 1
+        return 1, machine.runs
     machine.remove()
-    print(f"{name}: passed (Windows {windows})")
-    return 0
+    print(f"{name}: passed (Windows {windows}, {machine.arch})")
+    return 0, machine.runs
 
 
 def main():
@@ -508,20 +550,29 @@ def main():
     parser.add_argument("--work", help="a folder for prefixes and results")
     parser.add_argument("--simulator", help="simulated_run: compare each run's recorded "
                                             "system calls with the simulated machine's")
+    parser.add_argument("--twin", nargs=2, metavar=("BUILD", "TEMPLATE"),
+                        help="the 64-bit twin's build folder and template: run the scenario "
+                             "on both builds and compare their calls")
     parser.add_argument("--list", action="store_true")
     parser.add_argument("name", nargs="?")
     args = parser.parse_args()
     if args.list:
         print(";".join(SCENARIOS))
         return 0
-    why_not = host_route.why_wine_cannot_run_here()
+    arch = wine_machine.arch_of(Path(args.build) / "standin.exe")
+    why_not = host_route.why_wine_cannot_run_here(arch) or (
+        args.twin and host_route.why_wine_cannot_run_here("win64"))
     if why_not:
         print(f"{args.name}: skipped: {why_not}")
         return 77
     if args.name == "template":
-        wine_machine.make_template(Path(args.work) / "template")
+        wine_machine.make_template(Path(args.work) / "template", arch)
         return 0
-    return run_scenario(args.name, args.build, args.work, args.simulator)
+    if args.twin:
+        twin, twin_template = args.twin
+        return run_on_both(args.name, [(args.build, Path(args.work) / "template"),
+                                       (twin, twin_template)], args.work)
+    return run_scenario(args.name, args.build, args.work, args.simulator)[0]
 
 
 if __name__ == "__main__":

@@ -314,18 +314,19 @@ def in_emulated_pc(build, work):
     return failures
 
 
-def why_it_cannot_run_here(case):
+def why_it_cannot_run_here(case, build):
     if case == "bad_input":
         return None
+    arch = wine_machine.arch_of(Path(build) / "standin.exe")
     if case == "matrix_pages":
         missing = [tool for tool in ("chromium", "convert") if not shutil.which(tool)]
-        return os.environ.get("WINE_UNAVAILABLE") or (
+        return host_route.why_wine_cannot_run_here(arch) or (
             f"{' and '.join(missing)} not installed; ./run-tests installs them"
             if missing else None)
     if case == "in_emulated_pc":
         return None if host_route.pc_emulator(install=False) else (
             "QEMU's PC emulator and mmdebstrap are not installed")
-    return host_route.why_wine_cannot_run_here()
+    return host_route.why_wine_cannot_run_here(arch)
 
 
 def main():
@@ -342,7 +343,7 @@ def main():
     if args.list_matrix_rows:
         print(";".join(MATRIX_ROWS))
         return 0
-    why_not = why_it_cannot_run_here(args.case)
+    why_not = why_it_cannot_run_here(args.case, args.build)
     if why_not:
         print(f"{args.case}: skipped: {why_not}")
         return 77
