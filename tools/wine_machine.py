@@ -88,10 +88,32 @@ def make_template(prefix, arch="win32"):
         shutil.rmtree(prefix, ignore_errors=True)
         made = os.environ.get("WINE_TEMPLATE")  # a 32-bit one
         if made and arch == "win32" and (Path(made) / ".complete").exists():
-            prefix.symlink_to(made)  # machines copy it from there
+            # Copied onto the machines' disk, so that they can link to its files.
+            subprocess.run(["cp", "-a", made, str(prefix)], check=True)
             return
         boot_prefix(prefix, arch)
         (prefix / ".complete").touch()
+
+
+# The folders of the emulator's own libraries, nine tenths of a prefix, which
+# nothing the tests run writes to: a machine links to the template's files there.
+LINKED_FOLDERS = ("drive_c/windows/system32/", "drive_c/windows/syswow64/")
+
+
+def copy_prefix(template, prefix):
+    """A machine's prefix from the template: the emulator's libraries linked,
+    every other file copied (the registry files are written in place)."""
+    subprocess.run(["cp", "-al", str(template), str(prefix)], check=True)
+    for folder, _, files in os.walk(prefix):  # never into a drive's link
+        inside = Path(folder).relative_to(prefix).as_posix() + "/"
+        if inside.startswith(LINKED_FOLDERS):
+            continue
+        for name in files:
+            path = Path(folder) / name
+            if not path.is_symlink():
+                copy = path.with_name(name + ".copy")
+                shutil.copy2(path, copy)
+                copy.replace(path)
 
 
 def boot_prefix(prefix, arch="win32"):
@@ -299,7 +321,7 @@ class WineMachine:
         shutil.rmtree(self.prefix, ignore_errors=True)
         self.workdir.mkdir(parents=True, exist_ok=True)
         self.prefix.parent.mkdir(parents=True, exist_ok=True)
-        subprocess.run(["cp", "-a", str(self.template.resolve()), str(self.prefix)], check=True)
+        copy_prefix(self.template.resolve(), self.prefix)
         self.screenshots.mkdir(exist_ok=True)
         self.preset([
             (r"HKCU\Software\Wine", "Version",
@@ -349,12 +371,15 @@ class WineMachine:
         registry files of the prefix while no session runs: a reg command would
         be a program start for each."""
         stamp = int(time.time())
+        by_key = {}
+        for key, name, data in values:
+            by_key.setdefault(key, {})[name] = data
         for hive, branch in (("HKCU\\", "user.reg"), ("HKLM\\", "system.reg")):
             path = self.prefix / branch
             saved = path.read_text(encoding="latin-1")
-            for key, name, data in values:
+            for key, named in by_key.items():
                 if key.startswith(hive):
-                    saved = wine_registry.with_values(saved, key[len(hive):], {name: data}, stamp)
+                    saved = wine_registry.with_values(saved, key[len(hive):], named, stamp)
             path.write_text(saved, encoding="latin-1")
 
     def restart(self):

@@ -67,9 +67,20 @@ def parse_value(line):
 class Key:
     def __init__(self, name):
         self.name = name
-        self.values = []    # (name, type, data bytes), in the system's order
+        self.lines = []     # its saved value lines, read when its values are asked for
         self.children = {}  # lower-case name: Key, in the system's order
         self.link = None    # the path of the key a symbolic link leads to
+        self._values = None
+
+    @property
+    def values(self):
+        """(name, type, data bytes), in the system's order. A check asks for a
+        few keys' values of thousands: in an emulated PC, reading them all
+        would take seconds."""
+        if self._values is None:
+            self._values = [parse_value(line) for line in self.lines
+                            if line and not line.startswith((";", "#"))]
+        return self._values
 
 
 class Registry:
@@ -77,18 +88,13 @@ class Registry:
         """saved: the text registry_saver.exe wrote."""
         self.root = Key(ROOT)
         keys = {"": self.root}  # by lower-case path
-        key, lines = None, saved.replace("\\\n  ", "").splitlines()
-        for line in lines:
-            if line.startswith("["):
-                key = self.key_at(unescape(line, 1, "]")[0], keys)
-            elif key is None or not line or line.startswith(";"):
-                continue
-            elif line == "#link":
+        # Each key's section starts with a line "[path]"; before the first, the file's header.
+        for section in ("\n" + saved.replace("\\\n  ", "")).split("\n[")[1:]:
+            header, _, rest = section.partition("\n")
+            key = self.key_at(unescape(header, 0, "]")[0], keys)
+            key.lines += rest.split("\n")
+            if "\n#link" in "\n" + rest:
                 key.link = ""
-            elif line.startswith("#"):
-                continue
-            else:
-                key.values.append(parse_value(line))
         self.resolve_links(self.root)
 
     @staticmethod
