@@ -5,8 +5,10 @@ A host whose kernel runs no 32-bit x86 program cannot start 32-bit Wine. This
 module makes, once per machine, a Debian 12 system with 32-bit Wine and the
 test tools (mmdebstrap), with a Wine template made in it, and boots it under
 QEMU's PC emulator to run one command, with host folders shared in at the
-same paths (virtio-9p). The Wine prefixes go on a scratch disk of the
-guest's own (WINE_PREFIXES): on a share Wine is too slow to finish.
+same paths (virtio-9p). The Wine prefixes go on the guest's own disk
+(WINE_PREFIXES), beside the Wine template whose libraries they link to: on a
+share Wine is too slow to finish. What a run writes there is gone when the
+PC is off.
 
     emulated_pc.py make            makes the guest unless made
     emulated_pc.py slowdown        how many times slower Wine runs in it
@@ -44,7 +46,7 @@ SUITES = ["bookworm", "bookworm-updates"]
 MAKE_MINUTES = "3 to 8"  # measured on 2 cores, the downloads and Wine template included
 IMAGE_GIB = 10         # the root file system's image (sparse)
 FREE_GIB_NEEDED = 12   # the made system and its image side by side while making
-RUN_GIB_NEEDED = 8     # Wine prefixes on the scratch disk, the root disk's changes
+RUN_GIB_NEEDED = 8     # the root disk's changes, Wine prefixes among them
 BOOT_SECONDS = 300     # a guest that has not started the command by then hangs
 SLOWDOWN = 8           # how many times longer Wine's work takes under the emulator
 MEMORY_MIB = 6144
@@ -52,6 +54,7 @@ INIT = "/sbin/emulated-pc-init"
 # A Wine template made once with the guest and kept in it, so that no run
 # boots a new emulated Windows from nothing (half a minute or more each).
 WINE_TEMPLATE = "/var/lib/emulated-pc/wine-template"
+WINE_PREFIXES = "/var/lib/emulated-pc/prefixes"
 TEMPLATE_SECONDS = 50  # measured, beside the test command's builds
 
 # The guest's first and only program: it mounts what a command needs, the
@@ -73,9 +76,8 @@ ip link set lo up
 modprobe 9pnet_virtio
 modprobe 9p
 options=trans=virtio,version=9p2000.L,msize=524288
-mkdir -p /control /scratch
+mkdir -p /control
 mount -t 9p -o $options control /control
-mount -o discard /dev/vdb /scratch
 while read -r tag path; do
   mkdir -p "$path" && mount -t 9p -o $options "$tag" "$path"
 done < /control/shares
@@ -307,7 +309,7 @@ def slowdown():
 def guest_environment():
     """What the Wine parts need to know inside the guest: how slow it is, where
     the Wine prefixes go, and that output goes out line by line."""
-    return {"WINE_TIME_SCALE": str(slowdown()), "WINE_PREFIXES": "/scratch",
+    return {"WINE_TIME_SCALE": str(slowdown()), "WINE_PREFIXES": WINE_PREFIXES,
             "WINE_TEMPLATE": WINE_TEMPLATE, "PYTHONUNBUFFERED": "1"}
 
 
@@ -339,7 +341,7 @@ def command_script(command, cwd, env):
     return "\n".join(lines) + "\n"
 
 
-def qemu_command(guest, control, scratch, shares, keep_changes=False):
+def qemu_command(guest, control, shares, keep_changes=False):
     command = ["qemu-system-x86_64", "-nodefaults", "-display", "none", "-no-reboot",
                "-m", str(MEMORY_MIB), "-smp", "2",
                # QEMU 7.2's emulation of SMAP faults on a 32-bit program's return
@@ -350,7 +352,6 @@ def qemu_command(guest, control, scratch, shares, keep_changes=False):
                "-append", f"root=/dev/vda rw console=ttyS0 init={INIT} panic=-1 quiet",
                "-drive", f"file={guest / 'root.img'},format=raw,if=virtio,"
                          f"snapshot={'off' if keep_changes else 'on'}",
-               "-drive", f"file={scratch},format=raw,if=virtio,discard=unmap",
                "-serial", f"file:{control / 'console.log'}"]
     for tag, path in [("control", control)] + [(f"share{i}", p) for i, p in enumerate(shares)]:
         command += ["-virtfs", f"local,path={path},mount_tag={tag},security_model=none,"
@@ -373,15 +374,12 @@ def boot(guest, command, shares, cwd, timeout, env, relay, keep_changes=False):
     shares = top_folders(list(shares) + [cwd])
     remove_abandoned_runs()
     with tempfile.TemporaryDirectory(dir=HOME, prefix="run-") as work, Lock(Path(work) / "lock"):
-        control, scratch = Path(work) / "control", Path(work) / "scratch.img"
+        control = Path(work) / "control"
         control.mkdir()
         (control / "shares").write_text("".join(f"share{i} {p}\n" for i, p in enumerate(shares)))
         (control / "command.sh").write_text(command_script(command, cwd, env))
-        with open(scratch, "wb") as disk:
-            disk.truncate(64 * 2**30)
-        subprocess.run(["mkfs.ext4", "-q", "-F", "-E", "nodiscard", str(scratch)], check=True)
         with open(control / "qemu.log", "w") as log:
-            qemu = subprocess.Popen(qemu_command(guest, control, scratch, shares, keep_changes),
+            qemu = subprocess.Popen(qemu_command(guest, control, shares, keep_changes),
                                     stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                                     stderr=log, preexec_fn=die_with_this_process)
         try:

@@ -42,9 +42,9 @@ def seconds(native):
 
 
 def prefix_folder(path):
-    """Where the Wine prefix meant for path lives: there, or where WINE_PREFIXES
-    names a disk of its own for them (in an emulated PC, whose shared folders are
-    too slow for Wine), at the same path under it."""
+    """Where the Wine prefix meant for path lives: there, or at the same path
+    under WINE_PREFIXES, a folder on the system's own disk (in an emulated PC,
+    whose shared folders are too slow for Wine)."""
     home = os.environ.get("WINE_PREFIXES")
     path = Path(path).resolve()
     return Path(home + str(path)) if home else path
@@ -86,10 +86,9 @@ def make_template(prefix, arch="win32"):
         if prefix.is_symlink():
             prefix.unlink()
         shutil.rmtree(prefix, ignore_errors=True)
-        made = os.environ.get("WINE_TEMPLATE")  # a 32-bit one
+        made = os.environ.get("WINE_TEMPLATE")  # a 32-bit one, on the machines' disk
         if made and arch == "win32" and (Path(made) / ".complete").exists():
-            # Copied onto the machines' disk, so that they can link to its files.
-            subprocess.run(["cp", "-a", made, str(prefix)], check=True)
+            prefix.symlink_to(made)  # machines link to its libraries there
             return
         boot_prefix(prefix, arch)
         (prefix / ".complete").touch()

@@ -10,6 +10,9 @@ import call_comparison  # noqa: E402
 import call_trace  # noqa: E402
 import wine_machine  # noqa: E402
 
+sys.path.insert(0, str(Path(__file__).resolve().parent))
+import scenarios  # noqa: E402
+
 # A run as Wine relays it: the thread starts inside the system, another
 # process's thread interleaves, WinExec calls into user32 on its own, a
 # process handle is given out again after it was closed, and exit never returns.
@@ -49,6 +52,47 @@ class ReadingARelayTrace(unittest.TestCase):
             "MessageBoxA(Error!!!, Copy \"a\"\\n, 0) = 1",
             "ExitProcess(3) = -",
         ], [str(call) for call in call_trace.parse_relay(TRACE)])
+
+# The same calls as the 64-bit twin's process relays them: pointers wider,
+# HKEY_LOCAL_MACHINE sign-extended, and 32-bit values in registers whose upper
+# half holds whatever it held.
+TRACE_64 = r"""0140:Call msvcrt.__getmainargs(0021fda0,0021fda8,0021fdb0,00000000,0021fda4) ret=14000103f
+0140:Ret  msvcrt.__getmainargs() retval=00000000 ret=14000103f
+0140:Call user32.CharPrevA(00c81410 "D:\\WIN98",00c81418 "") ret=14000212f
+0140:Ret  user32.CharPrevA() retval=00c81417 ret=14000212f
+0140:Call advapi32.RegOpenKeyA(ffffffff80000002,1400045fd "Software\\Setup",0021faf8) ret=140001161
+0140:Ret  advapi32.RegOpenKeyA() retval=00000000 ret=140001161
+0140:Call advapi32.RegCloseKey(000000000000005c) ret=140002965
+0140:Ret  advapi32.RegCloseKey() retval=00000000 ret=140002965
+0140:Call KERNEL32.CloseHandle(0000000000000064) ret=140002b98
+0140:Ret  KERNEL32.CloseHandle() retval=00000001 ret=140002b98
+0140:Call KERNEL32.WaitForSingleObject(0000000000000064,1ffffffff) ret=140002b98
+0140:Ret  KERNEL32.WaitForSingleObject() retval=100000000 ret=140002b98
+0140:Call KERNEL32.WinExec(00c81520 "deltree /Y C:\\w\\temp",100000000) ret=140002bc8
+0140:Ret  KERNEL32.WinExec() retval=00000021 ret=140002bc8
+0140:Call user32.MessageBoxA(00000000,140004000 "Copy \"a\"\n",140004100 "Error!!!",00000000) ret=140001200
+0140:Ret  user32.MessageBoxA() retval=00000001 ret=140001200
+0140:Call msvcrt.exit(100000003) ret=140001040
+"""
+
+
+class ReadingTheTwinsTrace(unittest.TestCase):
+    def test_a_64_bit_process_gives_the_calls_the_32_bit_setup_gives(self):
+        self.assertEqual([str(c) for c in call_trace.parse_relay(TRACE_64)],
+                         [str(c) for c in call_trace.parse_relay(TRACE)])
+
+    def test_the_first_call_where_the_twin_parts_is_named(self):
+        shipped = scenarios_run(call_trace.parse_relay(TRACE))
+        twin = scenarios_run(call_trace.parse_relay(TRACE_64.replace("retval=00000021",
+                                                                       "retval=00000002")))
+        self.assertEqual(scenarios.first_difference([shipped], [twin]), [
+            "run 1, call 6: the shipped setup.exe made WinExec(deltree /Y C:\\w\\temp, 0) = "
+            "started, its twin WinExec(deltree /Y C:\\w\\temp, 0) = 2"])
+        self.assertEqual(scenarios.first_difference([shipped], [shipped]), [])
+
+
+def scenarios_run(calls):
+    return wine_machine.Run(0, [], calls)
 
 
 # Boxes as the trace shows them: two setups at once, each on its own thread,
