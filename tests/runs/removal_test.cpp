@@ -142,6 +142,50 @@ TEST(Removal, ARemovalThatRemovesNothingChangesNothing) {
   }
 }
 
+// A key whose deletion failed and whose open then failed otherwise than "not
+// found" may still be there: the removal says so with 8, and a retry ends
+// with 0, the entry gone (the device entries, which the system makes afresh
+// when the reader is plugged in, a removal need not find again).
+TEST(Removal, AKeyWhoseDeletionAndReopenBothFailEndsWith8AndARetryFinishes) {
+  const struct {
+    Windows windows;
+    std::string key;
+    bool goneAfterTheRetry;
+  } rows[] = {
+      {Windows::kMe, std::string("HKLM\\") + kRemovalKey, true},
+      {Windows::k98, std::string("HKLM\\") + kRemovalKey, true},
+      {Windows::kMe, "HKLM\\Enum\\USB\\VID_1E2D&PID_4182", false},
+      {Windows::kMe, "HKLM\\Enum\\USB\\VID_1E2D&PID_4181", false},
+  };
+  for (const auto& row : rows) {
+    auto installed = [&](SimulatedSystem& sim) {
+      BuildTypicalMachine(sim, row.windows);
+      ASSERT_EQ(0u, RunSetupWith(sim, {"-s"}));
+      sim.NextStart();
+      sim.AddKey(row.key);  // the reader plugged in again since
+    };
+    SimulatedSystem clean;
+    installed(clean);
+    ASSERT_EQ(0u, RunSetupWith(clean, {"-u", "-s"})) << row.key;
+    int deletion = 0;
+    for (const auto& call : clean.calls()) {
+      bool ours = call.text.find("(" + row.key + ")") != std::string::npos;
+      if (call.op == Op::RegDeleteKeyA && ours) deletion = call.fallibleNumber;
+    }
+    ASSERT_NE(0, deletion) << row.key;
+
+    SimulatedSystem sim;
+    installed(sim);
+    sim.FailCallNumber(deletion);
+    sim.FailCallNumber(deletion + 1);  // the open that asks whether it is still there
+    EXPECT_EQ(8u, RunSetupWith(sim, {"-u", "-s"})) << row.key;
+    EXPECT_TRUE(sim.KeyExists(row.key)) << row.key;
+    sim.NextStart();
+    EXPECT_EQ(0u, RunSetupWith(sim, {"-u", "-s"})) << row.key << ", retried";
+    EXPECT_EQ(row.goneAfterTheRetry, !sim.KeyExists(row.key)) << row.key << ", retried";
+  }
+}
+
 TEST(RemovalEntry, TheCommandQuotesAPathWithABlank) {
   EXPECT_STREQ("C:\\WINDOWS\\system\\kt418Rmv.exe -u",
                RemovalCommand("C:\\WINDOWS\\system\\kt418Rmv.exe").c_str());

@@ -42,9 +42,11 @@ Removed RemovedBy(int32_t status) {
 
 Removed DeleteKey(System& system, RegKey key, const char* subKey) {
   if (system.RegDeleteKeyA(key, subKey) == kErrorSuccess) return Removed::kGone;
-  // Whatever the failure's code, only a key that still opens stays.
+  // Whatever the deletion's code, the key is not there only when it is not
+  // found; an open that fails otherwise cannot tell, so it may stay.
   RegKey opened = 0;
-  if (system.RegOpenKeyA(key, subKey, &opened) != kErrorSuccess) return Removed::kNotThere;
+  int32_t status = system.RegOpenKeyA(key, subKey, &opened);
+  if (status != kErrorSuccess) return RemovedBy(status);
   system.RegCloseKey(opened);
   return Removed::kStays;
 }

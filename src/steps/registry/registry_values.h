@@ -28,6 +28,6 @@ int32_t WriteDword(System& system, RegKey key, const char* valueName, uint32_t v
 // is not there; any other code may leave it there.
 Removed RemovedBy(int32_t status);
 
-// Deletes subKey below key with all it holds: kGone, kNotThere, or kStays
-// when it still opens.
+// Deletes subKey below key with all it holds: kGone, kNotThere when it is
+// not found, or kStays when it still opens or an open cannot tell.
 Removed DeleteKey(System& system, RegKey key, const char* subKey);
