@@ -41,7 +41,18 @@ ROOT = Path(__file__).resolve().parents[1]
 HOME = Path(os.environ.get("EMULATED_PC_HOME", "/var/cache/vantrel-setup/emulated-pc"))
 # What the guest runs the Wine parts with: the Wine packages, QEMU's guest
 # kernel, ctest, and what its start-up script calls.
-BASE_PACKAGES = ["linux-image-amd64", "kmod", "iproute2", "procps", "cmake"]
+BASE_PACKAGES = ["linux-image-amd64", "kmod", "mount", "iproute2", "procps", "cmake"]
+# Of what Wine recommends, what its X11 driver draws the boxes with (XRender,
+# the X extensions, its fonts); its sound, printing, video and GL nothing runs.
+WINE_RECOMMENDED = [name + ":i386" for name in (
+    "libxrender1", "libxrandr2", "libxcursor1", "libxi6", "libxcomposite1", "libxinerama1",
+    "libxfixes3", "libxxf86vm1")] + ["fonts-wine"]
+# Only what is named and what it needs, and no disk flushes while unpacking:
+# the guest is made whole or thrown away.
+MMDEBSTRAP_OPTIONS = ["--variant=apt", "--architectures=amd64,i386",
+                      "--aptopt=APT::Install-Recommends \"false\"",
+                      "--aptopt=Acquire::Check-Valid-Until \"false\"",
+                      "--dpkgopt=force-unsafe-io"]
 SUITES = ["bookworm", "bookworm-updates"]
 MAKE_MINUTES = "3 to 8"  # measured on 2 cores, the downloads and Wine template included
 IMAGE_GIB = 10         # the root file system's image (sparse)
@@ -97,13 +108,13 @@ class GuestError(Exception):
 
 def packages():
     listed = (ROOT / "tools" / "wine-packages").read_text().split()
-    return BASE_PACKAGES + listed
+    return BASE_PACKAGES + listed + WINE_RECOMMENDED
 
 
 def recipe_id():
-    """Names the guest by what makes it, so that a changed list, start-up
-    script or Wine template makes a new one."""
-    recipe = "bookworm\n" + "\n".join(packages()) + "\n" + INIT_SCRIPT + \
+    """Names the guest by what makes it, so that a changed list, option,
+    start-up script or Wine template makes a new one."""
+    recipe = "bookworm\n" + "\n".join(packages() + MMDEBSTRAP_OPTIONS) + "\n" + INIT_SCRIPT + \
         inspect.getsource(wine_machine.base_env) + inspect.getsource(wine_machine.boot_prefix)
     return hashlib.sha1(recipe.encode()).hexdigest()[:12]
 
@@ -195,10 +206,8 @@ def make_into(folder):
     root = folder / "root"
     folder.mkdir(parents=True)
     started = time.time()
-    command = ["mmdebstrap", "--variant=apt", "--architectures=amd64,i386",
-               "--aptopt=APT::Install-Recommends \"true\"",
-               "--aptopt=Acquire::Check-Valid-Until \"false\"",
-               "--include=" + ",".join(packages()), SUITES[0], str(root), *guest_sources()]
+    command = ["mmdebstrap", *MMDEBSTRAP_OPTIONS, "--include=" + ",".join(packages()),
+               SUITES[0], str(root), *guest_sources()]
     log = folder / "mmdebstrap.log"
     for attempt in (1, 2):
         status = bootstrap(command, log, started)
