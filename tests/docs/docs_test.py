@@ -1,0 +1,60 @@
+#!/usr/bin/env python3
+"""The documents a newcomer reads: every link resolves, to a file and to a
+heading in it, and every command they show takes the options it is shown with."""
+
+import re
+import subprocess
+import unittest
+from pathlib import Path
+
+ROOT = Path(__file__).resolve().parents[2]
+DOCUMENTS = [ROOT / "README.md", ROOT / "ARCHITECTURE.md", *sorted((ROOT / "docs").glob("*.md"))]
+LINK = re.compile(r"\]\(([^)\s]+)\)")
+COMMANDS = {"./try-setup": ["./try-setup", "--help"], "./run-tests": ["./run-tests", "--help"]}
+
+
+def anchors(document):
+    """The anchors of a document's headings, as the repository's pages make them."""
+    found = set()
+    for line in document.read_text().splitlines():
+        heading = re.match(r"#+ (.*)", line)
+        if heading:
+            text = re.sub(r"[`*]", "", heading.group(1)).strip().lower()
+            found.add(re.sub(r"[^\w\- ]", "", text).replace(" ", "-"))
+    return found
+
+
+def shown_commands(document):
+    """The command lines a document shows in its code blocks, continuations joined."""
+    text = re.sub(r"\\\n\s*", " ", document.read_text())
+    return [line.strip() for line in text.splitlines()
+            if line.startswith("    ") and line.strip().split(" ")[0] in COMMANDS]
+
+
+class Documents(unittest.TestCase):
+    def test_every_link_resolves_to_a_file_and_a_heading_in_it(self):
+        for document in DOCUMENTS:
+            for target in LINK.findall(document.read_text()):
+                if re.match(r"\w+:", target):
+                    continue  # a page outside the repository
+                path, _, anchor = target.partition("#")
+                linked = (document.parent / path).resolve() if path else document
+                with self.subTest(document=document.name, link=target):
+                    self.assertTrue(linked.exists(), f"{linked} does not exist")
+                    if anchor:
+                        self.assertIn(anchor, anchors(linked))
+
+    def test_every_command_shown_takes_the_options_it_is_shown_with(self):
+        helps = {name: subprocess.run(command, cwd=ROOT, capture_output=True, text=True,
+                                      timeout=60).stdout
+                 for name, command in COMMANDS.items()}
+        for document in DOCUMENTS:
+            for line in shown_commands(document):
+                name = line.split(" ")[0]
+                for option in re.findall(r"(?<!\S)(--?[a-zA-Z][\w-]*)", line):
+                    with self.subTest(document=document.name, command=line):
+                        self.assertRegex(helps[name], r"(?<![\w-])" + re.escape(option) + r"\b")
+
+
+if __name__ == "__main__":
+    unittest.main()
