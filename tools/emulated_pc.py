@@ -54,7 +54,7 @@ MMDEBSTRAP_OPTIONS = ["--variant=apt", "--architectures=amd64,i386",
                       "--aptopt=Acquire::Check-Valid-Until \"false\"",
                       "--dpkgopt=force-unsafe-io"]
 SUITES = ["bookworm", "bookworm-updates"]
-MAKE_MINUTES = "3 to 8"  # measured on 2 cores, the downloads and Wine template included
+MAKE_MINUTES = "2.5 to 9"  # measured on 2 cores, the downloads and Wine template included
 IMAGE_GIB = 10         # the root file system's image (sparse)
 FREE_GIB_NEEDED = 12   # the made system and its image side by side while making
 RUN_GIB_NEEDED = 8     # the root disk's changes, Wine prefixes among them
@@ -161,7 +161,7 @@ def make_guest():
             remove_guest_folder(old)
         need_free_space(FREE_GIB_NEEDED, "making the emulated PC")
         say(f"making the emulated PC in {guest}: once for this machine, about {MAKE_MINUTES} "
-            "minutes and 5 GB; later runs reuse it")
+            "minutes and 2.5 GB; later runs reuse it")
         partial = HOME / (guest.name + ".partial")
         try:
             make_into(partial)
