@@ -15,7 +15,8 @@ namespace {
 enum class Since {
   kAStart,            // the system started again
   kNoStart,           // nothing: the monitor is still entered for the next start
-  kTheReaderPlugged,  // a start, then the reader was plugged in and got its entries again
+  kTheReaderPlugged,  // a start, then the reader was plugged in: its entries and the
+                      // system's driver database made again
   kLeftovers,         // a start, and copies set aside or waiting stand beside package files
 };
 
@@ -68,6 +69,8 @@ TEST(Removal, InstallStartRemoveStartLeavesTheMachineAsItWas) {
     if (row.since == Since::kTheReaderPlugged) {
       sim.AddKey(std::string(kUsbKey) + "\\VID_1E2D&PID_4182\\5&1A2B3C&0&1");
       sim.AddKey(std::string(kUsbKey) + "\\VID_1E2D&PID_4181\\5&1A2B3C&0&2");
+      sim.AddFile("C:\\WINDOWS\\inf\\drvidx.bin", "the system's driver index");
+      sim.AddFile("C:\\WINDOWS\\inf\\drvdata.bin", "the system's driver data");
     }
     if (row.since == Since::kLeftovers) {
       sim.AddFile("C:\\WINDOWS\\system\\unPlug.exe.new", "waiting unPlug.exe");
