@@ -104,6 +104,12 @@ class Judge {
     bool exited = Has(Op::ExitProcess);
     Rule(status_ <= 12, "the status is one of the table's: " + std::to_string(status_));
     Rule(!exited || calls.back().op == Op::ExitProcess, "nothing runs after ExitProcess");
+    // Each key is opened and closed within the step that uses it; a close
+    // that failed was still asked for.
+    bool closeFailed = false;
+    for (const auto& call : calls) closeFailed |= call.op == Op::RegCloseKey && call.injected;
+    Rule(sim_.openKeyCount() == 0 || closeFailed,
+         "every key the run opened is closed: " + std::to_string(sim_.openKeyCount()) + " open");
 
     bool unreadable = false, abortCopyFailed = false, extractionFailed = false;
     // The call after which a fault leaves the run unsure that the driver or
