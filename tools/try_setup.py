@@ -464,10 +464,16 @@ def try_in_emulated_pc(args, build_dir, out, phases):
 
 
 def failed(phases, error):
-    """Ends the phase as failed and says why in one line; returns the status."""
+    """Ends the phase as failed and says in one line where and why; returns the status."""
+    where = f"{phases.name}: " if phases.name else ""
     phases.end("(failed)")
-    print(f"try-setup: {error}", file=sys.stderr)
+    print(f"try-setup: {where}{error}", file=sys.stderr)
     return 1
+
+
+# What stops a run part-way: a box, the emulated system, or a program of the host's.
+CANNOT_GO_ON = (wine_machine.BoxError, RuntimeError, TimeoutError, OSError,
+                subprocess.CalledProcessError)
 
 
 def main(argv):
@@ -508,7 +514,7 @@ def main(argv):
 
     try:
         return try_here(args, build_dir, out, phases)
-    except wine_machine.BoxError as error:
+    except CANNOT_GO_ON as error:
         return failed(phases, error)
 
 
