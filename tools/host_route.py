@@ -157,14 +157,13 @@ def why_wine_cannot_run_here(arch="win32"):
 
 
 def install_twin_wine():
-    """Installs 64-bit Wine for the twin; None when it runs here, else why not."""
-    why_not = why_64bit_wine_cannot_run_here()
-    if why_not is None or platform.machine() != "x86_64":
-        return why_not
-    try:
-        host_packages.install((ROOT / "tools" / "twin-packages").read_text().split())
-    except host_packages.InstallError as error:
-        return str(error)
+    """Installs 64-bit Wine for the twin where it is missing on an x86-64 host;
+    None when it runs here, else why not."""
+    if platform.machine() == "x86_64" and why_64bit_wine_cannot_run_here():
+        try:
+            host_packages.install((ROOT / "tools" / "twin-packages").read_text().split())
+        except host_packages.InstallError as error:
+            return str(error)
     return why_64bit_wine_cannot_run_here()
 
 
