@@ -20,7 +20,8 @@ enum class ExitStatus : uint32_t {
                                // information file could not be placed
   kMonitorNotRegistered = 10,  // installed, but the monitor is not entered for the next start
   kLeftoverStays = 11,         // installed, but a file of the setup's own stays: a staged
-                               // package, or an earlier file set aside or waiting
+                               // package, or an earlier file set aside or waiting; or a
+                               // failed query left it unable to tell that none does
   kRemovalNotAsked = 12,       // removal: the question could not be shown: nothing was changed
 };
 

@@ -9,11 +9,12 @@ bool HasDrive(const std::string& path) { return path.size() >= 2 && path[1] == '
 }  // namespace
 
 std::string SimulatedFiles::PathKey(const std::string& path) const {
-  std::string absolute = path;
+  std::string joined;
   if (!HasDrive(path)) {
-    absolute = path.compare(0, 1, "\\") == 0 ? currentDirectory_.substr(0, 2) + path
-                                             : currentDirectory_ + "\\" + path;
+    joined = path.compare(0, 1, "\\") == 0 ? currentDirectory_.substr(0, 2) + path
+                                           : currentDirectory_ + "\\" + path;
   }
+  const std::string& absolute = HasDrive(path) ? path : joined;
   // The key grows name by name, each name folded, and shrinks at "..".
   std::string name;
   size_t at = names_.NextName(absolute, 0, &name);
@@ -144,8 +145,11 @@ bool SimulatedFiles::DirectoryExists(const std::string& path) const {
 }
 
 uint32_t SimulatedFiles::Attributes(const std::string& path) const {
-  if (const File* file = FindFile(path)) return file->attributes;
-  return DirectoryExists(path) ? kFileAttributeDirectory : kInvalidFileAttributes;
+  if (!names_.IsValidPath(path)) return kInvalidFileAttributes;
+  std::string key = PathKey(path);
+  auto file = files_.find(key);
+  if (file != files_.end()) return file->second.attributes;
+  return directories_.count(key) != 0 ? kFileAttributeDirectory : kInvalidFileAttributes;
 }
 
 uint32_t SimulatedFiles::AbsenceError(const std::string& path) const {

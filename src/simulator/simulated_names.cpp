@@ -21,6 +21,14 @@ bool SimulatedNames::IsLeadByte(unsigned char byte) const {
 
 size_t SimulatedNames::NextName(const std::string& path, size_t from, std::string* name) const {
   if (name != nullptr) name->clear();
+  if (codePage_ != 932) {  // every backslash is a separator: the name is one run of bytes
+    size_t end = path.find('\\', from);
+    if (name != nullptr) {
+      name->assign(path, from, end == std::string::npos ? std::string::npos : end - from);
+      for (char& c : *name) c = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+    }
+    return end == std::string::npos ? end : end + 1;
+  }
   for (size_t i = from; i < path.size(); ++i) {
     unsigned char c = static_cast<unsigned char>(path[i]);
     if (IsLeadByte(c) && i + 1 < path.size()) {
@@ -49,7 +57,8 @@ bool SimulatedNames::IsValidPath(const std::string& path) const {
     unsigned char c = static_cast<unsigned char>(path[i]);
     if (IsLeadByte(c) && i + 1 < path.size()) {
       ++i;  // a second byte may be any of the bytes below
-    } else if (c < 0x20 || strchr("\"*/<>?|", c) != nullptr || (c == ':' && i != 1)) {
+    } else if (c < 0x20 || c == '"' || c == '*' || c == '/' || c == '<' || c == '>' || c == '?' ||
+               c == '|' || (c == ':' && i != 1)) {
       return false;
     }
   }

@@ -60,8 +60,8 @@ std::vector<std::string> BrokenRulesAfterTheStart(const SimulatedSystem& sim, co
 
 // The rules broken by the start that followed an installation that ended
 // with status: 0 holds what BrokenRulesAfterTheStart holds, and 7, 9, 10 and
-// 11 each name a shortfall that is there (for 9, unless the run was unsure,
-// as CouldNotTell says).
+// 11 each name a shortfall that is there (for 9 and 11, unless the run was
+// unsure, as CouldNotTell says).
 std::vector<std::string> BrokenStatusRulesAfterTheStart(const SimulatedSystem& sim,
                                                         const RunFacts& facts, bool windowsMe,
                                                         uint32_t status, bool unsure);
