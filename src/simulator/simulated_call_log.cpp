@@ -99,11 +99,13 @@ bool SimulatedCallLog::ShouldFail(Op op, const std::string& subject) {
 }
 
 void SimulatedCallLog::Record(Op op, CallEntry entry) {
-  std::string shownResult = entry.shownResult.empty() ? entry.result : entry.shownResult;
-  calls_.push_back(
-      SimulatedCall{op, std::string(OpName(op)) + "(" + entry.shownArguments + ") = " + shownResult,
-                    std::move(entry.values), std::move(entry.result), std::move(entry.paths),
-                    pendingFallible_, pendingInjected_});
+  const std::string& shownResult = entry.shownResult.empty() ? entry.result : entry.shownResult;
+  std::string text = OpName(op);
+  text.reserve(text.size() + entry.shownArguments.size() + shownResult.size() + 5);
+  text.append("(").append(entry.shownArguments).append(") = ").append(shownResult);
+  calls_.push_back(SimulatedCall{op, std::move(text), std::move(entry.values),
+                                 std::move(entry.result), std::move(entry.paths), pendingFallible_,
+                                 pendingInjected_});
   pendingFallible_ = 0;
   pendingInjected_ = false;
   if (static_cast<int>(calls_.size()) == interruptAfter_) throw PowerCut{};

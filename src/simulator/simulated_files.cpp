@@ -15,30 +15,33 @@ std::string SimulatedFiles::PathKey(const std::string& path) const {
                                            : currentDirectory_ + "\\" + path;
   }
   const std::string& absolute = HasDrive(path) ? path : joined;
-  // The key grows name by name, each name folded, and shrinks at "..".
-  std::string name;
-  size_t at = names_.NextName(absolute, 0, &name);
-  std::string key = name;
+  // The key grows name by name, each name folded as it is appended, and
+  // shrinks at "..".
+  std::string key;
+  key.reserve(absolute.size());
+  size_t at = names_.NextName(absolute, 0, &key);
   while (at != std::string::npos) {
-    at = names_.NextName(absolute, at, &name);
-    if (name.empty() || name == ".") continue;
-    if (name == "..") {
-      size_t separator = names_.LastSeparator(key);
+    size_t parentEnd = key.size();
+    key += '\\';
+    at = names_.NextName(absolute, at, &key);
+    std::string_view name(key.data() + parentEnd + 1, key.size() - parentEnd - 1);
+    if (name.empty() || name == "." || name == "..") {
+      key.resize(parentEnd);
+      size_t separator = name == ".." ? names_.LastSeparator(key) : std::string::npos;
       if (separator != std::string::npos) key.resize(separator);
       continue;
     }
     // The system's aliases hold "~"; other aliases are those a test gave.
     if (name.find('~') != std::string::npos || IsGivenAlias(name)) {
-      key = LongName(key, name);
-    } else {
-      key += '\\';
-      key += name;
+      std::string alias(name);
+      key.resize(parentEnd);
+      key = LongName(key, alias);
     }
   }
   return key;
 }
 
-bool SimulatedFiles::IsGivenAlias(const std::string& foldedName) const {
+bool SimulatedFiles::IsGivenAlias(std::string_view foldedName) const {
   for (const auto& alias : aliases_) {
     if (names_.Folded(alias.second) == foldedName) return true;
   }

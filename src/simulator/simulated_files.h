@@ -9,6 +9,7 @@
 
 #include <map>
 #include <string>
+#include <string_view>
 
 #include "simulator/simulated_names.h"
 
@@ -72,7 +73,7 @@ class SimulatedFiles {
 
   void Dump(std::string* out) const;
   // Whether a test gave some entry this alias (as a folded name).
-  bool IsGivenAlias(const std::string& foldedName) const;
+  bool IsGivenAlias(std::string_view foldedName) const;
 
  private:
   // The key of the entry in parentKey whose short alias is shortName, or of

@@ -20,12 +20,15 @@ bool SimulatedNames::IsLeadByte(unsigned char byte) const {
 }
 
 size_t SimulatedNames::NextName(const std::string& path, size_t from, std::string* name) const {
-  if (name != nullptr) name->clear();
   if (codePage_ != 932) {  // every backslash is a separator: the name is one run of bytes
     size_t end = path.find('\\', from);
     if (name != nullptr) {
-      name->assign(path, from, end == std::string::npos ? std::string::npos : end - from);
-      for (char& c : *name) c = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+      size_t start = name->size();
+      name->append(path, from, end == std::string::npos ? std::string::npos : end - from);
+      for (size_t i = start; i < name->size(); ++i) {
+        char c = (*name)[i];
+        if (c >= 'A' && c <= 'Z') (*name)[i] = static_cast<char>(c - 'A' + 'a');
+      }
     }
     return end == std::string::npos ? end : end + 1;
   }
@@ -75,8 +78,8 @@ size_t SimulatedNames::LastSeparator(const std::string& path) const {
 }
 
 bool SimulatedNames::EndsWithSeparator(const std::string& path) const {
-  std::vector<std::string> names = FoldedNames(path);
-  return names.size() > 1 && names.back().empty();
+  size_t separator = LastSeparator(path);
+  return separator != std::string::npos && separator + 1 == path.size();
 }
 
 std::string SimulatedNames::UpperCharacters(const std::string& text, size_t maxBytes) const {

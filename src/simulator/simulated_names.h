@@ -17,8 +17,8 @@ class SimulatedNames {
   bool IsLeadByte(unsigned char byte) const;
 
   // Reads the name that starts at from, up to the next real backslash, with
-  // ASCII letters folded to lower case, into name (when given); returns where
-  // the next name starts, or npos after the last.
+  // ASCII letters folded to lower case, onto the end of name (when given);
+  // returns where the next name starts, or npos after the last.
   size_t NextName(const std::string& path, size_t from, std::string* name) const;
   // The path's names between real backslashes, ASCII letters folded to lower case.
   std::vector<std::string> FoldedNames(const std::string& path) const;

@@ -18,7 +18,7 @@ std::vector<std::string> Lines(const std::string& text) {
     if (end == std::string::npos) end = text.size();
     std::string line = text.substr(start, end - start);
     if (!line.empty() && line.back() == '\r') line.pop_back();
-    lines.push_back(line);
+    lines.push_back(std::move(line));
     start = end + 1;
   }
   return lines;
@@ -34,11 +34,11 @@ std::vector<std::string> SimulatedProfiles::SectionLines(const std::string& text
                                                          const std::string& section) {
   std::vector<std::string> found;
   bool inside = false;
-  for (const std::string& line : Lines(text)) {
+  for (std::string& line : Lines(text)) {
     if (IsHeader(line)) {
       inside = Heads(line, section);
     } else if (inside && !line.empty()) {
-      found.push_back(line);
+      found.push_back(std::move(line));
     }
   }
   return found;

@@ -9,8 +9,11 @@ const PackageFiles kPackageFiles = {
     {"rdWatch.exe", "system\\rdWatch.exe"},
 };
 
-PackageFiles AllPackageFiles() {
-  PackageFiles all = kPackageFiles;
-  all.emplace_back("kt418Hub.inf", "inf\\kt418Hub.inf");
+const PackageFiles& AllPackageFiles() {
+  static const PackageFiles all = [] {
+    PackageFiles files = kPackageFiles;
+    files.emplace_back("kt418Hub.inf", "inf\\kt418Hub.inf");
+    return files;
+  }();
   return all;
 }

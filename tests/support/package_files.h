@@ -12,4 +12,4 @@ using PackageFiles = std::vector<std::pair<std::string, std::string>>;
 extern const PackageFiles kPackageFiles;
 
 // Those six and the hub setup information file, which only Windows Me gets.
-PackageFiles AllPackageFiles();
+const PackageFiles& AllPackageFiles();

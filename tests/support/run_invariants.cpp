@@ -426,7 +426,8 @@ RunFacts FactsOfMachine(const SimulatedSystem& sim, const std::string& currentDi
                         ? currentDirectory.substr(0, currentDirectory.size() - 1)
                         : currentDirectory;
   facts.windowsDirectory = windowsDirectory;
-  facts.installed = !LeftByRemoval(sim, windowsDirectory, false).empty();
+  facts.installed = sim.KeyExists(std::string("HKLM\\") + kRemovalKey) ||
+                    !LeftByRemoval(sim, windowsDirectory, false).empty();
   for (const auto& file : AllPackageFiles()) {
     std::string target = windowsDirectory + "\\" + file.second;
     if (sim.FileExists(target)) {
@@ -633,10 +634,12 @@ std::vector<std::string> OwnPaths(const std::string& windowsDirectory) {
 
 std::vector<std::string> LeftByRemoval(const SimulatedSystem& sim,
                                        const std::string& windowsDirectory, bool installed) {
-  std::vector<std::string> pending = RenameLines(sim, windowsDirectory);
-  std::vector<std::string> left;
+  std::vector<std::string> pending, left;
+  bool read = false;  // WININIT.INI is read only where a file stands
   for (const std::string& path : OwnPaths(windowsDirectory)) {
     if (!sim.FileExists(path)) continue;
+    if (!read) pending = RenameLines(sim, windowsDirectory);
+    read = true;
     std::string deletion = "NUL=" + sim.ShortFormOf(path);
     if (std::find(pending.begin(), pending.end(), deletion) == pending.end()) left.push_back(path);
   }
