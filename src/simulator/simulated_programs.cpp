@@ -91,6 +91,7 @@ void SimulatedPrograms::Start(const std::string& programKey, const std::string& 
   for (size_t i = 1; program->deletesTrees && i < words.size(); ++i) {
     if (!words[i].empty() && words[i][0] != '/') files_.RemoveTree(words[i]);
   }
+  if (program->deletesItself) files_.RemoveTree(programKey);
 }
 
 std::string SimulatedPrograms::StartAtSystemStart(const std::string& commandLine) {

@@ -29,6 +29,8 @@ class SimulatedPrograms {
     // It keeps running once started, as the reader's monitor does, and so
     // holds its file in use.
     bool resident = false;
+    // It deletes its own file as it ends, as a package that cleans up after itself may.
+    bool deletesItself = false;
   };
   struct Started {
     std::string commandLine;

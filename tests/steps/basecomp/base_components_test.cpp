@@ -176,6 +176,19 @@ TEST_F(BaseComponents, AReadOnlyStagedCopyLeftByAnEarlierRunIsReplacedAndRemoved
   EXPECT_FALSE(sim.FileExists("C:\\WINDOWS\\temp\\smclib.exe"));
 }
 
+// Nothing of the setup's own stays, and a copy already gone counts as removed.
+TEST_F(BaseComponents, APackageThatDeletesItsOwnStagedCopyLeavesNothingToRemove) {
+  for (const char* package : {"scbase", "smclib"}) {
+    SimulatedSystem::Program program = SimulatedSystem::ExtractionPackage(package, 0);
+    program.deletesItself = true;
+    sim.AddProgram(std::string("D:\\SCard98\\") + package + ".exe", program);
+  }
+  EXPECT_EQ(0u, RunSilent());
+  EXPECT_EQ(2u, sim.sectionInstalls().size());
+  EXPECT_FALSE(sim.FileExists("C:\\WINDOWS\\temp\\scbase.exe"));
+  EXPECT_FALSE(sim.FileExists("C:\\WINDOWS\\temp\\smclib.exe"));
+}
+
 TEST_F(BaseComponents, AStagedCopyThatCannotBeReplacedFailsTheStaging) {
   const char kStaged[] = "C:\\WINDOWS\\temp\\scbase.exe";
   struct Case {

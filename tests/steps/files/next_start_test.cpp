@@ -162,10 +162,10 @@ TEST(NextStart, OtherProgramsLinesStayWhateverTheSystemReadsOfComments) {
 // Where the system renames a running program's file (NT, the emulator), the
 // earlier file is set aside while its program runs on, and goes at the next
 // start; when it could not be entered, the run ends with 11, and a retry
-// before the start enters it.
+// before the start enters it. The setup's own copy is placed as a package file is.
 TEST(NextStart, ASetAsideFileStillRunningGoesAtTheNextStart) {
   struct Case {
-    const char* name;
+    const char* name;  // on the media
     const char* target;
     Op failing;  // in the first run, on the set-aside file; ExitProcess for none
     uint32_t status;
@@ -174,10 +174,12 @@ TEST(NextStart, ASetAsideFileStillRunningGoesAtTheNextStart) {
       {"rdWatch.exe", "system\\rdWatch.exe", Op::GetShortPathNameA, 11},
       {"unPlug.exe", "system\\unPlug.exe", Op::GetFileAttributesA, 0},
       {"kt418.sys", "System32\\Drivers\\kt418.sys", Op::WritePrivateProfileSectionA, 11},
+      {"SETUP.EXE", "system\\kt418Rmv.exe", Op::GetShortPathNameA, 11},
   };
   for (const Case& c : cases) {
     SimulatedSystem sim;
     BuildTypicalMachine(sim, Windows::k98);
+    sim.AddFile("D:\\WIN98\\" + std::string(c.name), MediaContent(c.name));
     sim.SetRunningFileRename(SimulatedSystem::RunningFileRename::kAllowed);
     std::string target = HoldEarlierFile(sim, c.name, c.target);
     std::string setAside = target + ".old";
