@@ -199,8 +199,10 @@ Input BuildMachine(const uint8_t* data, size_t size, SimulatedSystem& sim) {
   for (int i = in.ConsumeIntegralInRange(0, 4); i > 0; --i) {
     wininit += std::string(in.PickValueInArray(forms)) + "x" + Name(in, 20) + "\r\n";
   }
+  // Long lines, so that few of them pass the 32,767 bytes a read holds.
   if (in.ConsumeIntegralInRange(0, 15) == 1) {
-    for (int i = 0; i < 2000; ++i) wininit += "NUL=C:\\TEMP\\F" + std::to_string(i) + ".TMP\r\n";
+    const std::string folder = "NUL=C:\\TEMP\\" + std::string(160, 'F') + "\\F";
+    for (int i = 0; i < 200; ++i) wininit += folder + std::to_string(i) + ".TMP\r\n";
   }
   if (wininit.size() > 10) sim.AddFile(windows + "\\WININIT.INI", wininit);
   // A comment that the system's section read leaves out cannot be kept.
