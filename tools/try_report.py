@@ -12,7 +12,8 @@ vertical-align:top;font-family:monospace;overflow-wrap:anywhere}
 .box{border:1px solid #ccc;padding:0 1em 1em;margin:1em 0} pre{white-space:pre-wrap}
 code.line{white-space:pre-wrap;background:#eef;padding:1px 2px}
 li.failed,td.differs{background:#fdd} li.failed::after{content:"  \\2190 failed";color:#b00}
-ol.calls{font-family:monospace;overflow-wrap:anywhere}"""
+ol.calls{font-family:monospace;overflow-wrap:anywhere}
+table.overview td,table.overview th{overflow-wrap:break-word}"""
 
 
 def md_table(headers, rows):
@@ -49,7 +50,6 @@ def page(title, body):
             f"</title>\n<style>{STYLE}</style>\n</head><body>\n{body}\n</body></html>\n")
 
 
-RUN_NAMES = ["First run", "Second run"]
 NEXT_START_NOTE = ("The emulated system's start after the run: it applies WININIT.INI, then "
                    "starts what RunServicesOnce names; the stand-in monitor keeps running.")
 
@@ -127,16 +127,15 @@ def run_html(run, level):
 
 def write_report(out, facts, runs):
     """report.md and report.html in out, for one run or for a run and the one
-    after it on the same system; returns the markdown."""
-    title = f"What setup.exe did on Windows {facts['windows']}"
-    if len(runs) > 1:
-        title += ", run twice"
+    after it on the same system, each under its name; returns the markdown."""
+    title = facts["title"]
     md = [f"# {title}", "", f"- Command line: `{facts['command']}`",
           f"- Media: `{facts['media']}`"]
     page_body = [f"<h1>{html.escape(title)}</h1>",
                  f"<ul><li>Command line: <code>{html.escape(facts['command'])}</code></li>",
                  f"<li>Media: <code>{html.escape(str(facts['media']))}</code></li></ul>"]
-    for name, run in zip(RUN_NAMES, runs):
+    for run in runs:
+        name = run["name"]
         summary = [f"- Exit status: **{run['status']}**: {run['meaning']}",
                    f"- Restart: {run['restart']}"]
         summary_html = (f"<ul><li>Exit status: <b>{run['status']}</b>: "
@@ -147,7 +146,7 @@ def write_report(out, facts, runs):
             page_body += [summary_html, run_html(run, "h2")]
         else:
             md += ["", f"## {name}", ""] + summary + [""] + run_markdown(run, "###")
-            page_body += [f"<h2>{name}</h2>", summary_html, run_html(run, "h3")]
+            page_body += [f"<h2>{html.escape(name)}</h2>", summary_html, run_html(run, "h3")]
     md.append("")
     (out / "report.md").write_text("\n".join(md))
     (out / "report.html").write_text(page(title, "\n".join(page_body)))
@@ -156,7 +155,7 @@ def write_report(out, facts, runs):
 
 # --- the overview of a matrix of runs ---
 
-OVERVIEW_COLUMNS = ["exit status", "boxes (caption: answer)", "files", "registry",
+OVERVIEW_COLUMNS = ["exit status", "boxes (question: answer)", "files", "registry",
                     "programs started", "sections installed", "restart"]
 
 
@@ -194,13 +193,13 @@ def overview_cells(facts):
         programs += [f"at the next start: {last_name(line)} ({size:,} bytes)"
                      for line, size in start["programs"]]
     return [
-        f"{facts['status']}: {facts['meaning']}",
-        "\n".join(f"{b.caption}: {b.answer}" for b in facts["boxes"]) or "(none)",
+        f"{facts['status']}: {facts['meaning'].split(':')[0]}",
+        "\n".join(f"{b.name or b.caption}: {b.answer}" for b in facts["boxes"]) or "(none)",
         grouped((change, last_name(path)) for change, path, _ in facts["files"]),
         grouped((change, registry_name(what)) for change, what, _ in facts["registry"]),
         grouped(("started", name) for name in programs),
         "\n".join(section.split(",")[0] for section in facts["sections"]) or "(none)",
-        facts["restart"].split(":")[0],
+        facts["restart"].split(";")[0],
     ]
 
 
@@ -224,6 +223,6 @@ def write_overview(out, runs, reference):
                          f"{marked}</tr>")
     md += md_table(["run"] + OVERVIEW_COLUMNS, rows_md)
     (out / "overview.md").write_text("\n".join(md) + "\n")
-    body = (f"<h1>setup.exe on every system</h1><p>{html.escape(note)}</p><table><tr>"
-            f"{html_cells(['run'] + OVERVIEW_COLUMNS, 'th')}</tr>{''.join(rows_html)}</table>")
+    body = (f"<h1>setup.exe on every system</h1><p>{html.escape(note)}</p>"
+            f"<table class=overview><tr>{html_cells(['run'] + OVERVIEW_COLUMNS, 'th')}</tr>{''.join(rows_html)}</table>")
     (out / "overview.html").write_text(page("setup.exe on every system", body))

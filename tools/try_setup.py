@@ -98,7 +98,9 @@ def parse_arguments(argv):
         print(f"try-setup: {message}", file=sys.stderr)
         sys.exit(2)
 
-    parser.error = error
+    parser.error = lambda message: error(f"{message} (try-setup --help lists the options)")
+    layout = ("media are laid out as the disc's D:\\: DIR/WIN98 with the driver package, "
+              "DIR/SCard98 with scbase.exe and smclib.exe")
     args = parser.parse_args(argv)
     if args.matrix and (args.windows or args.silent or args.twice or args.upgrade or args.remove):
         error("--matrix runs every system and mode: --windows, --silent, --twice, --upgrade "
@@ -109,9 +111,9 @@ def parse_arguments(argv):
     if args.media is not None:
         media = Path(args.media)
         if not media.is_dir():
-            error(f"--media {args.media}: no such folder")
+            error(f"--media {args.media}: no such folder; {layout}")
         if not (media / "WIN98").is_dir():
-            error(f"--media {args.media}: it has no WIN98 folder with the driver package")
+            error(f"--media {args.media}: it has no WIN98 folder; {layout}")
     if args.build is not None and not (Path(args.build) / "setup.exe").is_file():
         error(f"--build {args.build}: no setup.exe there")
     return args
@@ -201,11 +203,32 @@ def marker_package(value):
 
 
 def exit_status_meanings():
-    """The exit status table of the README, as {status: meaning}."""
+    """The exit status table of the README, as {status: (for an installation,
+    for a removal)}."""
     text = (ROOT / "README.md").read_text()
     table = text.split("## Exit status", 1)[1].split("\n## ", 1)[0]
-    return {int(m.group(1)): m.group(2).strip()
-            for m in re.finditer(r"^\| (\d+) \| (.*) \|$", table, re.M)}
+    return {int(m.group(1)): (m.group(2).strip(), m.group(3).strip())
+            for m in re.finditer(r"^\| (\d+) \| (.*?) \| (.*?) \|$", table, re.M)}
+
+
+def status_meaning(status, removal, boxes):
+    """What the status says of this kind of run: of the table's alternatives
+    ("; or "), the one the run's boxes show it met."""
+    kind = "a removal" if removal else "an installation"
+    cells = exit_status_meanings().get(status)
+    if cells is None:
+        return "not in the exit status table"
+    if cells[removal] == "—":
+        return f"not a status {kind} ends with"
+    answers = {box.name: box.answer for box in boxes}
+    first_question = "removal question" if removal else "welcome question"
+    alternatives = cells[removal].split("; or ")
+    for alternative in alternatives:
+        if alternative.startswith("declined") and answers.get(first_question) == "no":
+            return alternative
+        if alternative == "nothing to remove" and "nothing to remove" in answers:
+            return alternative
+    return alternatives[0]
 
 
 MARKER_KEY = r"HKLM\Software\Vantrel Test"
@@ -266,8 +289,11 @@ def try_once(windows, silent, args, build_dir, template, out, phases, before=Non
         machine.stop()
 
     command = runs[-1]["command"]
+    names, title = what_was_tried(windows, silent, args.writable_media, before)
+    for run, name in zip(runs, names):
+        run["name"] = name
     facts = {
-        "windows": SYSTEMS[windows],
+        "title": title,
         "command": command if before != "remove" else
         f"{command} (Add/Remove Programs' UninstallString)",
         "media": (args.media or "sample media") +
@@ -280,6 +306,32 @@ def try_once(windows, silent, args, build_dir, template, out, phases, before=Non
     report = try_report.write_report(out, facts, runs)
     machine.remove()
     return runs, report
+
+
+def what_was_tried(windows, silent, writable_media, before):
+    """Each run's name by its kind, and the report's title, which names the
+    last run and what ran before it."""
+    source = "from the media folder" if writable_media else "from the CD"
+    manner = "silent" if silent else "interactive"
+    system = f"on Windows {SYSTEMS[windows]}"
+
+    def titled(text):  # an interactive run is the usual one, left unmarked
+        return f"Silent {text[0].lower()}{text[1:]}" if silent else text
+
+    installation = f"Installation ({manner}, {source})"
+    if before == "again":
+        return ([installation, f"Reinstallation ({manner}, {source})"],
+                titled(f"Reinstallation {source} {system}, after the same installation"))
+    if before == "upgrade":
+        return ([f"Installation of an earlier edition (silent, {source})",
+                 f"Upgrade while the earlier monitor runs ({manner}, {source})"],
+                titled(f"Upgrade {source} while the earlier monitor runs, {system}, after a "
+                       "silent installation of an earlier edition"))
+    if before == "remove":
+        return ([f"Installation (silent, {source})", f"Removal (Add/Remove Programs, {manner})"],
+                titled(f"Removal through Add/Remove Programs {system}, after a silent "
+                       f"installation {source}"))
+    return [installation], titled(f"Installation {source} {system}")
 
 
 def run_and_collect(machine, media, silent, args, out, phases, number, start_after=False,
@@ -368,14 +420,16 @@ def run_and_collect(machine, media, silent, args, out, phases, number, start_aft
                 "is set)"
                 for change, key, _ in registry
                 if change == "value set" and "\\Vantrel Test\\" in key]
+    # What the setup offered and was answered, then what restarted the system.
+    restart = f"offered, answered {restart_box.answer.capitalize()}" if restart_asked \
+        else "not offered"
     if restarted:
-        restart = "requested and performed" + (
+        restart += "; the system restarted" + (
             "" if removal else ": the monitor program ran at the next start")
-    elif restart_asked:
-        restart = "offered and declined" + (", the system restarted after the run" if start_after
-                                             else "")
-    else:
-        restart = "not offered" + (", the system restarted after the run" if start_after else "")
+    elif restart_asked and restart_box.answer == "yes":
+        restart += "; the emulated system did not restart within a minute"
+    elif start_after:
+        restart += "; try-setup then restarted the emulated system to show the next start"
     # The setup's own programs end; the monitor, started by the restart, keeps running.
     programs = [(name, line, status) for name, line, status in records if name != "rdwatch"]
     next_start = None
@@ -387,7 +441,7 @@ def run_and_collect(machine, media, silent, args, out, phases, number, start_aft
     return {
         "command": command,
         "status": run.status,
-        "meaning": exit_status_meanings().get(run.status, "not in the exit status table"),
+        "meaning": status_meaning(run.status, removal, run.boxes),
         "restart": restart,
         "boxes": run.boxes,
         "files": [c for c in file_changes(files_before, files_after)
@@ -409,7 +463,7 @@ def run_matrix(args, build_dir, template, out):
         runs, _ = try_once(windows, silent, args, build_dir, template, out / name, Quiet(),
                            before)
         label = (f"Windows {SYSTEMS[windows]}, {'silent' if silent else 'interactive'}" +
-                 {None: "", "again": ", second run", "upgrade": ", upgrade",
+                 {None: "", "again": ", reinstallation", "upgrade": ", upgrade",
                   "remove": ", removal"}[before])
         print(f"[{time.strftime('%H:%M:%S')}] {label}: exit status {runs[-1]['status']} "
               f"({time.time() - started:.1f} s)", flush=True)

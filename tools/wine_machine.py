@@ -347,13 +347,22 @@ class WineMachine:
 
     def open_desktop(self):
         """Brings the emulated desktop up with a first window before setup.exe
-        runs; under load its first start can fail, and boxes would then not show."""
+        runs, so that its boxes show. Under load the desktop's start can outlast
+        a first window's wait: the window is tried again while the emulator
+        still answers, for up to two minutes (scaled), and its last complaint
+        says why the display did not come up."""
         shutil.copy(self.standin, self.workdir / "window.exe")
-        for _ in range(5):
-            if self.wine(str(self.workdir / "window.exe")).returncode == 0:
+        deadline = time.monotonic() + seconds(120)
+        while True:
+            result = self.wine(str(self.workdir / "window.exe"), WINEDEBUG="-all,err+all")
+            if result.returncode == 0:
                 return
+            complaints = [line for line in result.stderr.splitlines() if ":err:" in line]
+            if time.monotonic() > deadline:
+                raise RuntimeError("the emulated display does not come up: " + (
+                    complaints[-1] if complaints else f"a first window ended with "
+                                                      f"{result.returncode}"))
             time.sleep(seconds(1))
-        raise RuntimeError("the emulated display does not come up")
 
     def start_display(self):
         read, write = os.pipe()
@@ -446,14 +455,18 @@ class WineMachine:
             link.unlink()
         link.symlink_to(Path(folder).resolve())
 
-    def wine(self, *args):
+    def wine(self, *args, **env):
+        """Runs a program of the session (with these settings added to its
+        environment) and returns its status, output and the emulator's messages."""
         # Output goes through files, not pipes: the first program of a session
         # starts the system's services, which keep a pipe open for ever.
-        with tempfile.TemporaryFile() as out:
-            result = subprocess.run([loader(self.arch), *args], env=self.env(), stdout=out,
-                                    stderr=subprocess.DEVNULL)
+        with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+            result = subprocess.run([loader(self.arch), *args], env=self.env(**env), stdout=out,
+                                    stderr=err)
             out.seek(0)
+            err.seek(0)
             result.stdout = out.read().decode("utf-8", errors="replace").replace("\r\n", "\n")
+            result.stderr = err.read().decode("utf-8", errors="replace")
         return result
 
     def reg(self, *args):

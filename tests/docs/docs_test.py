@@ -10,7 +10,15 @@ from pathlib import Path
 ROOT = Path(__file__).resolve().parents[2]
 DOCUMENTS = [ROOT / "README.md", ROOT / "ARCHITECTURE.md", *sorted((ROOT / "docs").glob("*.md"))]
 LINK = re.compile(r"\]\(([^)\s]+)\)")
-COMMANDS = {"./try-setup": ["./try-setup", "--help"], "./run-tests": ["./run-tests", "--help"]}
+COMMANDS = {"./try-setup": ["./try-setup", "--help"], "./run-tests": ["./run-tests", "--help"],
+            "tools/report_picture.py": ["python3", "tools/report_picture.py", "--help"],
+            "tools/benchmark_setup.py": ["python3", "tools/benchmark_setup.py", "--help"]}
+
+
+def program(line):
+    """The command a shown line runs: the script a python3 line names."""
+    words = line.split(" ")
+    return words[1] if words[0] == "python3" and len(words) > 1 else words[0]
 
 
 def anchors(document):
@@ -28,7 +36,7 @@ def shown_commands(document):
     """The command lines a document shows in its code blocks, continuations joined."""
     text = re.sub(r"\\\n\s*", " ", document.read_text())
     return [line.strip() for line in text.splitlines()
-            if line.startswith("    ") and line.strip().split(" ")[0] in COMMANDS]
+            if line.startswith("    ") and program(line.strip()) in COMMANDS]
 
 
 class Documents(unittest.TestCase):
@@ -50,7 +58,7 @@ class Documents(unittest.TestCase):
                  for name, command in COMMANDS.items()}
         for document in DOCUMENTS:
             for line in shown_commands(document):
-                name = line.split(" ")[0]
+                name = program(line)
                 for option in re.findall(r"(?<!\S)(--?[a-zA-Z][\w-]*)", line):
                     with self.subTest(document=document.name, command=line):
                         self.assertRegex(helps[name], r"(?<![\w-])" + re.escape(option) + r"\b")

@@ -52,6 +52,19 @@ PROBE = """<script>window.addEventListener("load", () => {
     problems.push("the page is wider than the window");
   for (const cell of document.querySelectorAll("td, th"))
     if (cell.scrollWidth > cell.clientWidth + 1) problems.push("cell cut off: " + cell.textContent.slice(0, 50));
+  // In the overview no word breaks inside itself: its lines hold whole words.
+  for (const cell of document.querySelectorAll("table.overview td, table.overview th")) {
+    const texts = document.createTreeWalker(cell, NodeFilter.SHOW_TEXT);
+    for (let node = texts.nextNode(); node; node = texts.nextNode()) {
+      for (const word of node.data.matchAll(/\S+/g)) {
+        const range = document.createRange();
+        range.setStart(node, word.index);
+        range.setEnd(node, word.index + word[0].length);
+        const lines = new Set([...range.getClientRects()].map(r => Math.round(r.top)));
+        if (lines.size > 1) problems.push("word broken: " + word[0]);
+      }
+    }
+  }
   document.body.dataset.probe = JSON.stringify(
       {images: document.images.length, tables: document.querySelectorAll("table").length, problems});
 });</script>"""
@@ -89,14 +102,23 @@ def placed(report, path):
     return f"| placed | {path} |" in report
 
 
+def two_runs(report):
+    """The report's two runs, each from its heading on: ("", "") for a report of one."""
+    parts = re.split(r"^## ", report, flags=re.M)
+    return tuple(parts[1:]) if len(parts) == 3 else ("", "")
+
+
 def interactive(report, html):
-    yield "exit status 0", "- Exit status: **0**" in report
+    yield "titled by what was tried", report.startswith("# Installation from the CD on Windows Me\n")
+    yield "exit status 0, its meaning for an installation", (
+        "- Exit status: **0**: installed: every file" in report)
     for path in SIX_FILES + [HUB_INF]:
         yield f"{path} placed", placed(report, path)
     yield "SCardSvr Start 2", START in report
     yield "welcome box answered yes", WELCOME + " yes |" in report
     yield "restart box answered yes", RESTART in report
-    yield "restart performed", "- Restart: requested and performed" in report
+    yield "restart performed", ("- Restart: offered, answered Yes; the system restarted: the "
+                                "monitor program ran at the next start") in report
     yield "both screenshots in the page", html.count('<img alt="box') == 2
     yield "the extraction's command line as received", f"| `{EXTRACTION}` |" in report
     yield "its two blanks kept in the page", f'<code class="line">{EXTRACTION}</code>' in html
@@ -124,15 +146,20 @@ def windows_98(report, html):
 
 
 def welcome_no(report, html):
-    yield "exit status 0", "- Exit status: **0**" in report
+    yield "exit status 0, declined", ("- Exit status: **0**: declined: the welcome question "
+                                      "answered No, nothing changed") in report
     yield "one box, answered no", WELCOME + " no |" in report and "| 2 |" not in report
     yield "no file changed", "## Files under the Windows directory\n\n(none)" in report
     yield "no registry change", "are left out.\n\n(none)" in report
 
 
 def twice(report, html):
-    first, _, second = report.partition("## Second run")
-    yield "both runs reported", "## First run" in first and second != ""
+    first, second = two_runs(report)
+    yield "each run named by its kind", (
+        report.startswith("# Silent reinstallation from the CD on Windows Me, after the same "
+                          "installation\n") and
+        first.startswith("Installation (silent, from the CD)\n") and
+        second.startswith("Reinstallation (silent, from the CD)\n"))
     yield "the media read-only, as on a CD", (
         "- Media: `sample media, read-only as on a CD`" in report)
     for name, run in (("first", first), ("second", second)):
@@ -147,8 +174,13 @@ def twice(report, html):
 
 
 def upgrade(report, html):
-    first, _, second = report.partition("## Second run")
-    yield "both runs reported", "## First run" in first and second != ""
+    first, second = two_runs(report)
+    yield "each run named by its kind", (
+        first.startswith("Installation of an earlier edition (silent, from the CD)\n") and
+        second.startswith("Upgrade while the earlier monitor runs (silent, from the CD)\n"))
+    yield "the silent run restarted by try-setup, which says so", (
+        "- Restart: not offered; try-setup then restarted the emulated system to show the next "
+        "start") in second
     yield "each followed by a start", report.count("### The next start") == 2
     yield "the upgrade: exit status 0, no box", (
         "- Exit status: **0**" in second and "### Message boxes\n\n(none)" in second)
@@ -164,15 +196,20 @@ def upgrade(report, html):
 
 
 def remove(report, html):
-    first, _, second = report.partition("## Second run")
-    yield "both runs reported", "## First run" in first and second != ""
+    first, second = two_runs(report)
+    yield "titled by what was tried, each run by its kind", (
+        report.startswith("# Removal through Add/Remove Programs on Windows Me, after a silent "
+                          "installation from the CD\n") and
+        first.startswith("Installation (silent, from the CD)\n") and
+        second.startswith("Removal (Add/Remove Programs, interactive)\n"))
     yield "the removal run through Add/Remove Programs' command", (
         r"`C:\windows\system\kt418Rmv.exe -u (Add/Remove Programs' UninstallString)`" in report)
-    yield "the removal: exit status 0", "- Exit status: **0**" in second
+    yield "the removal: exit status 0, its meaning for a removal", (
+        "- Exit status: **0**: removed: everything is gone or goes at the next start" in second)
     yield "its question answered yes", (
         "| 1 | Vantrel USB Smart Card Reader Setup Utility | Remove the Vantrel USB Smart Card "
         "Reader driver from this computer?\\n | yes |") in second
-    yield "the restart performed", "- Restart: requested and performed" in second
+    yield "the restart performed", "- Restart: offered, answered Yes; the system restarted\n" in second
     for path in SIX_FILES + [HUB_INF, r"C:\windows\system\kt418Rmv.exe"]:
         yield f"{path} removed", f"| removed | {path} |" in second
     yield "the entry deleted", ("| key deleted | HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\"
@@ -244,6 +281,11 @@ def matrix(build, work):
         failures.append("the Windows XP row does not show the refusal (status 6)")
     if "at the next start: rdWatch.exe" not in overview:
         failures.append("the upgrade row shows no monitor started at the next start")
+    for shown in (">0: installed</td>", ">0: removed</td>", ">6: Windows NT family</td>",
+                  "welcome question: yes", "removal question: yes", "restart question: yes"):
+        if shown not in overview:
+            failures.append(f"the overview does not show {shown!r}: statuses by their short "
+                            "meaning for the run's kind, boxes by their question")
     return failures
 
 
