@@ -306,36 +306,29 @@ constexpr int kPairStride = 13;
 constexpr int kPairStride = 1;
 #endif
 
-struct PairCase {
-  std::function<void(SimulatedSystem&)> build;
-  std::function<uint32_t(SimulatedSystem&)> run;
-  // The rules the run, ended with the status, and what follows it broke.
-  std::function<std::vector<std::string>(SimulatedSystem&, uint32_t)> judge;
-};
+using Build = std::function<void(SimulatedSystem&)>;
+using Run = std::function<uint32_t(SimulatedSystem&)>;
+// The rules the run, ended with the status, and what follows it broke.
+using Judge = std::function<std::vector<std::string>(SimulatedSystem&, uint32_t)>;
 
-bool Cuttable(const SimulatedCall& call) {
-  return ChangesTheSystem(call.op) || call.op == Op::WritePrivateProfileStringA;
-}
-
-// Runs every pair on machines built anew; returns how many pairs of faults
-// and how many faults followed by a cut it judged.
-std::pair<int, int> SweepPairs(const std::string& name, const PairCase& pairCase) {
+// Sweeps the pairs on machines built anew, and prints how many it judged.
+void SweepPairs(const std::string& name, const Build& build, const Run& run, const Judge& judge) {
   SimulatedSystem clean;
-  pairCase.build(clean);
-  pairCase.run(clean);
+  build(clean);
+  run(clean);
   int faultPairs = 0, cuts = 0, index = 0;
   auto disturbed = [&](SimulatedSystem& sim, int first, int second, int cut) {
-    pairCase.build(sim);
+    build(sim);
     sim.FailCallNumber(first);
     if (second != 0) sim.FailCallNumber(second);
     if (cut != 0) sim.CutPowerAfterCall(cut);
-    return pairCase.run(sim);
+    return run(sim);
   };
-  auto judge = [&](int first, int second, int cut) {
+  auto sound = [&](int first, int second, int cut) {
     if (index++ % kPairStride != 0) return true;
     SimulatedSystem sim;
     uint32_t status = disturbed(sim, first, second, cut);
-    std::vector<std::string> broken = pairCase.judge(sim, status);
+    std::vector<std::string> broken = judge(sim, status);
     (second != 0 ? faultPairs : cuts)++;
     if (broken.empty()) return true;
     SimulatedSystem shown;  // the machine as the run left it, before the judge went on
@@ -349,20 +342,18 @@ std::pair<int, int> SweepPairs(const std::string& name, const PairCase& pairCase
   };
   for (int first = 1; first <= clean.fallibleCalls(); ++first) {
     SimulatedSystem once;
-    pairCase.build(once);
-    once.FailCallNumber(first);
-    pairCase.run(once);
-    const std::vector<SimulatedCall>& calls = once.calls();
+    disturbed(once, first, 0, 0);
     bool afterTheFault = false;
-    for (size_t at = 0; at < calls.size(); ++at) {
+    for (size_t at = 0; at < once.calls().size(); ++at) {
+      const SimulatedCall& call = once.calls()[at];
       bool later = afterTheFault;
-      afterTheFault = afterTheFault || calls[at].fallibleNumber == first;
-      if (!later) continue;
-      if (calls[at].fallibleNumber != 0 && !judge(first, calls[at].fallibleNumber, 0)) return {};
-      if (Cuttable(calls[at]) && !judge(first, 0, static_cast<int>(at) + 1)) return {};
+      afterTheFault = afterTheFault || call.fallibleNumber == first;
+      bool cuttable = ChangesTheSystem(call.op) || call.op == Op::WritePrivateProfileStringA;
+      if (later && call.fallibleNumber != 0 && !sound(first, call.fallibleNumber, 0)) return;
+      if (later && cuttable && !sound(first, 0, static_cast<int>(at) + 1)) return;
     }
   }
-  return {faultPairs, cuts};
+  printf("pairs of faults swept: %d\nfaults followed by a power cut swept: %d\n", faultPairs, cuts);
 }
 
 void PrintTo(const Sweep& sweep, std::ostream* out) { *out << sweep.name; }
@@ -374,14 +365,12 @@ TEST_P(InstallationPairs, EveryTwoFaultsEndSoundlyAndARetryAfterTheStartRecovers
   const Sweep& sweep = GetParam();
   SimulatedSystem clean;
   RunFacts facts = BuildSweepMachine(clean, sweep);
-  PairCase pairCase{[&](SimulatedSystem& sim) { BuildSweepMachine(sim, sweep); },
-                    [&](SimulatedSystem& sim) { return RunSweepCase(sim, sweep); },
-                    [&](SimulatedSystem& sim, uint32_t status) {
-                      return JudgeRunAndRetry(sim, sweep, facts, status, Retry::kAfterTheStart);
-                    }};
-  std::pair<int, int> swept = SweepPairs(sweep.name, pairCase);
-  printf("pairs of faults swept: %d\nfaults followed by a power cut swept: %d\n", swept.first,
-         swept.second);
+  SweepPairs(
+      sweep.name, [&](SimulatedSystem& sim) { BuildSweepMachine(sim, sweep); },
+      [&](SimulatedSystem& sim) { return RunSweepCase(sim, sweep); },
+      [&](SimulatedSystem& sim, uint32_t status) {
+        return JudgeRunAndRetry(sim, sweep, facts, status, Retry::kAfterTheStart);
+      });
 }
 
 // The four sweeps that meet a file in use, one for each system and manner
@@ -395,15 +384,12 @@ TEST_P(RemovalPairs, EveryTwoFaultsEndSoundlyAndARetryAfterTheStartFinishes) {
   const RemovalSweep& sweep = GetParam();
   SimulatedSystem clean;
   std::vector<std::string> before = BuildRemovalMachine(clean, sweep);
-  PairCase pairCase{[&](SimulatedSystem& sim) { BuildRemovalMachine(sim, sweep); },
-                    [&](SimulatedSystem& sim) { return RunRemovalCase(sim, sweep); },
-                    [&](SimulatedSystem& sim, uint32_t status) {
-                      return JudgeRemovalAndRetry(sim, sweep, before, status,
-                                                  Retry::kAfterTheStart);
-                    }};
-  std::pair<int, int> swept = SweepPairs(sweep.name, pairCase);
-  printf("pairs of faults swept: %d\nfaults followed by a power cut swept: %d\n", swept.first,
-         swept.second);
+  SweepPairs(
+      sweep.name, [&](SimulatedSystem& sim) { BuildRemovalMachine(sim, sweep); },
+      [&](SimulatedSystem& sim) { return RunRemovalCase(sim, sweep); },
+      [&](SimulatedSystem& sim, uint32_t status) {
+        return JudgeRemovalAndRetry(sim, sweep, before, status, Retry::kAfterTheStart);
+      });
 }
 
 INSTANTIATE_TEST_SUITE_P(FaultPairSweep, RemovalPairs, testing::ValuesIn(kRemovalSweeps));

@@ -11,9 +11,9 @@ extern const char kOwnCopySuffix[];
 
 // What placing a file, or several, came to; a later value is the worse.
 enum class Placed {
-  kPlaced,              // in place, or waiting for the next start
+  kPlaced,               // in place, or waiting for the next start
   kPlacedLeftoverStays,  // in place, but an earlier file set aside or waiting beside it stays
-  kNot,                 // not placed
+  kNot,                  // not placed
 };
 
 // The driver, its setup information file and catalogs, and the two programs.
