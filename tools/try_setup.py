@@ -114,8 +114,14 @@ def parse_arguments(argv):
             error(f"--media {args.media}: no such folder; {layout}")
         if not (media / "WIN98").is_dir():
             error(f"--media {args.media}: it has no WIN98 folder; {layout}")
-    if args.build is not None and not (Path(args.build) / "setup.exe").is_file():
-        error(f"--build {args.build}: no setup.exe there")
+    if args.build is not None:
+        # What a Windows build folder holds that a run uses.
+        needed = ["setup.exe", "standin.exe", "registry_saver.exe"] + (
+            [] if args.media else ["sample-media"])
+        missing = [name for name in needed if not (Path(args.build) / name).exists()]
+        if missing:
+            error(f"--build {args.build}: no {', '.join(missing)} there; a Windows build folder "
+                  "such as build/win32 holds them")
     return args
 
 

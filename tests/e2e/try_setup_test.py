@@ -310,12 +310,17 @@ def matrix_pages(work):
 
 
 def bad_input(build, work):
-    """Bad options and media without WIN98 get one line and status 2, at once."""
+    """Bad options, media without WIN98 and a build folder without what a run
+    uses get one line and status 2, at once."""
     (Path(work) / "empty").mkdir(parents=True, exist_ok=True)
+    partial = Path(work) / "partial-build"  # setup.exe alone
+    partial.mkdir(parents=True, exist_ok=True)
+    shutil.copy(Path(build) / "setup.exe", partial)
     failures = []
     for args in (["--windows", "95"], ["--bogus"], ["--media", str(Path(work) / "empty")],
                  ["--answer-restart", "maybe"], ["--matrix", "--silent"], ["--matrix", "--twice"],
-                 ["--twice", "--upgrade"], ["--remove", "--twice"], ["--matrix", "--remove"]):
+                 ["--twice", "--upgrade"], ["--remove", "--twice"], ["--matrix", "--remove"],
+                 ["--build", str(partial)]):
         result = subprocess.run([str(ROOT / "try-setup"), "--build", build, *args],
                                 capture_output=True, text=True)
         lines = result.stderr.strip().splitlines()
