@@ -329,6 +329,24 @@ def bad_input(build, work):
     return failures
 
 
+def cannot_go_on(build, work):
+    """A run that cannot go on ends with one line naming the phase and why, and
+    status 1, never a traceback: here the emulated registry cannot be saved,
+    the build's saver being no program."""
+    broken = Path(work) / "broken-build"
+    shutil.rmtree(broken, ignore_errors=True)
+    shutil.copytree(build, broken, ignore=shutil.ignore_patterns("CMakeFiles", "*.cmake"))
+    (broken / "registry_saver.exe").write_text("no program")
+    result = subprocess.run([str(ROOT / "try-setup"), "--build", str(broken), "--silent",
+                             "--out", str(Path(work) / "cannot_go_on")],
+                            capture_output=True, text=True)
+    lines = result.stderr.strip().splitlines()
+    if result.returncode == 1 and len(lines) == 1 and re.match(
+            r"try-setup: [^:]+: the emulated registry could not be saved", lines[0]):
+        return []
+    return [f"status {result.returncode}, stderr {result.stderr[-1500:]!r}"]
+
+
 def try_case(build, work, case, extra_env=None, folder=None):
     """Runs try-setup with the case's options, as a person would, in work/folder
     (the case's name unless given); returns its output and the failures its
@@ -384,7 +402,7 @@ def main():
     parser.add_argument("case", nargs="?")
     args = parser.parse_args()
     if args.list_wine:
-        print(";".join(list(CASES) + ["matrix"]))
+        print(";".join(list(CASES) + ["matrix", "cannot_go_on"]))
         return 0
     if args.list_matrix_rows:
         print(";".join(MATRIX_ROWS))
@@ -401,6 +419,8 @@ def main():
         failures = matrix(args.build, args.work)
     elif args.case == "matrix_pages":
         failures = matrix_pages(args.work)
+    elif args.case == "cannot_go_on":
+        failures = cannot_go_on(args.build, args.work)
     elif args.case in MATRIX_ROWS:
         failures = judge_matrix_row(args.work, args.case)
     else:
