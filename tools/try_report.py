@@ -223,6 +223,7 @@ def write_overview(out, runs, reference):
                          f"{marked}</tr>")
     md += md_table(["run"] + OVERVIEW_COLUMNS, rows_md)
     (out / "overview.md").write_text("\n".join(md) + "\n")
+    headers = html_cells(["run"] + OVERVIEW_COLUMNS, "th")
     body = (f"<h1>setup.exe on every system</h1><p>{html.escape(note)}</p>"
-            f"<table class=overview><tr>{html_cells(['run'] + OVERVIEW_COLUMNS, 'th')}</tr>{''.join(rows_html)}</table>")
+            f"<table class=overview><tr>{headers}</tr>{''.join(rows_html)}</table>")
     (out / "overview.html").write_text(page("setup.exe on every system", body))

@@ -348,9 +348,9 @@ class WineMachine:
     def open_desktop(self):
         """Brings the emulated desktop up with a first window before setup.exe
         runs, so that its boxes show. Under load the desktop's start can outlast
-        a first window's wait: the window is tried again while the emulator
-        still answers, for up to two minutes (scaled), and its last complaint
-        says why the display did not come up."""
+        a first window's wait: the window is tried again, a second apart, for
+        up to two minutes (scaled), and the emulator's last complaint says why
+        the display did not come up."""
         shutil.copy(self.standin, self.workdir / "window.exe")
         deadline = time.monotonic() + seconds(120)
         while True:

@@ -348,9 +348,8 @@ void SweepPairs(const std::string& name, const Build& build, const Run& run, con
       const SimulatedCall& call = once.calls()[at];
       bool later = afterTheFault;
       afterTheFault = afterTheFault || call.fallibleNumber == first;
-      bool cuttable = ChangesTheSystem(call.op) || call.op == Op::WritePrivateProfileStringA;
       if (later && call.fallibleNumber != 0 && !sound(first, call.fallibleNumber, 0)) return;
-      if (later && cuttable && !sound(first, 0, static_cast<int>(at) + 1)) return;
+      if (later && ChangesTheSystem(call.op) && !sound(first, 0, static_cast<int>(at) + 1)) return;
     }
   }
   printf("pairs of faults swept: %d\nfaults followed by a power cut swept: %d\n", faultPairs, cuts);

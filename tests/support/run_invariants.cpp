@@ -407,6 +407,7 @@ bool ChangesTheSystem(Op op) {
     case Op::InstallHinfSection:
     case Op::ExitWindowsEx:
     case Op::WritePrivateProfileSectionA:
+    case Op::WritePrivateProfileStringA:  // the flush, which puts a cached file on the disk
       return true;
     default:
       return false;
