@@ -1,8 +1,8 @@
 #include "common/messages.h"
 
-const char SetupCaption[] = "Vantrel USB Smart Card Reader Setup Utility";
-const char CaptionError[] = "Error!!!";
-const char CaptionWarning[] = "Warning!!!";
+const char kSetupCaption[] = "Vantrel USB Smart Card Reader Setup Utility";
+const char kErrorCaption[] = "Error!!!";
+const char kWarningCaption[] = "Warning!!!";
 
 namespace {
 
@@ -33,7 +33,7 @@ ByteString ComposeMessage(MessageId id, const char* first, const char* second) {
   const char* arguments[] = {first, second};
   int next = 0;
   ByteString text;
-  const char* pending = kCatalogue[id].text;
+  const char* pending = kCatalogue[static_cast<int>(id)].text;
   for (const char* at = pending; *at != '\0'; ++at) {
     if (at[0] != '%' || at[1] != 's') continue;
     text.Append(pending, static_cast<size_t>(at - pending));
@@ -47,15 +47,15 @@ ByteString ComposeMessage(MessageId id, const char* first, const char* second) {
 
 void ShowNotice(const RunContext& run, MessageId id, const char* caption, const char* first,
                 const char* second) {
-  if (run.state.SilentMode && !kCatalogue[id].shownWhenSilent) return;
+  if (run.state.SilentMode && !kCatalogue[static_cast<int>(id)].shownWhenSilent) return;
   run.system.MessageBoxA(ComposeMessage(id, first, second).c_str(), caption,
-                         kMbOk | kCatalogue[id].icon);
+                         kMbOk | kCatalogue[static_cast<int>(id)].icon);
 }
 
 int AskYesNo(const RunContext& run, MessageId id) {
-  return run.system.MessageBoxA(ComposeMessage(id).c_str(), SetupCaption, kMbYesNo);
+  return run.system.MessageBoxA(ComposeMessage(id).c_str(), kSetupCaption, kMbYesNo);
 }
 
 void OfferRestart(const RunContext& run) {
-  if (AskYesNo(run, MsgRestart) == kIdYes) run.system.ExitWindowsEx(kEwxReboot, 0);
+  if (AskYesNo(run, MessageId::kRestart) == kIdYes) run.system.ExitWindowsEx(kEwxReboot, 0);
 }

@@ -4,20 +4,20 @@
 #include "common/run_context.h"
 #include "platform/byte_string.h"
 
-enum MessageId {
-  MsgWelcome,
-  MsgAttributeFailed,
-  MsgCopyFailed,
-  MsgBaseComponentsFailed,
-  MsgRestart,
-  MsgNotWindows9x,
-  MsgRemove,
-  MsgNothingToRemove,
+enum class MessageId {
+  kWelcome,
+  kAttributeFailed,
+  kCopyFailed,
+  kBaseComponentsFailed,
+  kRestart,
+  kNotWindows9x,
+  kRemove,
+  kNothingToRemove,
 };
 
-extern const char SetupCaption[];
-extern const char CaptionError[];
-extern const char CaptionWarning[];
+extern const char kSetupCaption[];
+extern const char kErrorCaption[];
+extern const char kWarningCaption[];
 
 // The message's text with each "%s" replaced, in order, by an argument as it
 // stands; arguments are never read as formats and nothing is cut.

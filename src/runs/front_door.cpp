@@ -39,7 +39,7 @@ uint32_t RunSetup(int argc, const char* const* argv, System& system) {
   // Windows 9x files and settings would harm the NT family: it is told so
   // before anything is asked or changed. A failed query goes on.
   if (IsWindowsNt(system)) {
-    ShowNotice(run, MsgNotWindows9x, SetupCaption);
+    ShowNotice(run, MessageId::kNotWindows9x, kSetupCaption);
     return static_cast<uint32_t>(ExitStatus::kNotWindows9x);
   }
   if (AnotherSetupIsRunning(system)) EndSetup(run, ExitStatus::kAnotherSetupRunning);

@@ -12,7 +12,7 @@
 #include "steps/registry/startup_registration.h"
 
 uint32_t RunInstallation(RunContext& run) {
-  if (!run.state.SilentMode && AskYesNo(run, MsgWelcome) == kIdNo) {
+  if (!run.state.SilentMode && AskYesNo(run, MessageId::kWelcome) == kIdNo) {
     EndSetup(run, ExitStatus::kCompleted);
   }
 
@@ -44,7 +44,7 @@ uint32_t RunInstallation(RunContext& run) {
   shortfall(versionUnread, ExitStatus::kPackageFileNotPlaced);
   BaseComponents baseComponents = InstallBaseComponents(run);
   if (baseComponents == BaseComponents::kNotStaged) {
-    ShowNotice(run, MsgBaseComponentsFailed, SetupCaption);
+    ShowNotice(run, MessageId::kBaseComponentsFailed, kSetupCaption);
     return static_cast<uint32_t>(ExitStatus::kBaseComponentsFailed);
   }
   shortfall(baseComponents == BaseComponents::kStagedCopyLeft, ExitStatus::kLeftoverStays);

@@ -12,7 +12,7 @@
 uint32_t RunRemoval(RunContext& run) {
   // Only a Yes removes: a box that cannot be shown is no consent.
   if (!run.state.SilentMode) {
-    int answer = AskYesNo(run, MsgRemove);
+    int answer = AskYesNo(run, MessageId::kRemove);
     if (answer == 0) return static_cast<uint32_t>(ExitStatus::kRemovalNotAsked);
     if (answer != kIdYes) return static_cast<uint32_t>(ExitStatus::kCompleted);
   }
@@ -23,7 +23,7 @@ uint32_t RunRemoval(RunContext& run) {
   outcome.Add(DeleteRemovalEntry(run));
   ByteString copy = run.state.WindowsDir + kOwnCopySuffix;
   if (!outcome.found && !MayHoldFile(WhatStandsAt(run.system, copy))) {
-    ShowNotice(run, MsgNothingToRemove, SetupCaption);
+    ShowNotice(run, MessageId::kNothingToRemove, kSetupCaption);
     return static_cast<uint32_t>(ExitStatus::kCompleted);
   }
   outcome.Add(ForgetMonitorStartup(run));

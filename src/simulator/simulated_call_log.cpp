@@ -4,75 +4,12 @@
 #include "simulator/simulated_text.h"
 
 const char* OpName(Op op) {
-  switch (op) {
-    case Op::GetCurrentDirectoryA:
-      return "GetCurrentDirectoryA";
-    case Op::GetWindowsDirectoryA:
-      return "GetWindowsDirectoryA";
-    case Op::GetVersionExA:
-      return "GetVersionExA";
-    case Op::GetModuleFileNameA:
-      return "GetModuleFileNameA";
-    case Op::GetFileAttributesA:
-      return "GetFileAttributesA";
-    case Op::SetFileAttributesA:
-      return "SetFileAttributesA";
-    case Op::DeleteFileA:
-      return "DeleteFileA";
-    case Op::CopyFileA:
-      return "CopyFileA";
-    case Op::MoveFileA:
-      return "MoveFileA";
-    case Op::RegOpenKeyA:
-      return "RegOpenKeyA";
-    case Op::RegCreateKeyExA:
-      return "RegCreateKeyExA";
-    case Op::RegSetValueExA:
-      return "RegSetValueExA";
-    case Op::RegDeleteKeyA:
-      return "RegDeleteKeyA";
-    case Op::RegDeleteValueA:
-      return "RegDeleteValueA";
-    case Op::RegCloseKey:
-      return "RegCloseKey";
-    case Op::CreateProcessA:
-      return "CreateProcessA";
-    case Op::WaitForSingleObject:
-      return "WaitForSingleObject";
-    case Op::GetExitCodeProcess:
-      return "GetExitCodeProcess";
-    case Op::GetStdHandle:
-      return "GetStdHandle";
-    case Op::CloseHandle:
-      return "CloseHandle";
-    case Op::WinExec:
-      return "WinExec";
-    case Op::InstallHinfSection:
-      return "InstallHinfSection";
-    case Op::GetShortPathNameA:
-      return "GetShortPathNameA";
-    case Op::GetPrivateProfileSectionA:
-      return "GetPrivateProfileSectionA";
-    case Op::WritePrivateProfileSectionA:
-      return "WritePrivateProfileSectionA";
-    case Op::WritePrivateProfileStringA:
-      return "WritePrivateProfileStringA";
-    case Op::CharPrevA:
-      return "CharPrevA";
-    case Op::MessageBoxA:
-      return "MessageBoxA";
-    case Op::ExitWindowsEx:
-      return "ExitWindowsEx";
-    case Op::CreateMutexA:
-      return "CreateMutexA";
-    case Op::GetLastError:
-      return "GetLastError";
-    case Op::SetLastError:
-      return "SetLastError";
-    case Op::ExitProcess:
-      return "ExitProcess";
-  }
-  return "?";
+  static const char* const kNames[] = {
+#define SIMULATED_OP_NAME(name) #name,
+      SIMULATED_OPS(SIMULATED_OP_NAME)
+#undef SIMULATED_OP_NAME
+  };
+  return kNames[static_cast<int>(op)];
 }
 
 void SimulatedCallLog::Clear() {
@@ -82,7 +19,7 @@ void SimulatedCallLog::Clear() {
   pendingFallible_ = 0;
   pendingInjected_ = false;
   calls_.clear();
-  interruptAfter_ = 0;
+  cutPowerAfter_ = 0;
 }
 
 bool SimulatedCallLog::ShouldFail(Op op, const std::string& subject) {
@@ -108,7 +45,7 @@ void SimulatedCallLog::Record(Op op, CallEntry entry) {
                                  pendingInjected_});
   pendingFallible_ = 0;
   pendingInjected_ = false;
-  if (static_cast<int>(calls_.size()) == interruptAfter_) throw PowerCut{};
+  if (static_cast<int>(calls_.size()) == cutPowerAfter_) throw PowerCut{};
 }
 
 void SimulatedCallLog::Dump(std::string* out) const {

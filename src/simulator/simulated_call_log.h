@@ -7,40 +7,47 @@
 #include <utility>
 #include <vector>
 
+// Every operation the call log knows, under its Win32 name: the enum and
+// OpName are made from this one list.
+#define SIMULATED_OPS(X)         \
+  X(GetCurrentDirectoryA)        \
+  X(GetWindowsDirectoryA)        \
+  X(GetVersionExA)               \
+  X(GetModuleFileNameA)          \
+  X(GetFileAttributesA)          \
+  X(SetFileAttributesA)          \
+  X(DeleteFileA)                 \
+  X(CopyFileA)                   \
+  X(MoveFileA)                   \
+  X(RegOpenKeyA)                 \
+  X(RegCreateKeyExA)             \
+  X(RegSetValueExA)              \
+  X(RegDeleteKeyA)               \
+  X(RegDeleteValueA)             \
+  X(RegCloseKey)                 \
+  X(CreateProcessA)              \
+  X(WaitForSingleObject)         \
+  X(GetExitCodeProcess)          \
+  X(GetStdHandle)                \
+  X(CloseHandle)                 \
+  X(WinExec)                     \
+  X(InstallHinfSection)          \
+  X(GetShortPathNameA)           \
+  X(GetPrivateProfileSectionA)   \
+  X(WritePrivateProfileSectionA) \
+  X(WritePrivateProfileStringA)  \
+  X(CharPrevA)                   \
+  X(MessageBoxA)                 \
+  X(ExitWindowsEx)               \
+  X(CreateMutexA)                \
+  X(GetLastError)                \
+  X(SetLastError)                \
+  X(ExitProcess)
+
 enum class Op {
-  GetCurrentDirectoryA,
-  GetWindowsDirectoryA,
-  GetVersionExA,
-  GetModuleFileNameA,
-  GetFileAttributesA,
-  SetFileAttributesA,
-  DeleteFileA,
-  CopyFileA,
-  MoveFileA,
-  RegOpenKeyA,
-  RegCreateKeyExA,
-  RegSetValueExA,
-  RegDeleteKeyA,
-  RegDeleteValueA,
-  RegCloseKey,
-  CreateProcessA,
-  WaitForSingleObject,
-  GetExitCodeProcess,
-  GetStdHandle,
-  CloseHandle,
-  WinExec,
-  InstallHinfSection,
-  GetShortPathNameA,
-  GetPrivateProfileSectionA,
-  WritePrivateProfileSectionA,
-  WritePrivateProfileStringA,
-  CharPrevA,
-  MessageBoxA,
-  ExitWindowsEx,
-  CreateMutexA,
-  GetLastError,
-  SetLastError,
-  ExitProcess,
+#define SIMULATED_OP_ENUMERATOR(name) name,
+  SIMULATED_OPS(SIMULATED_OP_ENUMERATOR)
+#undef SIMULATED_OP_ENUMERATOR
 };
 
 const char* OpName(Op op);
@@ -80,7 +87,7 @@ class SimulatedCallLog {
   void Fail(Op op, const std::string& subject) { failures_.emplace_back(op, subject); }
   void FailCallNumber(int number) { failCallNumbers_.insert(number); }
   // Throws PowerCut once the call with this 1-based number is logged (0: never).
-  void InterruptAfterCall(int number) { interruptAfter_ = number; }
+  void CutPowerAfterCall(int number) { cutPowerAfter_ = number; }
   // Forgets the calls, the failures to inject and the interruption, for a new process's run.
   void Clear();
   // Counts a call that can fail and says whether a test made it fail: by its
@@ -101,5 +108,5 @@ class SimulatedCallLog {
   int pendingFallible_ = 0;  // the number of the fallible call being made
   bool pendingInjected_ = false;
   std::vector<SimulatedCall> calls_;
-  int interruptAfter_ = 0;
+  int cutPowerAfter_ = 0;
 };

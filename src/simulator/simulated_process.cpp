@@ -18,7 +18,7 @@ void SimulatedProcess::SetNewMutexLastError(NewMutexLastError behaviour, uint32_
   lastError_ = leftByStartup;
 }
 
-void SimulatedProcess::CutPowerAfterCall(int number) { log_.InterruptAfterCall(number); }
+void SimulatedProcess::CutPowerAfterCall(int number) { log_.CutPowerAfterCall(number); }
 
 uint32_t SimulatedProcess::Run(const std::function<uint32_t()>& entry) {
   uint32_t status = kPowerCutStatus;

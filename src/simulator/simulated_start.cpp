@@ -6,10 +6,10 @@
 #include "simulator/simulated_registry.h"
 #include "simulator/simulated_text.h"
 
-namespace {
-
-const char kRunServicesOnce[] =
+const char kRunServicesOnceKey[] =
     "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\RunServicesOnce";
+
+namespace {
 
 // WININIT.EXE runs before long names can be read: it takes 8.3 names only,
 // and the aliases the system gave, whatever their form.
@@ -52,10 +52,10 @@ std::vector<std::string> StartTheSystem(SimulatedFiles& files, SimulatedRegistry
     files.RemoveTree(backup);
     files.Move(wininit, backup);
   }
-  for (const std::string& name : registry.ValueNames(kRunServicesOnce)) {
-    const SimulatedRegistry::Value* value = registry.FindValue(kRunServicesOnce, name);
+  for (const std::string& name : registry.ValueNames(kRunServicesOnceKey)) {
+    const SimulatedRegistry::Value* value = registry.FindValue(kRunServicesOnceKey, name);
     std::string command = value->data.substr(0, value->data.find('\0'));
-    registry.DeleteValue(kRunServicesOnce, name);
+    registry.DeleteValue(kRunServicesOnceKey, name);
     std::string program = programs.StartAtSystemStart(command);
     if (!program.empty()) done.push_back("started " + program);
   }

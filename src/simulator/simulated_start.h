@@ -9,6 +9,9 @@
 #include <string>
 #include <vector>
 
+// The system's own key whose values its start runs, each once, and removes.
+extern const char kRunServicesOnceKey[];
+
 class SimulatedFiles;
 class SimulatedPrograms;
 class SimulatedRegistry;

@@ -25,6 +25,7 @@
 #include "simulator/simulated_programs.h"
 #include "simulator/simulated_registry.h"
 #include "simulator/simulated_setup_library.h"
+#include "simulator/simulated_start.h"
 #include "simulator/simulated_user.h"
 #include "simulator/simulated_version.h"
 

@@ -11,14 +11,19 @@ ROOT = Path(__file__).resolve().parents[2]
 DOCUMENTS = [ROOT / "README.md", ROOT / "ARCHITECTURE.md", *sorted((ROOT / "docs").glob("*.md"))]
 LINK = re.compile(r"\]\(([^)\s]+)\)")
 COMMANDS = {"./try-setup": ["./try-setup", "--help"], "./run-tests": ["./run-tests", "--help"],
-            "tools/report_picture.py": ["python3", "tools/report_picture.py", "--help"],
-            "tools/benchmark_setup.py": ["python3", "tools/benchmark_setup.py", "--help"]}
+            "tools.trying.report_picture": ["python3", "-m", "tools.trying.report_picture",
+                                            "--help"],
+            "tools.benchmark.benchmark_setup": ["python3", "-m", "tools.benchmark.benchmark_setup",
+                                                "--help"]}
 
 
 def program(line):
-    """The command a shown line runs: the script a python3 line names."""
+    """The command a shown line runs, the module a "python3 -m" line names, and
+    what follows it."""
     words = line.split(" ")
-    return words[1] if words[0] == "python3" and len(words) > 1 else words[0]
+    if words[:2] == ["python3", "-m"] and len(words) > 2:
+        return words[2], " ".join(words[3:])
+    return words[0], " ".join(words[1:])
 
 
 def anchors(document):
@@ -36,7 +41,7 @@ def shown_commands(document):
     """The command lines a document shows in its code blocks, continuations joined."""
     text = re.sub(r"\\\n\s*", " ", document.read_text())
     return [line.strip() for line in text.splitlines()
-            if line.startswith("    ") and program(line.strip()) in COMMANDS]
+            if line.startswith("    ") and program(line.strip())[0] in COMMANDS]
 
 
 class Documents(unittest.TestCase):
@@ -58,8 +63,8 @@ class Documents(unittest.TestCase):
                  for name, command in COMMANDS.items()}
         for document in DOCUMENTS:
             for line in shown_commands(document):
-                name = program(line)
-                for option in re.findall(r"(?<!\S)(--?[a-zA-Z][\w-]*)", line):
+                name, rest = program(line)
+                for option in re.findall(r"(?<!\S)(--?[a-zA-Z][\w-]*)", rest):
                     with self.subTest(document=document.name, command=line):
                         self.assertRegex(helps[name], r"(?<![\w-])" + re.escape(option) + r"\b")
 

@@ -9,9 +9,10 @@
                                                      runs it on setup.exe and on its
                                                      64-bit twin, and compares their calls
     scenarios.py --list                              names the scenarios
+    scenarios.py --list-core                         names the core set
 
-Where Wine cannot run in this system, a scenario says why and ends with 77,
-which CTest reports as skipped.
+Where its suite cannot run in this system (tools/host/host_route.py), a
+scenario says why and ends with 77, which CTest reports as skipped.
 """
 
 import argparse
@@ -23,13 +24,11 @@ import sys
 import time
 from pathlib import Path
 
-sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "tools"))
-import call_comparison  # noqa: E402
-import host_route  # noqa: E402
-import wine_machine  # noqa: E402
+from tools.comparison import call_comparison
+from tools.harness import wine_machine
+from tools.host import host_route
 
 SETUP_KEY = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Setup"
-RUN_ONCE_KEY = r"HKLM\Software\Microsoft\Windows\CurrentVersion\RunServicesOnce"
 SERVICE_KEY = r"HKLM\System\CurrentControlSet\Services\SCardSvr"
 READER_KEY = r"HKLM\Enum\USB\VID_1E2D&PID_4182"
 HUB_KEY = r"HKLM\Enum\USB\VID_1E2D&PID_4181"
@@ -119,7 +118,7 @@ class Scenario:
             self.check.equal(dll.exists(), sections, f"{package}.dll copied by its section")
 
     def monitor_value(self):
-        return (self.m.query(RUN_ONCE_KEY) or {}).get("RDWatch")
+        return (self.m.query(wine_machine.RUN_SERVICES_ONCE) or {}).get("RDWatch")
 
     def staging_cleaned(self):
         gone = self.m.wait_until(lambda: not any(self.m.unix_path(p).exists() for p in STAGED))
@@ -131,16 +130,23 @@ class Scenario:
 
 
 SCENARIOS = {}
+# The core set: every kind of run once, what the shipped setup.exe runs in an
+# emulated PC where its 64-bit twin runs the whole suite on the host.
+CORE = []
 
 
-def scenario(windows, scard98=True):
+def scenario(windows, scard98=True, core=False):
+    """Declares a scenario on Windows windows ("98", "me", or "xp" for the NT
+    family); CMake registers a test for each, in the core set where core."""
     def register(function):
         SCENARIOS[function.__name__] = (function, windows, scard98)
+        if core:
+            CORE.append(function.__name__)
         return function
     return register
 
 
-@scenario("me")
+@scenario("me", core=True)
 def silent_full_run_on_windows_me(s):
     run = s.m.run_setup(s.media, ["-s"])
     s.check.equal(run.status, 0, "exit status")
@@ -160,7 +166,7 @@ def silent_run_on_windows_98(s):
     s.registered(reader_gone=True, hub_gone=False, sections=True)
 
 
-@scenario("98")
+@scenario("98", core=True)
 def interactive_yes_yes_restarts_and_runs_the_monitor(s):
     run = s.m.run_setup(s.media, [], ["yes", "yes"])
     s.check.equal(run.status, 0, "exit status")
@@ -331,7 +337,7 @@ def reinstall_while_the_earlier_monitor_runs_interactive(s):
         [(wine_machine.SETUP_CAPTION, WELCOME), (wine_machine.SETUP_CAPTION, RESTART)])
 
 
-@scenario("98")
+@scenario("98", core=True)
 def reinstall_while_the_earlier_monitor_runs_silent(s):
     reinstall_over_the_running_monitor(s, ["-s"], [], [])
 
@@ -365,7 +371,7 @@ def slash_s_is_interactive(s):
     s.check.equal(s.content(PLACED["kt418.sys"]), None, "nothing placed after No")
 
 
-@scenario("xp")
+@scenario("xp", core=True)
 def windows_nt_family_is_told_why_and_nothing_changes(s):
     def registry(name):
         return wine_machine.without_emulator_keys(s.m.export_registry(s.m.workdir / name))
@@ -435,7 +441,7 @@ def installed_and_started(s):
     return files_before, registry_before, placed
 
 
-@scenario("me")
+@scenario("me", core=True)
 def install_restart_remove_through_add_remove_programs_restart(s):
     files_before, registry_before, placed = installed_and_started(s)
     entry = s.m.query(UNINSTALL_KEY) or {}
@@ -464,30 +470,14 @@ def silent_removal_from_the_disc(s):
 def compare_with_simulated_machine(machine, simulator, checks):
     """Each run's recorded calls against the same run on the simulated machine."""
     for number, run in enumerate(machine.runs, 1):
-        simulated, status = call_comparison.simulate(simulator, run.description, machine.workdir)
+        description = run.started_on.with_answers(run.boxes)
+        simulated, status = call_comparison.simulate(simulator, description, machine.workdir)
         checks.equal(status, run.status, f"run {number}: the simulated machine's exit status")
         parting = call_comparison.difference(run.calls, simulated, machine.windows)
         checks.true(parting is None, f"run {number}: the simulated machine's calls part from "
                                      f"the recorded ones:\n{parting}")
         if parting is None:
             print(f"run {number}: {len(simulated)} system calls, the same on the simulated machine")
-
-
-def first_difference(shipped, twin):
-    """Where two builds' recorded runs part, in one line each, or []."""
-    differences = []
-    for number, (ours, theirs) in enumerate(zip(shipped, twin), 1):
-        for index in range(max(len(ours.calls), len(theirs.calls))):
-            mine = ours.calls[index] if index < len(ours.calls) else "(no call)"
-            other = theirs.calls[index] if index < len(theirs.calls) else "(no call)"
-            if mine != other:
-                differences.append(f"run {number}, call {index + 1}: the shipped setup.exe "
-                                   f"made {mine}, its twin {other}")
-                break
-    if len(shipped) != len(twin):
-        differences.append(f"the shipped setup.exe ran {len(shipped)} time(s), its twin "
-                           f"{len(twin)}")
-    return differences
 
 
 def run_on_both(name, builds, work):
@@ -502,7 +492,7 @@ def run_on_both(name, builds, work):
                                            record_calls=True)
         if status != 0:
             return status
-    differences = first_difference(runs["shipped"], runs["twin"])
+    differences = call_comparison.first_difference(runs["shipped"], runs["twin"])
     for difference in differences:
         print("FAILED:", difference)
     calls = sum(len(run.calls) for run in runs["shipped"])
@@ -519,6 +509,7 @@ def run_scenario(name, build, work, simulator=None, record_calls=False, template
     machine = wine_machine.WineMachine(workdir, template or Path(work) / "template",
                                        Path(build) / "standin.exe", windows)
     machine.record_calls = record_calls or simulator is not None
+    machine.start_recorder = call_comparison.StartingState
     media = workdir / "media"
     wine_machine.copy_media(Path(build) / "sample-media", media, with_scard98=scard98)
     checks = Checks()
@@ -554,14 +545,15 @@ def main():
                         help="the 64-bit twin's build folder and template: run the scenario "
                              "on both builds and compare their calls")
     parser.add_argument("--list", action="store_true")
+    parser.add_argument("--list-core", action="store_true")
     parser.add_argument("name", nargs="?")
     args = parser.parse_args()
-    if args.list:
-        print(";".join(SCENARIOS))
+    if args.list or args.list_core:
+        print(";".join(CORE if args.list_core else SCENARIOS))
         return 0
     arch = wine_machine.arch_of(Path(args.build) / "standin.exe")
-    why_not = host_route.why_wine_cannot_run_here(arch) or (
-        args.twin and host_route.why_wine_cannot_run_here("win64"))
+    suite = "twin_calls" if args.twin else host_route.wine_suite_of(args.build)
+    why_not = host_route.why_suite_cannot_run_here(suite)
     if why_not:
         print(f"{args.name}: skipped: {why_not}")
         return 77

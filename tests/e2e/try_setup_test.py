@@ -5,8 +5,8 @@
     try_setup_test.py --list-wine     names the cases that run Wine (all but bad_input
                                       and matrix_pages)
 
-Where Wine cannot run in this system, such a case says why and ends with 77,
-which CTest reports as skipped.
+Where its suite cannot run in this system (tools/host/host_route.py), such a
+case says why and ends with 77, which CTest reports as skipped.
 """
 
 import argparse
@@ -19,10 +19,9 @@ import subprocess
 import sys
 from pathlib import Path
 
-ROOT = Path(__file__).resolve().parents[2]
-sys.path.insert(0, str(ROOT / "tools"))
-import host_route  # noqa: E402
-import wine_machine  # noqa: E402
+from tools import ROOT
+from tools.harness import wine_machine
+from tools.host import host_route
 
 SIX_FILES = [r"C:\windows\system32\drivers\kt418.sys", r"C:\windows\inf\kt418.inf",
              r"C:\windows\inf\kt418.cat", r"C:\windows\inf\kt418Hub.cat",
@@ -388,15 +387,10 @@ def in_emulated_pc(build, work):
 def why_it_cannot_run_here(case, build):
     if case == "bad_input":
         return None
+    suite = host_route.wine_suite_of(build)
     if case == "matrix_pages":  # judged on the host, also where the matrix ran in a PC
-        missing = [tool for tool in ("chromium", "convert") if not shutil.which(tool)]
-        return os.environ.get("WINE_UNAVAILABLE") or (
-            f"{' and '.join(missing)} not installed; ./run-tests installs them"
-            if missing else None)
-    if case == "in_emulated_pc":
-        return None if host_route.pc_emulator(install=False) else (
-            "QEMU's PC emulator and mmdebstrap are not installed")
-    return host_route.why_wine_cannot_run_here(wine_machine.arch_of(Path(build) / "standin.exe"))
+        suite = "pages" if suite == "wine" else suite
+    return host_route.why_suite_cannot_run_here("pc" if case == "in_emulated_pc" else suite)
 
 
 def main():

@@ -5,7 +5,8 @@ that cannot be answered as meant is a clear failure, never a pass.
 
     wine_machine_test.py --build DIR --work DIR
 
-Where Wine cannot run in this system it says why and ends with 77.
+Where its suite cannot run in this system (tools/host/host_route.py) it says
+why and ends with 77.
 """
 
 import argparse
@@ -13,9 +14,8 @@ import shutil
 import sys
 from pathlib import Path
 
-sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "tools"))
-import host_route  # noqa: E402
-import wine_machine  # noqa: E402
+from tools.harness import wine_machine
+from tools.host import host_route
 
 # The asker stand-in asks the removal question, then the restart question.
 # answers given -> its exit status, the answers the system got, the failure said
@@ -31,7 +31,7 @@ def main():
     parser.add_argument("--build", required=True)
     parser.add_argument("--work", required=True)
     args = parser.parse_args()
-    why_not = host_route.why_wine_cannot_run_here()
+    why_not = host_route.why_suite_cannot_run_here(host_route.wine_suite_of(args.build))
     if why_not:
         print(f"skipped: {why_not}")
         return 77

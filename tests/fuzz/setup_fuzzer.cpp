@@ -15,11 +15,12 @@
 #include <string.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "runs/front_door.h"
 #include "support/package_files.h"
-#include "support/run_invariants.h"
+#include "support/run_judge.h"
 
 namespace {
 
@@ -93,10 +94,10 @@ std::vector<std::string> SilentLike(const std::vector<std::string>& arguments) {
   return {"-s"};
 }
 
-// Builds the machine from the input; the same input builds the same machine.
-Input BuildMachine(const uint8_t* data, size_t size, SimulatedSystem& sim) {
-  FuzzedDataProvider in(data, size);
-  Input input;
+// The system: its version, code page, directories and their alias, and the
+// deletion command; returns the media and Windows directories.
+std::pair<std::string, std::string> ChooseSystem(FuzzedDataProvider& in, SimulatedSystem& sim,
+                                                 Input& input) {
   const uint32_t minors[] = {10, 90, 0};
   // The NT family ends every run at once: one input in four is enough.
   const uint32_t platforms[] = {1, 1, 1, 2};
@@ -122,6 +123,13 @@ Input BuildMachine(const uint8_t* data, size_t size, SimulatedSystem& sim) {
   deltree.deletesTrees = true;
   sim.AddProgram(windows + "\\COMMAND\\DELTREE.EXE", deltree);
 
+  return {current, windows};
+}
+
+// The media's files and packages, earlier package files and a stale staged
+// copy, and the keys the machine has.
+void AddFilesAndKeys(FuzzedDataProvider& in, SimulatedSystem& sim, const std::string& current,
+                     const std::string& windows) {
   const std::string sourceDir = FactsOfMachine(sim, current, windows).sourceDir;
   for (const auto& file : AllPackageFiles()) {
     if (in.ConsumeIntegralInRange(0, 5) != 0) {
@@ -142,12 +150,15 @@ Input BuildMachine(const uint8_t* data, size_t size, SimulatedSystem& sim) {
   }
   const char* const keys[] = {"HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Setup",
                               "HKLM\\Enum\\USB\\VID_1E2D&PID_4182\\1",
-                              "HKLM\\Enum\\USB\\VID_1E2D&PID_4181\\2",
-                              "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\RunServicesOnce",
+                              "HKLM\\Enum\\USB\\VID_1E2D&PID_4181\\2", kRunServicesOnceKey,
                               "HKLM\\System\\CurrentControlSet\\Services\\SCardSvr"};
   for (const char* key : keys) {
     if (in.ConsumeIntegralInRange(0, 4) != 0) sim.AddKey(key);
   }
+}
+
+// What the first run meets of the user and the system: answers, faults and arguments.
+void ChooseTheRun(FuzzedDataProvider& in, Input& input) {
   const int answers[] = {kIdYes, kIdYes, kIdNo, 0, 1, 2};
   for (int i = in.ConsumeIntegralInRange(0, 3); i > 0; --i) {
     input.answers.push_back(in.PickValueInArray(answers));
@@ -171,6 +182,12 @@ Input BuildMachine(const uint8_t* data, size_t size, SimulatedSystem& sim) {
         input.arguments.push_back(Name(in, 8));
       }
   }
+}
+
+// How the system behaves where Windows 9x is unconfirmed, the media read-only,
+// the power cut, a package file in use, and when the user retries.
+void ChooseConditions(FuzzedDataProvider& in, SimulatedSystem& sim, Input& input,
+                      const std::string& windows) {
   // Last, so that the seed inputs kept from before each still build their machines.
   sim.SetNoWindowFlag(in.ConsumeBool() ? SimulatedSystem::NoWindowFlag::kRefused
                                        : SimulatedSystem::NoWindowFlag::kIgnored);
@@ -192,6 +209,11 @@ Input BuildMachine(const uint8_t* data, size_t size, SimulatedSystem& sim) {
   }
   if (in.ConsumeBool()) sim.SetRunningFileRename(SimulatedSystem::RunningFileRename::kAllowed);
   input.retryBeforeTheStart = in.ConsumeBool();
+}
+
+// WININIT.INI with other programs' lines, and how the system reads its comments.
+void AddOtherLines(FuzzedDataProvider& in, SimulatedSystem& sim, Input& input,
+                   const std::string& windows) {
   // Other programs' lines of any form: deletions, lines without "=", comments;
   // now and then more than a section read can hold.
   std::string wininit = "[rename]\r\n";
@@ -212,6 +234,18 @@ Input BuildMachine(const uint8_t* data, size_t size, SimulatedSystem& sim) {
   for (const std::string& line : RenameLines(sim, windows)) {
     if (commentsRead || line[0] != ';') input.otherLines.push_back(line);
   }
+}
+
+// Builds the machine from the input; the same input builds the same machine.
+// Its parts read the input in this order, which the seed inputs rely on.
+Input BuildMachine(const uint8_t* data, size_t size, SimulatedSystem& sim) {
+  FuzzedDataProvider in(data, size);
+  Input input;
+  auto [current, windows] = ChooseSystem(in, sim, input);
+  AddFilesAndKeys(in, sim, current, windows);
+  ChooseTheRun(in, input);
+  ChooseConditions(in, sim, input, windows);
+  AddOtherLines(in, sim, input, windows);
   // The setup's own file, which a completed installation copies for its
   // removal; now and then missing, so that the copy cannot be made.
   if (in.ConsumeIntegralInRange(0, 7) != 0) {

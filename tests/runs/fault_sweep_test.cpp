@@ -14,7 +14,7 @@
 
 #include <functional>
 
-#include "support/run_invariants.h"
+#include "support/run_judge.h"
 #include "support/typical_machine.h"
 
 namespace {
@@ -110,55 +110,82 @@ std::string Listed(const std::vector<std::string>& rules) {
   return text;
 }
 
-TEST(FaultSweep, EveryFaultPointAndPowerCutEndsSoundlyAndARetryRecovers) {
+using Build = std::function<void(SimulatedSystem&)>;
+using Run = std::function<uint32_t(SimulatedSystem&)>;
+// The rules the run, ended with the status, and what follows it broke.
+using Judge = std::function<std::vector<std::string>(SimulatedSystem&, uint32_t)>;
+// The same, with the user's retry after the start or before it.
+using JudgeWithRetry = std::function<std::vector<std::string>(SimulatedSystem&, uint32_t, Retry)>;
+
+struct SingleCounts {
   int faultPoints = 0, powerCuts = 0, recoveries = 0;
+};
+
+// Sweeps every failing call in turn, each retried after the start and before
+// it, and the power cut after every call, on machines built anew; a broken
+// rule ends the sweep as a fatal failure.
+void SweepSingles(const std::string& name, const Build& build, const Run& run,
+                  const JudgeWithRetry& judge, SingleCounts* counts) {
+  SimulatedSystem clean;
+  build(clean);
+  ASSERT_EQ(0u, run(clean)) << name;
+  int points = clean.fallibleCalls();
+  int calls = static_cast<int>(clean.calls().size());
+  for (int point = 1; point <= points; ++point) {
+    for (Retry retry : {Retry::kAfterTheStart, Retry::kBeforeTheStart}) {
+      SimulatedSystem sim;
+      build(sim);
+      sim.FailCallNumber(point);
+      uint32_t status = run(sim);
+      std::string failed;
+      for (const auto& call : sim.calls()) {
+        if (call.fallibleNumber == point) failed = call.text;
+      }
+      std::vector<std::string> broken = judge(sim, status, retry);
+      ASSERT_EQ("", Listed(broken))
+          << name << ", fault point " << point << " (" << failed << "), status " << status
+          << (retry == Retry::kBeforeTheStart ? ", retried before the start" : "") << "\n"
+          << sim.Dump();
+      ++counts->recoveries;
+    }
+    ++counts->faultPoints;
+  }
+  for (int cut = 1; cut <= calls; ++cut) {
+    SimulatedSystem sim;
+    build(sim);
+    sim.CutPowerAfterCall(cut);
+    uint32_t status = run(sim);
+    ASSERT_TRUE(sim.powerWasCut()) << name << ", power cut after call " << cut;
+    std::string lastCall = sim.calls().back().text;
+    std::vector<std::string> broken = judge(sim, status, Retry::kAfterTheStart);
+    ASSERT_EQ("", Listed(broken)) << name << ", power cut after call " << cut << " (" << lastCall
+                                  << ")\n"
+                                  << sim.Dump();
+    ++counts->powerCuts;
+    ++counts->recoveries;
+  }
+}
+
+TEST(FaultSweep, EveryFaultPointAndPowerCutEndsSoundlyAndARetryRecovers) {
+  SingleCounts counts;
   for (const Sweep& sweep : kSweeps) {
     SimulatedSystem clean;
     RunFacts facts = BuildSweepMachine(clean, sweep);
     ASSERT_EQ(0u, RunSweepCase(clean, sweep)) << sweep.name;
     ASSERT_EQ("", Listed(BrokenRunRules(clean, facts, 0))) << sweep.name;
-    int points = clean.fallibleCalls();
-    int calls = static_cast<int>(clean.calls().size());
-
-    for (int point = 1; point <= points; ++point) {
-      for (Retry retry : {Retry::kAfterTheStart, Retry::kBeforeTheStart}) {
-        SimulatedSystem sim;
-        BuildSweepMachine(sim, sweep);
-        sim.FailCallNumber(point);
-        uint32_t status = RunSweepCase(sim, sweep);
-        std::string failed;
-        for (const auto& call : sim.calls()) {
-          if (call.fallibleNumber == point) failed = call.text;
-        }
-        std::vector<std::string> broken = JudgeRunAndRetry(sim, sweep, facts, status, retry);
-        ASSERT_EQ("", Listed(broken))
-            << sweep.name << ", fault point " << point << " (" << failed << "), status " << status
-            << (retry == Retry::kBeforeTheStart ? ", retried before the start" : "") << "\n"
-            << sim.Dump();
-        ++recoveries;
-      }
-      ++faultPoints;
-    }
-    for (int cut = 1; cut <= calls; ++cut) {
-      SimulatedSystem sim;
-      BuildSweepMachine(sim, sweep);
-      sim.CutPowerAfterCall(cut);
-      uint32_t status = RunSweepCase(sim, sweep);
-      ASSERT_TRUE(sim.powerWasCut()) << sweep.name << ", power cut after call " << cut;
-      std::string lastCall = sim.calls().back().text;
-      std::vector<std::string> broken =
-          JudgeRunAndRetry(sim, sweep, facts, status, Retry::kAfterTheStart);
-      ASSERT_EQ("", Listed(broken))
-          << sweep.name << ", power cut after call " << cut << " (" << lastCall << ")\n"
-          << sim.Dump();
-      ++powerCuts;
-      ++recoveries;
-    }
+    SweepSingles(
+        sweep.name, [&](SimulatedSystem& sim) { BuildSweepMachine(sim, sweep); },
+        [&](SimulatedSystem& sim) { return RunSweepCase(sim, sweep); },
+        [&](SimulatedSystem& sim, uint32_t status, Retry retry) {
+          return JudgeRunAndRetry(sim, sweep, facts, status, retry);
+        },
+        &counts);
+    if (HasFatalFailure()) return;
   }
-  printf("fault points swept: %d\npower-cut points swept: %d\nrecoveries: %d\n", faultPoints,
-         powerCuts, recoveries);
-  RecordProperty("fault_points", faultPoints);
-  RecordProperty("power_cut_points", powerCuts);
+  printf("fault points swept: %d\npower-cut points swept: %d\nrecoveries: %d\n", counts.faultPoints,
+         counts.powerCuts, counts.recoveries);
+  RecordProperty("fault_points", counts.faultPoints);
+  RecordProperty("power_cut_points", counts.powerCuts);
 }
 
 // A removal on an installed machine, after the start that ran the monitor.
@@ -248,48 +275,21 @@ std::vector<std::string> JudgeRemovalAndRetry(SimulatedSystem& sim, const Remova
 }
 
 TEST(FaultSweep, EveryFaultPointAndPowerCutOfARemovalEndsSoundlyAndARetryFinishesIt) {
-  int faultPoints = 0, powerCuts = 0;
+  SingleCounts counts;
   for (const RemovalSweep& sweep : kRemovalSweeps) {
     SimulatedSystem clean;
     std::vector<std::string> before = BuildRemovalMachine(clean, sweep);
-    ASSERT_EQ(0u, RunRemovalCase(clean, sweep)) << sweep.name;
-    int points = clean.fallibleCalls();
-    int calls = static_cast<int>(clean.calls().size());
-
-    for (int point = 1; point <= points; ++point) {
-      for (Retry retry : {Retry::kAfterTheStart, Retry::kBeforeTheStart}) {
-        SimulatedSystem sim;
-        BuildRemovalMachine(sim, sweep);
-        sim.FailCallNumber(point);
-        uint32_t status = RunRemovalCase(sim, sweep);
-        std::string failed;
-        for (const auto& call : sim.calls()) {
-          if (call.fallibleNumber == point) failed = call.text;
-        }
-        std::vector<std::string> broken = JudgeRemovalAndRetry(sim, sweep, before, status, retry);
-        ASSERT_EQ("", Listed(broken))
-            << sweep.name << ", fault point " << point << " (" << failed << "), status " << status
-            << (retry == Retry::kBeforeTheStart ? ", retried before the start" : "") << "\n"
-            << sim.Dump();
-      }
-      ++faultPoints;
-    }
-    for (int cut = 1; cut <= calls; ++cut) {
-      SimulatedSystem sim;
-      BuildRemovalMachine(sim, sweep);
-      sim.CutPowerAfterCall(cut);
-      uint32_t status = RunRemovalCase(sim, sweep);
-      std::string lastCall = sim.calls().back().text;
-      std::vector<std::string> broken =
-          JudgeRemovalAndRetry(sim, sweep, before, status, Retry::kAfterTheStart);
-      ASSERT_EQ("", Listed(broken))
-          << sweep.name << ", power cut after call " << cut << " (" << lastCall << ")\n"
-          << sim.Dump();
-      ++powerCuts;
-    }
+    SweepSingles(
+        sweep.name, [&](SimulatedSystem& sim) { BuildRemovalMachine(sim, sweep); },
+        [&](SimulatedSystem& sim) { return RunRemovalCase(sim, sweep); },
+        [&](SimulatedSystem& sim, uint32_t status, Retry retry) {
+          return JudgeRemovalAndRetry(sim, sweep, before, status, retry);
+        },
+        &counts);
+    if (HasFatalFailure()) return;
   }
-  printf("removal fault points swept: %d\nremoval power-cut points swept: %d\n", faultPoints,
-         powerCuts);
+  printf("removal fault points swept: %d\nremoval power-cut points swept: %d\n", counts.faultPoints,
+         counts.powerCuts);
 }
 
 // Two events in one run: every pair of failing calls, and every failing call
@@ -305,11 +305,6 @@ constexpr int kPairStride = 50;
 #else
 constexpr int kPairStride = 1;
 #endif
-
-using Build = std::function<void(SimulatedSystem&)>;
-using Run = std::function<uint32_t(SimulatedSystem&)>;
-// The rules the run, ended with the status, and what follows it broke.
-using Judge = std::function<std::vector<std::string>(SimulatedSystem&, uint32_t)>;
 
 // Sweeps the pairs on machines built anew, and prints how many it judged.
 void SweepPairs(const std::string& name, const Build& build, const Run& run, const Judge& judge) {

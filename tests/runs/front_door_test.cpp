@@ -5,7 +5,7 @@
 #include "common/exit_status.h"
 #include "common/messages.h"
 #include "runs/single_setup.h"
-#include "support/run_invariants.h"
+#include "support/run_judge.h"
 #include "support/typical_machine.h"
 
 namespace {
@@ -237,7 +237,7 @@ TEST_F(SetupRun, ASetupThatMustNotGoOnEndsHavingChangedNothing) {
     } else {
       ASSERT_EQ(1u, fresh.boxes().size()) << c.what;
       EXPECT_EQ(c.box, fresh.boxes()[0].text) << c.what;
-      EXPECT_EQ(SetupCaption, fresh.boxes()[0].caption) << c.what;
+      EXPECT_EQ(kSetupCaption, fresh.boxes()[0].caption) << c.what;
       EXPECT_EQ(kMbOk | kMbIconStop, fresh.boxes()[0].type) << c.what;
     }
     for (const auto& call : fresh.calls()) {

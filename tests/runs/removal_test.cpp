@@ -6,7 +6,7 @@
 #include <functional>
 
 #include "steps/registry/removal_entry.h"
-#include "support/run_invariants.h"
+#include "support/run_judge.h"
 #include "support/typical_machine.h"
 
 namespace {

@@ -338,8 +338,8 @@ TEST(SimulatedProcesses, TheNextStartAppliesWininitThenStartsTheServicesOnce) {
               "NUL=C:\\W\\system\\long name.txt\r\nNUL=C:\\W\\MY FOLD\\GONE.TXT\r\n"
               "C:\\W\\SYSTEM\\RDWATCH.EXE=" +
                   monitorNew + "\r\n");
-  sim.SetValue("HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\RunServicesOnce", "RDWatch",
-               kRegSz, std::string("C:\\W\\system\\rdWatch.exe\0\0\0", 24));
+  sim.SetValue(kRunServicesOnceKey, "RDWatch", kRegSz,
+               std::string("C:\\W\\system\\rdWatch.exe\0\0\0", 24));
   sim.NextStart();
   EXPECT_FALSE(sim.FileExists("C:\\W\\system\\stale.old"));
   EXPECT_TRUE(sim.FileExists("C:\\W\\system\\long name.txt")) << "a long name is skipped";
@@ -348,8 +348,7 @@ TEST(SimulatedProcesses, TheNextStartAppliesWininitThenStartsTheServicesOnce) {
   EXPECT_FALSE(sim.FileExists("C:\\W\\system\\rdWatch.exe.new"));
   EXPECT_FALSE(sim.FileExists("C:\\W\\WININIT.INI"));
   EXPECT_EQ(0u, sim.FileContent("C:\\W\\WININIT.BAK").find("[rename]"));
-  EXPECT_TRUE(sim.ValueNames("HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\RunServicesOnce")
-                  .empty());
+  EXPECT_TRUE(sim.ValueNames(kRunServicesOnceKey).empty());
   EXPECT_TRUE(sim.IsRunning("C:\\W\\system\\rdWatch.exe")) << "started again, and resident";
   EXPECT_NE(0u, sim.CreateMutexA("another setup"));
   EXPECT_EQ(0u, sim.GetLastError()) << "the mutex held before the start was released";

@@ -5,8 +5,6 @@
 const char kSetupKey[] = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Setup";
 const char kUsbKey[] = "HKLM\\Enum\\USB";
 const char kServiceKey[] = "HKLM\\System\\CurrentControlSet\\Services\\SCardSvr";
-const char kRunServicesOnceKey[] =
-    "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\RunServicesOnce";
 
 std::string MediaContent(const std::string& name) { return "new " + name; }
 

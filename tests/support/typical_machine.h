@@ -16,7 +16,6 @@ enum class Windows { k98, kMe };
 extern const char kSetupKey[];
 extern const char kUsbKey[];
 extern const char kServiceKey[];
-extern const char kRunServicesOnceKey[];
 
 // Lays out the media, the Windows directory tree and the registry keys a
 // typical machine has.

@@ -14,9 +14,9 @@ namespace {
 
 // What a file that cannot be placed leads to.
 enum class FailurePolicy {
-  Abort,   // error box, then the setup ends
-  Warn,    // warning box, the run goes on
-  Report,  // error box, the run goes on
+  kAbort,   // error box, then the setup ends
+  kWarn,    // warning box, the run goes on
+  kReport,  // error box, the run goes on
 };
 
 struct PackageFile {
@@ -26,15 +26,15 @@ struct PackageFile {
 };
 
 const PackageFile kDriverPackage[] = {
-    {"\\kt418.sys", "\\System32\\Drivers\\kt418.sys", FailurePolicy::Abort},
-    {"\\kt418.inf", "\\inf\\kt418.inf", FailurePolicy::Abort},
-    {"\\kt418.cat", "\\inf\\kt418.cat", FailurePolicy::Warn},
-    {"\\kt418Hub.cat", "\\inf\\kt418Hub.cat", FailurePolicy::Warn},
-    {"\\unPlug.exe", "\\system\\unPlug.exe", FailurePolicy::Warn},
-    {"\\rdWatch.exe", "\\system\\rdWatch.exe", FailurePolicy::Warn},
+    {"\\kt418.sys", "\\System32\\Drivers\\kt418.sys", FailurePolicy::kAbort},
+    {"\\kt418.inf", "\\inf\\kt418.inf", FailurePolicy::kAbort},
+    {"\\kt418.cat", "\\inf\\kt418.cat", FailurePolicy::kWarn},
+    {"\\kt418Hub.cat", "\\inf\\kt418Hub.cat", FailurePolicy::kWarn},
+    {"\\unPlug.exe", "\\system\\unPlug.exe", FailurePolicy::kWarn},
+    {"\\rdWatch.exe", "\\system\\rdWatch.exe", FailurePolicy::kWarn},
 };
 
-const PackageFile kHubInf = {"\\kt418Hub.inf", "\\inf\\kt418Hub.inf", FailurePolicy::Report};
+const PackageFile kHubInf = {"\\kt418Hub.inf", "\\inf\\kt418Hub.inf", FailurePolicy::kReport};
 
 // Deletes the earlier file set aside now; one that a running program still
 // holds, renamed with it, is entered for deletion at the next start. False
@@ -51,7 +51,7 @@ ByteString SetAsidePath(const ByteString& target) { return target + ".old"; }
 Existing ClearFileAttributes(const RunContext& run, const ByteString& path) {
   bool failed = false;
   Existing existing = MakeOrdinaryFile(run.system, path, &failed);
-  if (failed) ShowNotice(run, MsgAttributeFailed, SetupCaption, path.c_str());
+  if (failed) ShowNotice(run, MessageId::kAttributeFailed, kSetupCaption, path.c_str());
   return existing;
 }
 
@@ -104,15 +104,15 @@ Placed PlaceFile(const RunContext& run, const ByteString& source, const ByteStri
 }
 
 // Places SourceDir + sourceSuffix at WindowsDir + targetSuffix; a file not
-// placed gets its policy's box, and after an Abort failure it does not return.
+// placed gets its policy's box, and after a kAbort failure it does not return.
 Placed InstallFile(const RunContext& run, const PackageFile& file) {
   ByteString source = run.state.SourceDir + file.source;
   ByteString target = run.state.WindowsDir + file.target;
   Placed placed = PlaceFile(run, source, target);
   if (placed != Placed::kNot) return placed;
-  const char* caption = file.policy == FailurePolicy::Warn ? CaptionWarning : CaptionError;
-  ShowNotice(run, MsgCopyFailed, caption, source.c_str(), target.c_str());
-  if (file.policy == FailurePolicy::Abort) EndSetup(run, ExitStatus::kDriverFileNotPlaced);
+  const char* caption = file.policy == FailurePolicy::kWarn ? kWarningCaption : kErrorCaption;
+  ShowNotice(run, MessageId::kCopyFailed, caption, source.c_str(), target.c_str());
+  if (file.policy == FailurePolicy::kAbort) EndSetup(run, ExitStatus::kDriverFileNotPlaced);
   return placed;
 }
 

@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "support/run_invariants.h"
+#include "support/run_judge.h"
 #include "support/typical_machine.h"
 
 namespace {

@@ -2,8 +2,8 @@
 shows it 1,280 pixels wide, written as docs/report-overview.png in few colours,
 so that it stays small. Made again whenever the report changes:
 
-    python3 tools/report_picture.py              # runs ./try-setup --matrix first
-    python3 tools/report_picture.py --matrix DIR # a matrix's output folder already made
+    python3 -m tools.trying.report_picture              # runs ./try-setup --matrix first
+    python3 -m tools.trying.report_picture --matrix DIR # a matrix's output folder already made
 """
 
 import argparse
@@ -13,7 +13,7 @@ import sys
 import tempfile
 from pathlib import Path
 
-ROOT = Path(__file__).resolve().parents[1]
+from tools import ROOT
 PICTURE = ROOT / "docs" / "report-overview.png"
 WIDTH = 1280
 # Written into a copy of the page: how tall the page is at that width.

@@ -1,19 +1,26 @@
-#include "support/run_invariants.h"
+#include "support/run_judge.h"
 
 #include <algorithm>
 #include <set>
 #include <sstream>
 
-#include "steps/files/driver_files.h"
-#include "steps/registry/removal_entry.h"
 #include "support/package_files.h"
 
 namespace {
 
+// The judge states what must hold in its own words: the keys, paths and texts
+// it judges by are its own, here, written out as a reader's system shows
+// them, never taken from the setup's code, so that a change there cannot
+// change what is judged. The system's own keys come from the simulator.
 const char* const kPackages[] = {"scbase", "smclib"};
-const char kRunServicesOnce[] =
-    "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\RunServicesOnce";
 const char kCaption[] = "Vantrel USB Smart Card Reader Setup Utility";
+const char kOwnCopy[] = "\\system\\kt418Rmv.exe";  // under the Windows directory
+const char kRemovalEntryKey[] =
+    "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Vantrel USB Smart Card Reader";
+const char kSetupKey[] = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Setup";
+const char kServiceKey[] = "HKLM\\System\\CurrentControlSet\\Services\\SCardSvr";
+const char kReaderKey[] = "HKLM\\Enum\\USB\\VID_1E2D&PID_4182";
+const char kHubKey[] = "HKLM\\Enum\\USB\\VID_1E2D&PID_4181";  // on Windows Me
 
 std::string Result(const SimulatedSystem::Call& call) {
   return call.text.substr(call.text.rfind(" = ") + 3);
@@ -32,7 +39,7 @@ bool HoldsBlank(const std::string& text) { return text.find_first_of(" \t") != s
 bool EntryRunsTheCopy(const SimulatedSystem& sim, const std::string& copy) {
   std::string quoted = HoldsBlank(copy) ? "\"" + copy + "\"" : copy;
   const SimulatedSystem::Value* command =
-      sim.FindValue(std::string("HKLM\\") + kRemovalKey, "UninstallString");
+      sim.FindValue(std::string(kRemovalEntryKey), "UninstallString");
   return command != nullptr && command->data == quoted + " -u" + '\0';
 }
 
@@ -51,9 +58,8 @@ struct FixedValue {
 };
 
 std::vector<FixedValue> FixedValues(const std::string& windowsDirectory) {
-  return {{"HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Setup", "SourcePath",
-           windowsDirectory + "\\inf", 260},
-          {kRunServicesOnce, "RDWatch", windowsDirectory + "\\system\\rdWatch.exe", 256}};
+  return {{kSetupKey, "SourcePath", windowsDirectory + "\\inf", 260},
+          {kRunServicesOnceKey, "RDWatch", windowsDirectory + "\\system\\rdWatch.exe", 256}};
 }
 
 bool HoldsWhole(const SimulatedSystem::Value& value, const FixedValue& fixed) {
@@ -98,99 +104,119 @@ class Judge {
     return false;
   }
 
-  // The run's end: the status names what happened, and nothing follows an early end.
-  void CheckEnd() {
-    const auto& calls = sim_.calls();
-    bool exited = Has(Op::ExitProcess);
-    Rule(status_ <= 12, "the status is one of the table's: " + std::to_string(status_));
-    Rule(!exited || calls.back().op == Op::ExitProcess, "nothing runs after ExitProcess");
-    // Each key is opened and closed within the step that uses it; a close
-    // that failed was still asked for.
-    bool closeFailed = false;
-    for (const auto& call : calls) closeFailed |= call.op == Op::RegCloseKey && call.injected;
-    Rule(sim_.openKeyCount() == 0 || closeFailed,
-         "every key the run opened is closed: " + std::to_string(sim_.openKeyCount()) + " open");
+  // What the run's calls tell of how it ended, gathered before any rule of
+  // its end is judged.
+  struct EndFacts {
+    bool exited = false;            // it called ExitProcess
+    bool closeFailed = false;       // a key's close failed, though it was asked for
+    bool ntFamily = false;          // the system said it is of the NT family when first asked
+    bool anotherSetup = false;      // another setup held the one-setup name
+    bool unreadable = false;        // a directory could not be read whole
+    bool abortCopyFailed = false;   // the driver or its information file neither placed nor entered
+    bool abortUnsure = false;       // a fault after their last copy left their place unsure
+    bool extractionFailed = false;  // an extraction could not be run or ended with non-zero
+    bool changed = false;           // a call changed the system
+    bool baseFailedShown = false;   // the last box asked for is the base-component failure
+    bool wroteEntry = false;        // it wrote the Add/Remove Programs entry's command
+    bool registered = false;        // it reached the start-up registration
+  };
 
-    bool unreadable = false, abortCopyFailed = false, extractionFailed = false;
-    // The call after which a fault leaves the run unsure that the driver or
-    // its setup information file keeps its place: their last copy.
-    size_t lastAbortCopy = calls.size();
-    bool anotherSetup = false;
-    // The system said it is of the NT family when first asked.
-    bool ntFamily = false;
+  EndFacts GatherEnd() const {
+    const auto& calls = sim_.calls();
+    EndFacts end;
+    end.exited = Has(Op::ExitProcess);
+    end.changed = ChangedTheSystem();
     for (const auto& call : calls) {
       if (call.op != Op::GetVersionExA) continue;
-      ntFamily = call.result == "1" && sim_.platformId() == kVerPlatformWin32Nt;
+      end.ntFamily = call.result == "1" && sim_.platformId() == kVerPlatformWin32Nt;
       break;
     }
     for (size_t i = 0; i + 1 < calls.size(); ++i) {
-      anotherSetup = anotherSetup || (calls[i].op == Op::CreateMutexA && calls[i].result != "0" &&
-                                      calls[i + 1].op == Op::GetLastError &&
-                                      calls[i + 1].result == std::to_string(kErrorAlreadyExists));
+      end.anotherSetup =
+          end.anotherSetup || (calls[i].op == Op::CreateMutexA && calls[i].result != "0" &&
+                               calls[i + 1].op == Op::GetLastError &&
+                               calls[i + 1].result == std::to_string(kErrorAlreadyExists));
     }
+    // The call after which a fault leaves the run unsure that the driver or
+    // its setup information file keeps its place: their last copy.
+    size_t lastAbortCopy = calls.size();
     std::map<std::string, std::string> lastExtractionStart;  // command line -> result
+    std::string lastBox;  // asked for, whether or not a box could be shown
     for (size_t i = 0; i < calls.size(); ++i) {
       const auto& call = calls[i];
+      end.closeFailed |= call.op == Op::RegCloseKey && call.injected;
       if ((call.op == Op::GetCurrentDirectoryA && call.text.find("(256)") != std::string::npos) ||
           call.op == Op::GetWindowsDirectoryA) {
         unsigned long length = std::stoul(Result(call));
-        unreadable = unreadable || length == 0 || length >= 256;
+        end.unreadable = end.unreadable || length == 0 || length >= 256;
       }
       if (call.op == Op::CopyFileA && call.paths.size() == 2 &&
           (call.paths[1] == facts_.windowsDirectory + "\\" + kPackageFiles[0].second ||
            call.paths[1] == facts_.windowsDirectory + "\\" + kPackageFiles[1].second)) {
         if (Result(call) == "1") lastAbortCopy = i;
         if (Result(call) == "0") {
-          abortCopyFailed = abortCopyFailed || !EnteredForTheNextStart(call.paths[1], i);
+          end.abortCopyFailed = end.abortCopyFailed || !EnteredForTheNextStart(call.paths[1], i);
         }
       }
       if (call.op == Op::GetExitCodeProcess && Result(call) != "1, status 0") {
-        extractionFailed = true;
+        end.extractionFailed = true;
       }
       if (call.op == Op::CreateProcessA &&
           call.values[0].find("  /q /c /t:") != std::string::npos) {
         lastExtractionStart[call.values[0]] = call.result;
       }
+      if (call.op == Op::MessageBoxA) lastBox = call.text;
+      end.wroteEntry =
+          end.wroteEntry || (call.op == Op::RegSetValueExA && call.values[1] == "UninstallString" &&
+                             call.result == "0");
+      end.registered = end.registered || (call.op == Op::RegOpenKeyA &&
+                                          call.text.find("RunServicesOnce") != std::string::npos);
+    }
+    for (size_t i = lastAbortCopy; i < calls.size(); ++i) {
+      end.abortUnsure = end.abortUnsure || calls[i].injected || SectionCut(calls[i]);
     }
     // An extraction whose every start failed could not be run.
     for (const auto& start : lastExtractionStart) {
-      extractionFailed = extractionFailed || start.second == "0";
+      end.extractionFailed = end.extractionFailed || start.second == "0";
     }
-    bool changed = ChangedTheSystem();
-    // Asked for, whether or not a box could be shown.
-    std::string lastBox;
-    for (const auto& call : calls) {
-      if (call.op == Op::MessageBoxA) lastBox = call.text;
-    }
-    bool baseFailedShown =
+    end.baseFailedShown =
         lastBox.find("\"SmartCard Base Component install Failed!.\\n\", 0)") != std::string::npos;
+    return end;
+  }
 
-    Rule((status_ == 6) == ntFamily, "status 6 exactly when the system is of the NT family");
+  // The run's end: the status names what happened, and nothing follows an early end.
+  void CheckEnd() {
+    const auto& calls = sim_.calls();
+    const EndFacts end = GatherEnd();
+    Rule(status_ <= 12, "the status is one of the table's: " + std::to_string(status_));
+    Rule(!end.exited || calls.back().op == Op::ExitProcess, "nothing runs after ExitProcess");
+    // Each key is opened and closed within the step that uses it; a close
+    // that failed was still asked for.
+    Rule(sim_.openKeyCount() == 0 || end.closeFailed,
+         "every key the run opened is closed: " + std::to_string(sim_.openKeyCount()) + " open");
+    Rule((status_ == 6) == end.ntFamily, "status 6 exactly when the system is of the NT family");
     if (status_ == 6) {
       for (const auto& call : calls) {
         Rule(call.op == Op::GetVersionExA || call.op == Op::MessageBoxA,
              "on the NT family nothing but the version query and the refusal: " + call.text);
       }
     }
-    Rule((status_ == 5) == anotherSetup, "status 5 exactly when another setup held the name");
-    Rule((status_ == 4) == unreadable, "status 4 exactly when a directory could not be read whole");
-    Rule(status_ != 4 || !changed, "status 4 changes nothing");
-    Rule(status_ != 5 || (exited && !changed && !Has(Op::MessageBoxA)),
+    Rule((status_ == 5) == end.anotherSetup, "status 5 exactly when another setup held the name");
+    Rule((status_ == 4) == end.unreadable,
+         "status 4 exactly when a directory could not be read whole");
+    Rule(status_ != 4 || !end.changed, "status 4 changes nothing");
+    Rule(status_ != 5 || (end.exited && !end.changed && !Has(Op::MessageBoxA)),
          "status 5 ends at once: nothing asked, shown or changed");
-    bool abortUnsure = false;
-    for (size_t i = lastAbortCopy; i < calls.size(); ++i) {
-      abortUnsure = abortUnsure || calls[i].injected || SectionCut(calls[i]);
-    }
-    Rule(!abortCopyFailed || status_ == 1,
+    Rule(!end.abortCopyFailed || status_ == 1,
          "status 1 when the driver or its setup information file was not placed");
-    Rule(status_ != 1 || abortCopyFailed || abortUnsure,
+    Rule(status_ != 1 || end.abortCopyFailed || end.abortUnsure,
          "status 1 only when the driver or its setup information file was not placed, or a "
          "fault or a [rename] section too long to read after its copy left its place unsure");
-    Rule((status_ == 3) == extractionFailed,
+    Rule((status_ == 3) == end.extractionFailed,
          "status 3 exactly when an extraction could not be run or did not end with status 0");
-    Rule((status_ == 2) == (baseFailedShown && !exited),
+    Rule((status_ == 2) == (end.baseFailedShown && !end.exited),
          "status 2 exactly when the base-component failure was shown and the run returned");
-    if (status_ == 1 || status_ == 3 || status_ == 4) Rule(exited, "an early end is immediate");
+    if (status_ == 1 || status_ == 3 || status_ == 4) Rule(end.exited, "an early end is immediate");
     if (status_ == 2) {
       for (const auto& call : calls) {
         Rule(call.text.find("RunServicesOnce") == std::string::npos,
@@ -199,27 +225,17 @@ class Judge {
       Rule(sim_.restartRequests().empty(), "no restart after the base components failed");
     }
     if (facts_.removal) {
-      CheckRemovalEnd(changed);
+      CheckRemovalEnd(end.changed);
       return;
     }
     Rule(status_ != 8, "status 8 only for a removal");
     const bool entered =
-        sim_.FindValue(std::string("HKLM\\") + kRemovalKey, "UninstallString") != nullptr;
-    bool wroteEntry = false;
-    for (const auto& call : calls) {
-      wroteEntry = wroteEntry || (call.op == Op::RegSetValueExA &&
-                                  call.values[1] == "UninstallString" && call.result == "0");
-    }
+        sim_.FindValue(std::string(kRemovalEntryKey), "UninstallString") != nullptr;
     // An earlier installation's entry, naming its own copy, may stand.
-    if (status_ == 7) Rule(!wroteEntry, "status 7 only when the run wrote no entry");
-    if (status_ == 0 && changed) {
-      bool registered = false;
-      for (const auto& call : calls) {
-        registered = registered || (call.op == Op::RegOpenKeyA &&
-                                    call.text.find("RunServicesOnce") != std::string::npos);
-      }
-      Rule(registered, "a completed run reaches the start-up registration");
-      Rule(wroteEntry && entered, "a completed run leaves its Add/Remove Programs entry");
+    if (status_ == 7) Rule(!end.wroteEntry, "status 7 only when the run wrote no entry");
+    if (status_ == 0 && end.changed) {
+      Rule(end.registered, "a completed run reaches the start-up registration");
+      Rule(end.wroteEntry && entered, "a completed run leaves its Add/Remove Programs entry");
     }
   }
 
@@ -279,7 +295,7 @@ class Judge {
     meant.insert(w + "\\inf\\drvdata.bin");
     meant.insert(w + "\\WININIT.INI");
     meant.insert(sim_.modulePath());
-    for (const char* own : {"", ".old", ".new"}) meant.insert(w + kOwnCopySuffix + own);
+    for (const char* own : {"", ".old", ".new"}) meant.insert(w + kOwnCopy + own);
     for (const char* package : kPackages) {
       meant.insert(w + "\\temp\\" + package);
       meant.insert(w + "\\temp\\" + package + ".exe");
@@ -427,7 +443,7 @@ RunFacts FactsOfMachine(const SimulatedSystem& sim, const std::string& currentDi
                         ? currentDirectory.substr(0, currentDirectory.size() - 1)
                         : currentDirectory;
   facts.windowsDirectory = windowsDirectory;
-  facts.installed = sim.KeyExists(std::string("HKLM\\") + kRemovalKey) ||
+  facts.installed = sim.KeyExists(std::string(kRemovalEntryKey)) ||
                     !LeftByRemoval(sim, windowsDirectory, false).empty();
   for (const auto& file : AllPackageFiles()) {
     std::string target = windowsDirectory + "\\" + file.second;
@@ -476,23 +492,21 @@ std::vector<std::string> BrokenRecoveryRules(const SimulatedSystem& sim, const R
     const SimulatedSystem::Value* value = sim.FindValue(fixed.key, fixed.name);
     rule(value != nullptr && HoldsWhole(*value, fixed), std::string(fixed.name) + " set");
   }
-  const char kService[] = "HKLM\\System\\CurrentControlSet\\Services\\SCardSvr";
-  const SimulatedSystem::Value* start = sim.FindValue(kService, "Start");
-  const SimulatedSystem::Value* load = sim.FindValue(kService, "DrvLoad");
+  const SimulatedSystem::Value* start = sim.FindValue(kServiceKey, "Start");
+  const SimulatedSystem::Value* load = sim.FindValue(kServiceKey, "DrvLoad");
   rule(start != nullptr && start->data == std::string("\x02\0\0\0", 4) && load != nullptr &&
            load->data == std::string(4, '\0'),
        "SCardSvr starts automatically");
   // The setup's copy, for Add/Remove Programs to run, in place or waiting.
-  std::string copy = w + kOwnCopySuffix;
+  std::string copy = w + kOwnCopy;
   std::string setup = sim.FileContent(sim.modulePath());
   rule((sim.FileExists(copy) && sim.FileContent(copy) == setup) ||
            (sim.FileContent(copy + ".new") == setup &&
             entered(sim.ShortFormOf(copy) + "=" + sim.ShortFormOf(copy + ".new"))),
        "the setup's copy is in place, or waits for the next start");
   rule(EntryRunsTheCopy(sim, copy), "Add/Remove Programs runs the setup's copy with -u");
-  rule(!sim.KeyExists("HKLM\\Enum\\USB\\VID_1E2D&PID_4182"), "the reader's entries deleted");
-  rule(!windowsMe || !sim.KeyExists("HKLM\\Enum\\USB\\VID_1E2D&PID_4181"),
-       "the hub's entries deleted");
+  rule(!sim.KeyExists(kReaderKey), "the reader's entries deleted");
+  rule(!windowsMe || !sim.KeyExists(kHubKey), "the hub's entries deleted");
   return broken;
 }
 
@@ -507,7 +521,7 @@ long MonitorStarts(const SimulatedSystem& sim, const std::string& windowsDirecto
 
 // Whether the setup's copy and the entry that runs it are there.
 bool Removable(const SimulatedSystem& sim, const std::string& windowsDirectory) {
-  std::string copy = windowsDirectory + kOwnCopySuffix;
+  std::string copy = windowsDirectory + kOwnCopy;
   return sim.FileContent(copy) == sim.FileContent(sim.modulePath()) && EntryRunsTheCopy(sim, copy);
 }
 
@@ -519,7 +533,7 @@ std::vector<std::string> Leftovers(const SimulatedSystem& sim,
   for (const char* package : kPackages) {
     paths.push_back(windowsDirectory + "\\temp\\" + package + ".exe");
   }
-  std::vector<std::string> targets = {windowsDirectory + kOwnCopySuffix};
+  std::vector<std::string> targets = {windowsDirectory + kOwnCopy};
   for (const auto& file : AllPackageFiles())
     targets.push_back(windowsDirectory + "\\" + file.second);
   for (const std::string& target : targets) {
@@ -613,8 +627,8 @@ namespace {
 // The reader's USB device entries that the setup deletes: the hub
 // function's on Windows Me only.
 std::vector<std::string> ReaderEntries(const SimulatedSystem& sim) {
-  std::vector<std::string> entries = {"HKLM\\Enum\\USB\\VID_1E2D&PID_4182"};
-  if (sim.IsWindowsMe()) entries.push_back("HKLM\\Enum\\USB\\VID_1E2D&PID_4181");
+  std::vector<std::string> entries = {kReaderKey};
+  if (sim.IsWindowsMe()) entries.push_back(kHubKey);
   return entries;
 }
 
@@ -623,7 +637,7 @@ std::vector<std::string> OwnPaths(const std::string& windowsDirectory) {
   std::vector<std::string> targets;
   for (const auto& file : AllPackageFiles())
     targets.push_back(windowsDirectory + "\\" + file.second);
-  targets.push_back(windowsDirectory + kOwnCopySuffix);
+  targets.push_back(windowsDirectory + kOwnCopy);
   std::vector<std::string> paths;
   for (const std::string& target : targets) {
     for (const char* own : {"", ".old", ".new"}) paths.push_back(target + own);
@@ -644,10 +658,9 @@ std::vector<std::string> LeftByRemoval(const SimulatedSystem& sim,
     std::string deletion = "NUL=" + sim.ShortFormOf(path);
     if (std::find(pending.begin(), pending.end(), deletion) == pending.end()) left.push_back(path);
   }
-  if (sim.KeyExists(std::string("HKLM\\") + kRemovalKey))
-    left.push_back("the Add/Remove Programs entry");
+  if (sim.KeyExists(std::string(kRemovalEntryKey))) left.push_back("the Add/Remove Programs entry");
   if (!installed) return left;
-  if (sim.FindValue(kRunServicesOnce, "RDWatch") != nullptr) left.push_back("RDWatch");
+  if (sim.FindValue(kRunServicesOnceKey, "RDWatch") != nullptr) left.push_back("RDWatch");
   for (const std::string& entry : ReaderEntries(sim)) {
     if (sim.KeyExists(entry)) left.push_back(entry);
   }
@@ -663,9 +676,8 @@ std::vector<std::string> BrokenRulesAfterRemoval(const SimulatedSystem& sim,
   for (const std::string& path : OwnPaths(windowsDirectory)) {
     rule(!sim.FileExists(path), path + " is gone");
   }
-  rule(!sim.KeyExists(std::string("HKLM\\") + kRemovalKey),
-       "the Add/Remove Programs entry is gone");
-  rule(sim.FindValue(kRunServicesOnce, "RDWatch") == nullptr,
+  rule(!sim.KeyExists(std::string(kRemovalEntryKey)), "the Add/Remove Programs entry is gone");
+  rule(sim.FindValue(kRunServicesOnceKey, "RDWatch") == nullptr,
        "the monitor is not registered for a start");
   std::string monitor = sim.ResolvedPath(windowsDirectory + "\\system\\rdWatch.exe");
   const auto& started = sim.lastStart();

@@ -34,10 +34,10 @@ import tempfile
 import time
 from pathlib import Path
 
-import host_packages
-import wine_machine
+from tools import ROOT
+from tools.harness import wine_machine
+from tools.host import host_packages
 
-ROOT = Path(__file__).resolve().parents[1]
 HOME = Path(os.environ.get("EMULATED_PC_HOME", "/var/cache/vantrel-setup/emulated-pc"))
 # What the guest runs the Wine parts with: the Wine packages, QEMU's guest
 # kernel, ctest, and what its start-up script calls.
@@ -107,7 +107,7 @@ class GuestError(Exception):
 
 
 def packages():
-    listed = (ROOT / "tools" / "wine-packages").read_text().split()
+    listed = (ROOT / "tools" / "host" / "wine-packages").read_text().split()
     return BASE_PACKAGES + listed + WINE_RECOMMENDED
 
 
@@ -269,8 +269,7 @@ def make_wine_template(folder):
     """Boots the made system once, keeping what it writes, to make the Wine
     template in it."""
     say(f"making the Wine template in it (about {TEMPLATE_SECONDS} s)")
-    command = ["/usr/bin/python3", str(ROOT / "tools" / "wine_machine.py"), "template",
-               WINE_TEMPLATE]
+    command = ["/usr/bin/python3", "-m", "tools.harness.wine_machine", "template", WINE_TEMPLATE]
     with open(folder / "template.log", "w") as log:
         status = boot(folder, command, [ROOT], ROOT, TEMPLATE_SECONDS * 20,
                       {"PYTHONUNBUFFERED": "1"}, log, keep_changes=True)

@@ -6,16 +6,13 @@ behind, and nothing of the host's is removed with a half-made guest."""
 import os
 import shutil
 import subprocess
-import sys
 import tempfile
 import unittest
 from pathlib import Path
 from unittest import mock
 
-sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "tools"))
-import emulated_pc  # noqa: E402
-import host_route  # noqa: E402
-from host_route import Host  # noqa: E402
+from tools.host import emulated_pc, host_route
+from tools.host.host_route import Host
 
 
 class RouteChoice(unittest.TestCase):
@@ -41,6 +38,46 @@ class RouteChoice(unittest.TestCase):
     def test_the_probe_runs_where_the_32_bit_loader_runs(self):
         loader = subprocess.run(["sh", "-c", "/lib/ld-linux.so.2 --version"], capture_output=True)
         self.assertEqual(host_route.runs_i386(), loader.returncode == 0)
+
+
+class RouteTable(unittest.TestCase):
+    def test_each_route_runs_its_suites_where_they_can_run(self):
+        # route -> beyond the suites every route runs: on the host, in the
+        # emulated PC, on the host after the PC's part
+        table = [
+            ("direct", {"wine", "pages", "twin_calls"}, set(), set()),
+            ("emulated PC beside the twin", {"twin"}, {"core"}, {"pc"}),
+            ("emulated PC alone", set(), {"wine"}, {"pc", "pages"}),
+            ("none", set(), set(), set()),
+        ]
+        self.assertEqual(sorted(host_route.ROUTES), sorted(row[0] for row in table))
+        for name, host, pc, after_pc in table:
+            with self.subTest(route=name):
+                route = host_route.ROUTES[name]
+                self.assertEqual(set(route.host) - set(host_route.EVERYWHERE), host)
+                self.assertEqual((set(route.pc), set(route.after_pc)), (pc, after_pc))
+                ran = route.host + route.pc + route.after_pc
+                self.assertEqual(len(ran), len(set(ran)), "a suite runs once")
+                self.assertLessEqual(set(ran), set(host_route.SUITES))
+                if name != "direct":  # a host without 32-bit Wine runs no suite that needs it
+                    self.assertEqual([s for s in route.host + route.after_pc
+                                      if "32-bit Wine" in host_route.SUITES[s]], [])
+
+    def test_the_wine_route_and_the_twin_choose_the_row(self):
+        for wine_route, twin_runs, row in [("direct", True, "direct"),
+                                           ("emulated-pc", True, "emulated PC beside the twin"),
+                                           ("emulated-pc", False, "emulated PC alone"),
+                                           ("none", True, "none")]:
+            self.assertEqual(host_route.route_of(wine_route, twin_runs), row)
+
+    def test_a_skip_names_the_feature_the_suite_lacks(self):
+        with mock.patch.dict(host_route.FEATURES, {"32-bit Wine": lambda: "no 32-bit code",
+                                                   "64-bit Wine": lambda: None}):
+            self.assertIsNone(host_route.why_suite_cannot_run_here("twin"))
+            self.assertEqual(host_route.why_suite_cannot_run_here("wine"),
+                             "needs 32-bit Wine: no 32-bit code")
+            self.assertEqual(host_route.why_suite_cannot_run_here("twin_calls"),
+                             "needs 32-bit Wine: no 32-bit code")
 
 
 class EmulatedPc(unittest.TestCase):

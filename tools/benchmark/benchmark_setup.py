@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Times silent runs of setup.exe on one emulated Windows Me session.
 
-    tools/benchmark_setup.py [--runs N] SETUP.EXE [OTHER_SETUP.EXE]
+    python3 -m tools.benchmark.benchmark_setup [--runs N] SETUP.EXE [OTHER_SETUP.EXE]
 
 Each run starts from the same state (the files and registry keys the setup
 touches are put back as they were before the first run, and its detached
@@ -19,13 +19,13 @@ import sys
 import time
 from pathlib import Path
 
-import wine_machine
+from tools import ROOT
+from tools.harness import wine_machine
 
-ROOT = Path(__file__).resolve().parents[1]
 HKLM = "HKEY_LOCAL_MACHINE"
 # What a silent run writes, so that it can be put back before the next run.
 KEYS = [r"Software\Microsoft\Windows\CurrentVersion\Setup",
-        r"Software\Microsoft\Windows\CurrentVersion\RunServicesOnce",
+        wine_machine.RUN_SERVICES_ONCE[len("HKLM\\"):],
         r"System\CurrentControlSet\Services\SCardSvr",
         r"Enum\USB\VID_1E2D&PID_4182",
         r"Enum\USB\VID_1E2D&PID_4181",

@@ -10,14 +10,15 @@ import dataclasses
 import subprocess
 from pathlib import Path
 
-from call_trace import Normaliser, started
+from tools.harness import wine_machine
+from tools.harness.call_trace import Normaliser, started
 
 
 VERSIONS = {"98": (1, 4, 10), "me": (1, 4, 90), "xp": (2, 5, 1)}
 # What the setup reaches under the Windows directory, described whole.
 WINDOWS_FOLDERS = ["", "System32\\Drivers", "inf", "system", "temp"]
 KEYS = [r"HKLM\Software\Microsoft\Windows\CurrentVersion\Setup",
-        r"HKLM\Software\Microsoft\Windows\CurrentVersion\RunServicesOnce",
+        wine_machine.RUN_SERVICES_ONCE,
         r"HKLM\System\CurrentControlSet\Services\SCardSvr",
         r"HKLM\Enum\USB",
         r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall"]
@@ -258,3 +259,20 @@ def difference(recorded, simulated, windows):
         if i >= len(recorded) or i >= len(simulated) or recorded[i] != simulated[i]:
             return side_by_side(recorded, simulated, i)
     return None
+
+
+def first_difference(shipped, twin):
+    """Where two builds' recorded runs part, in one line each, or []."""
+    differences = []
+    for number, (ours, theirs) in enumerate(zip(shipped, twin), 1):
+        for index in range(max(len(ours.calls), len(theirs.calls))):
+            mine = ours.calls[index] if index < len(ours.calls) else "(no call)"
+            other = theirs.calls[index] if index < len(theirs.calls) else "(no call)"
+            if mine != other:
+                differences.append(f"run {number}, call {index + 1}: the shipped setup.exe "
+                                   f"made {mine}, its twin {other}")
+                break
+    if len(shipped) != len(twin):
+        differences.append(f"the shipped setup.exe ran {len(shipped)} time(s), its twin "
+                           f"{len(twin)}")
+    return differences

@@ -22,13 +22,13 @@ import tempfile
 import time
 from pathlib import Path
 
-import call_comparison
-import call_trace
-import wine_registry
+from tools.harness import call_trace, wine_registry
 
 SETUP_CAPTION = "Vantrel USB Smart Card Reader Setup Utility"
 BOX_CAPTIONS = (SETUP_CAPTION, "Error!!!", "Warning!!!")
 KEYS = {"yes": "y", "no": "n", "ok": "Return"}
+# The system's own key whose values its next start runs, each once, and removes.
+RUN_SERVICES_ONCE = r"HKLM\Software\Microsoft\Windows\CurrentVersion\RunServicesOnce"
 WINE64_LOADER = "/usr/lib/wine/wine64"  # Debian's wine64, off the PATH
 MARLETT = Path("/usr/share/wine/fonts/marlett.ttf")  # Debian's fonts-wine, which wine needs
 # How many times slower than natively Wine runs here: in an emulated PC
@@ -279,7 +279,7 @@ class Run:
     status: int
     boxes: list
     calls: list = None        # the setup's system calls, when recorded
-    description: str = None   # the machine it started on, for the simulated machine
+    started_on: object = None  # what the machine's start_recorder kept of the start
     unused_answers: list = dataclasses.field(default_factory=list)
 
     def answer_problems(self):
@@ -309,6 +309,9 @@ class WineMachine:
         self.standin_log = self.workdir / "standins.log"
         self.screenshots = self.workdir / "boxes"
         self.record_calls = False
+        # With record_calls: called as start_recorder(machine, media, arguments,
+        # command_line, exits) just before each run, its result kept with the run.
+        self.start_recorder = None
         self.runs = []
         self.digests = {}  # file_tree's, by file status
 
@@ -538,17 +541,16 @@ class WineMachine:
         when none is left), or, answers being {box name: answer}, with its
         own. Each box's answer is the one the system returned;
         Run.answer_problems() tells where that is not the one meant. With
-        record_calls set on the machine, the run's system calls are recorded,
-        and the machine it started on described (call_trace, call_comparison).
+        record_calls set on the machine, the run's system calls are recorded
+        (call_trace), and what the start_recorder kept of the machine it started on.
 
         command_line: run through the starter stand-in with this exact Windows
         command line, so that quotation marks reach setup.exe as written."""
         self.map_drive("d", media)
         win98 = Path(media) / "WIN98"
-        starting_state = None
-        if self.record_calls:
-            starting_state = call_comparison.StartingState(self, media, arguments, command_line,
-                                                           exits)
+        started_on = None
+        if self.record_calls and self.start_recorder is not None:
+            started_on = self.start_recorder(self, media, arguments, command_line, exits)
         env = self.env(WINEDEBUG=BOX_TRACE)
         for name, status in (exits or {}).items():
             env[f"STANDIN_EXIT_{name.upper()}"] = str(status)
@@ -565,9 +567,9 @@ class WineMachine:
         if "nodrv_CreateWindow" in trace.read_text(errors="replace"):
             raise RuntimeError(f"the emulated display failed during the run (see {trace})")
         run = Run(process.returncode, boxes, unused_answers=unused)
-        if starting_state is not None:
+        if self.record_calls:
             run.calls = call_trace.parse_relay(trace.read_text(errors="replace"))
-            run.description = starting_state.with_answers(boxes)
+            run.started_on = started_on
         self.runs.append(run)
         return run
 
@@ -707,7 +709,7 @@ class WineMachine:
 
 
 if __name__ == "__main__":
-    # wine_machine.py template PATH: makes a 32-bit template prefix at PATH.
+    # python3 -m tools.harness.wine_machine template PATH: makes a 32-bit template prefix at PATH.
     if sys.argv[1:2] != ["template"] or len(sys.argv) != 3:
-        sys.exit("usage: wine_machine.py template PATH")
+        sys.exit("usage: python3 -m tools.harness.wine_machine template PATH")
     make_template(sys.argv[2])

@@ -2,12 +2,9 @@
 """Reading the emulator's saved registry as its regedit and reg query show it,
 and writing values into it before a session starts."""
 
-import sys
 import unittest
-from pathlib import Path
 
-sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "tools"))
-import wine_registry  # noqa: E402
+from tools.harness import wine_registry
 
 LINK = ",".join(f"{b:02x}" for b in "\\Registry\\Machine\\Software\\Zones".encode("utf-16-le"))
 # Keys with values only (parents are implied), a fixed-length string padded

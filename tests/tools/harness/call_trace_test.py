@@ -1,17 +1,9 @@
 #!/usr/bin/env python3
-"""Reading a relay trace into the setup's system calls, and comparing runs."""
+"""Reading a relay trace into the setup's system calls and its boxes."""
 
-import sys
 import unittest
-from pathlib import Path
 
-sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "tools"))
-import call_comparison  # noqa: E402
-import call_trace  # noqa: E402
-import wine_machine  # noqa: E402
-
-sys.path.insert(0, str(Path(__file__).resolve().parent))
-import scenarios  # noqa: E402
+from tools.harness import call_trace, wine_machine
 
 # A run as Wine relays it: the thread starts inside the system, another
 # process's thread interleaves, WinExec calls into user32 on its own, a
@@ -53,6 +45,7 @@ class ReadingARelayTrace(unittest.TestCase):
             "ExitProcess(3) = -",
         ], [str(call) for call in call_trace.parse_relay(TRACE)])
 
+
 # The same calls as the 64-bit twin's process relays them: pointers wider,
 # HKEY_LOCAL_MACHINE sign-extended, and 32-bit values in registers whose upper
 # half holds whatever it held.
@@ -80,19 +73,6 @@ class ReadingTheTwinsTrace(unittest.TestCase):
     def test_a_64_bit_process_gives_the_calls_the_32_bit_setup_gives(self):
         self.assertEqual([str(c) for c in call_trace.parse_relay(TRACE_64)],
                          [str(c) for c in call_trace.parse_relay(TRACE)])
-
-    def test_the_first_call_where_the_twin_parts_is_named(self):
-        shipped = scenarios_run(call_trace.parse_relay(TRACE))
-        twin = scenarios_run(call_trace.parse_relay(TRACE_64.replace("retval=00000021",
-                                                                       "retval=00000002")))
-        self.assertEqual(scenarios.first_difference([shipped], [twin]), [
-            "run 1, call 6: the shipped setup.exe made WinExec(deltree /Y C:\\w\\temp, 0) = "
-            "started, its twin WinExec(deltree /Y C:\\w\\temp, 0) = 2"])
-        self.assertEqual(scenarios.first_difference([shipped], [shipped]), [])
-
-
-def scenarios_run(calls):
-    return wine_machine.Run(0, [], calls)
 
 
 # Boxes as the trace shows them: two setups at once, each on its own thread,
@@ -127,22 +107,6 @@ class ReadingBoxesFromATrace(unittest.TestCase):
             ("Remove the Vantrel USB Smart Card Reader driver from this computer?", None),
         ]:
             self.assertEqual(wine_machine.box_name(text), name, text)
-
-
-class ComparingRuns(unittest.TestCase):
-    def calls(self, *texts):
-        return [call_trace.Call(op, tuple(values.split("|")), result)
-                for op, values, result in (text.split(" ") for text in texts)]
-
-    def test_the_same_calls_make_no_difference(self):
-        run = self.calls("DeleteFileA a 1", "CopyFileA a|b|0 1")
-        self.assertIsNone(call_comparison.difference(run, list(run), "me"))
-
-    def test_a_difference_shows_both_sides_from_the_first_call_that_parts(self):
-        shown = call_comparison.difference(self.calls("DeleteFileA a 1", "CopyFileA a|b|0 1"),
-                                      self.calls("DeleteFileA a 1", "CopyFileA a|b|0 0"), "me")
-        self.assertIn("=>   1 CopyFileA(a, b, 0) = 1", shown)
-        self.assertIn("| CopyFileA(a, b, 0) = 0", shown)
 
 
 if __name__ == "__main__":

@@ -5,6 +5,7 @@ Run through ./try-setup at the top of the repository; --help tells the options.
 
 import argparse
 import concurrent.futures
+import dataclasses
 import datetime
 import re
 import shutil
@@ -13,15 +14,13 @@ import sys
 import time
 from pathlib import Path
 
-import emulated_pc
-import host_packages
-import host_route
-import try_report
-import wine_machine
+from tools import ROOT
+from tools.harness import wine_machine
+from tools.host import emulated_pc, host_packages, host_route
+from tools.trying import try_report
 
-ROOT = Path(__file__).resolve().parents[1]
 BUILD_PACKAGES = ["cmake", "make", "g++", "python3", "g++-mingw-w64-i686"]
-WINE_PACKAGES = (ROOT / "tools" / "wine-packages").read_text().split()
+WINE_PACKAGES = (ROOT / "tools" / "host" / "wine-packages").read_text().split()
 
 
 class Phases:
@@ -248,7 +247,7 @@ MATRIX = [("me-interactive", "me", False, None), ("me-silent", "me", True, None)
           ("me-remove", "me", False, "remove"),
           ("98-interactive", "98", False, None), ("98-silent", "98", True, None),
           ("xp-silent", "xp", True, None)]
-RUN_ONCE_KEY = r"HKLM\Software\Microsoft\Windows\CurrentVersion\RunServicesOnce"
+BACKUP = r"C:\windows\wininit.bak"  # what a start that applied WININIT.INI leaves
 UNINSTALL_KEY = (r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall"
                  r"\Vantrel USB Smart Card Reader")
 
@@ -340,6 +339,24 @@ def what_was_tried(windows, silent, writable_media, before):
     return [installation], titled(f"Installation {source} {system}")
 
 
+@dataclasses.dataclass
+class SystemState:
+    """What the report compares of the emulated system before and after a run."""
+    registry: dict     # parse_export's {key: {value name: data}}
+    files: dict        # file_tree's {relative path: (size, digest)}
+    records: int       # how many starts the stand-ins have logged
+    backup_stamp: int  # WININIT.BAK's change time, or None
+
+
+def system_state(machine, export):
+    """The system as it stands, its registry exported to export."""
+    backup = machine.unix_path(BACKUP)
+    return SystemState(parse_export(wine_machine.without_emulator_keys(
+                           machine.export_registry(export))),
+                       machine.file_tree(), len(machine.standin_records()),
+                       backup.stat().st_mtime_ns if backup.exists() else None)
+
+
 def run_and_collect(machine, media, silent, args, out, phases, number, start_after=False,
                     removal=False):
     """Runs setup.exe on the machine as it stands, or, for a removal, the
@@ -354,15 +371,28 @@ def run_and_collect(machine, media, silent, args, out, phases, number, start_aft
     if number > 1:
         machine.reg("delete", MARKER_KEY, "/f")
         machine.open_desktop()  # the emulated desktop ends once its last program has
-    registry_before = parse_export(wine_machine.without_emulator_keys(
-        machine.export_registry(out / "machine" / f"before{number}.reg")))
-    files_before = machine.file_tree()
-    records_before = len(machine.standin_records())
-    # A start that applies WININIT.INI leaves it as a new WININIT.BAK.
-    backup = machine.unix_path(r"C:\windows\wininit.bak")
-    backup_before = backup.stat().st_mtime_ns if backup.exists() else None
+    before = system_state(machine, out / "machine" / f"before{number}.reg")
     phases.end()
+    command, run = start_setup(machine, media, silent, args, phases, number, removal)
+    phases.end(f"(exit status {run.status})")
+    restarted = restart_as_asked(machine, run, before, phases, start_after, removal)
+    phases.begin("collecting")
+    after = system_state(machine, out / "machine" / f"after{number}.reg")
+    records = machine.standin_records()[before.records:]
+    applied = rename_lines_applied(machine, before)
+    prefix = "" if number == 1 else f"run{number}-"
+    for box in run.boxes:
+        kept = out / (prefix + box.screenshot.name)
+        if box.screenshot.exists():
+            shutil.copy(box.screenshot, kept)
+        box.screenshot = kept
+    return what_the_run_did(command, run, before, after, records, applied, restarted,
+                            start_after, removal)
 
+
+def start_setup(machine, media, silent, args, phases, number, removal):
+    """Runs setup.exe, or for a removal the entry's command; returns the
+    command as a person would type it, and the run."""
     answers = {} if silent else {"welcome question": args.answer_welcome,
                                  "removal question": args.answer_welcome,
                                  "restart question": args.answer_restart}
@@ -372,54 +402,59 @@ def run_and_collect(machine, media, silent, args, out, phases, number, start_aft
         entry = (machine.query(UNINSTALL_KEY) or {}).get("UninstallString")
         command = (entry[1] if entry else "setup.exe -u") + (" -s" if silent else "")
         phases.begin("removing through Add/Remove Programs")
-        run = machine.run_setup(media, answers=answers, command_line=command)
-    else:
-        command = "setup.exe" + (" -s" if silent else "")
-        phases.begin("running setup.exe" + (" again" if number > 1 else ""))
-        run = machine.run_setup(media, ["-s"] if silent else [], answers)
-    phases.end(f"(exit status {run.status})")
+        return command, machine.run_setup(media, answers=answers, command_line=command)
+    phases.begin("running setup.exe" + (" again" if number > 1 else ""))
+    return ("setup.exe" + (" -s" if silent else ""),
+            machine.run_setup(media, ["-s"] if silent else [], answers))
 
+
+def restart_question(run):
+    return next((b for b in run.boxes if b.name == "restart question"), None)
+
+
+def rename_lines_applied(machine, before):
+    """The [rename] lines a start applied since before: it leaves WININIT.INI
+    as a new WININIT.BAK."""
+    backup = machine.unix_path(BACKUP)
+    if backup.exists() and backup.stat().st_mtime_ns != before.backup_stamp:
+        return wine_machine.rename_lines(backup)
+    return None
+
+
+def restart_as_asked(machine, run, before, phases, start_after, removal):
+    """Waits for the restart the run was answered Yes for, or restarts the
+    system when start_after asks; else waits for the setup's last deletions.
+    Returns whether the run's own restart came."""
     def monitor_runs():
-        return sum(r[0] == "rdwatch" for r in machine.standin_records()[records_before:])
+        return sum(r[0] == "rdwatch" for r in machine.standin_records()[before.records:])
 
-    def applied_now():
-        return backup.exists() and backup.stat().st_mtime_ns != backup_before
-
-    restart_box = next((b for b in run.boxes if b.name == "restart question"), None)
-    restart_asked = restart_box is not None
-    restarted = False
-    if restart_asked and restart_box.answer == "yes":
+    restart_box = restart_question(run)
+    if restart_box is not None and restart_box.answer == "yes":
         phases.begin("restarting the emulated system")
         # After a removal no monitor starts: WININIT.INI applied shows the start.
-        restarted = machine.wait_until(
-            lambda: monitor_runs() > 0 or (removal and applied_now()), 60)
+        restarted = machine.wait_until(lambda: monitor_runs() > 0 or (
+            removal and rename_lines_applied(machine, before) is not None), 60)
         phases.end()
-    elif start_after:
+        return restarted
+    if start_after:
         phases.begin("restarting the emulated system (a new session)")
-        monitor_registered = "RDWatch" in (machine.query(RUN_ONCE_KEY) or {})
+        monitor_registered = "RDWatch" in (machine.query(wine_machine.RUN_SERVICES_ONCE) or {})
         machine.restart()
         machine.wait_until(lambda: monitor_runs() > 0 or not monitor_registered, 60)
         phases.end()
-    else:
-        # The setup's last deletions run on after it; the report shows their end.
-        machine.wait_until(lambda: not any(
-            machine.unix_path(rf"C:\windows\temp\{name}").exists()
-            for name in ("scbase", "smclib", "scbase.exe", "smclib.exe")), 10)
+        return False
+    # The setup's last deletions run on after it; the report shows their end.
+    machine.wait_until(lambda: not any(
+        machine.unix_path(rf"C:\windows\temp\{name}").exists()
+        for name in ("scbase", "smclib", "scbase.exe", "smclib.exe")), 10)
+    return False
 
-    phases.begin("collecting")
-    registry_after = parse_export(wine_machine.without_emulator_keys(
-        machine.export_registry(out / "machine" / f"after{number}.reg")))
-    files_after = machine.file_tree()
-    records = machine.standin_records()[records_before:]
-    started = restarted or start_after
 
-    prefix = "" if number == 1 else f"run{number}-"
-    for box in run.boxes:
-        kept = out / (prefix + box.screenshot.name)
-        if box.screenshot.exists():
-            shutil.copy(box.screenshot, kept)
-        box.screenshot = kept
-    registry = registry_changes(registry_before, registry_after)
+def what_the_run_did(command, run, before, after, records, applied, restarted, start_after,
+                     removal):
+    """The report's account of one run, from the system before and after it
+    and the stand-ins' records of what started."""
+    registry = registry_changes(before.registry, after.registry)
     # The stand-in packages' setup information files mark their installation
     # with a value under "Vantrel Test"; real packages leave their own traces.
     sections = [f"{marker_package(key)}.inf, section DefaultInstall (its marker value {key} "
@@ -427,21 +462,22 @@ def run_and_collect(machine, media, silent, args, out, phases, number, start_aft
                 for change, key, _ in registry
                 if change == "value set" and "\\Vantrel Test\\" in key]
     # What the setup offered and was answered, then what restarted the system.
-    restart = f"offered, answered {restart_box.answer.capitalize()}" if restart_asked \
+    restart_box = restart_question(run)
+    restart = f"offered, answered {restart_box.answer.capitalize()}" if restart_box \
         else "not offered"
     if restarted:
         restart += "; the system restarted" + (
             "" if removal else ": the monitor program ran at the next start")
-    elif restart_asked and restart_box.answer == "yes":
+    elif restart_box is not None and restart_box.answer == "yes":
         restart += "; the emulated system did not restart within a minute"
     elif start_after:
         restart += "; try-setup then restarted the emulated system to show the next start"
     # The setup's own programs end; the monitor, started by the restart, keeps running.
     programs = [(name, line, status) for name, line, status in records if name != "rdwatch"]
     next_start = None
-    if started:
+    if restarted or start_after:
         next_start = {
-            "applied": wine_machine.rename_lines(backup) if applied_now() else [],
+            "applied": applied or [],
             "programs": [(line, size) for name, line, size in records if name == "rdwatch"],
         }
     return {
@@ -450,7 +486,7 @@ def run_and_collect(machine, media, silent, args, out, phases, number, start_aft
         "meaning": status_meaning(run.status, removal, run.boxes),
         "restart": restart,
         "boxes": run.boxes,
-        "files": [c for c in file_changes(files_before, files_after)
+        "files": [c for c in file_changes(before.files, after.files)
                   if c[1].lower().startswith("c:\\windows\\")],
         "registry": registry,
         "programs": programs,
@@ -517,7 +553,7 @@ def try_in_emulated_pc(args, build_dir, out, phases):
     print(f"[{time.strftime('%H:%M:%S')}] booting the emulated PC; inside it Wine runs about "
           f"{emulated_pc.slowdown():g} times slower than on a host that runs it directly",
           flush=True)
-    command = ["/usr/bin/python3", str(ROOT / "tools" / "try_setup.py"),
+    command = ["/usr/bin/python3", "-m", "tools.trying.try_setup",
                *guest_arguments(args, build_dir, out)]
     shares = [ROOT, build_dir, out] + ([Path(args.media)] if args.media else [])
     return emulated_pc.run(command, shares, ROOT, timeout=emulated_pc.slowdown() * 600)

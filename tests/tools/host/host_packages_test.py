@@ -4,13 +4,11 @@ registry may do: it goes on as long as the packages install, and a package
 that cannot be installed is named in one line."""
 
 import subprocess
-import sys
 import tempfile
 import unittest
 from pathlib import Path
 
-sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "tools"))
-import host_packages  # noqa: E402
+from tools.host import host_packages
 
 SOURCES = """Types: deb
 URIs: http://deb.debian.org/debian

@@ -1,5 +1,6 @@
 #!/usr/bin/env python3
-"""Where the Wine parts run on this host: directly, in an emulated PC, or not at all.
+"""Where the Wine parts run on this host: directly, in an emulated PC, or not
+at all; and the one table of which test suites run where.
 
 32-bit Wine runs only where the kernel runs 32-bit x86 programs. Some x86-64
 kernels do not (paravirtualized guests, ia32_emulation=0, WSL 1), and arm64
@@ -10,6 +11,11 @@ ones cannot; there the Wine parts run in an emulated x86-64 PC
                                 --install installs the PC emulator where it is needed
     host_route.py --twin        installs 64-bit Wine for the setup's 64-bit twin; prints
                                 nothing and ends with 0 where it runs, else why not and 1
+
+A suite is a CTest label. Each suite needs some features of the system it
+runs in (SUITES), and each route says where the test command runs each suite
+(ROUTES); a test started where its suite's needs are missing skips, naming
+the feature it lacks.
 """
 
 import dataclasses
@@ -23,10 +29,10 @@ import sys
 import tempfile
 from pathlib import Path
 
-import host_packages
-import wine_machine
+from tools import ROOT
+from tools.harness import wine_machine
+from tools.host import host_packages
 
-ROOT = Path(__file__).resolve().parents[1]
 EMULATOR_PACKAGES = ["qemu-system-x86", "mmdebstrap"]
 EMULATOR_COMMANDS = ["qemu-system-x86_64", "mmdebstrap"]
 I386_ELF_MAGIC = "7f454c460101010000000000000000000200030"
@@ -131,6 +137,15 @@ def this_host(install=False):
     return Host(runs, emulated, needs_pc and pc_emulator(install), asked)
 
 
+def why_32bit_wine_cannot_run_here():
+    if not runs_i386() or through_user_emulation():
+        return ("this host runs no 32-bit x86 program natively; ./run-tests runs the Wine "
+                "tests in an emulated PC there")
+    if not shutil.which("wine"):
+        return "Wine is not installed; ./run-tests installs it"
+    return None
+
+
 def why_64bit_wine_cannot_run_here():
     """None where 64-bit Wine runs here (the twin's route), else why not."""
     if platform.machine() != "x86_64":
@@ -140,19 +155,78 @@ def why_64bit_wine_cannot_run_here():
     return None
 
 
-def why_wine_cannot_run_here(arch="win32"):
-    """None where the Wine parts for programs of arch ("win32", or "win64" for
-    the twin) can run in this process's system, else why not: the reason the
-    test command gave (WINE_UNAVAILABLE), or what this host lacks."""
-    if arch == "win64":
-        return why_64bit_wine_cannot_run_here()
-    if os.environ.get("WINE_UNAVAILABLE"):
-        return os.environ["WINE_UNAVAILABLE"]
-    if not runs_i386() or through_user_emulation():
-        return ("this host runs no 32-bit x86 program natively; ./run-tests runs the Wine "
-                "tests in an emulated PC there")
-    if not shutil.which("wine"):
-        return "Wine is not installed; ./run-tests installs it"
+def why_no_browser_here():
+    missing = [tool for tool in ("chromium", "convert") if not shutil.which(tool)]
+    return f"{' and '.join(missing)} not installed; ./run-tests installs them" if missing else None
+
+
+def why_no_pc_emulator_here():
+    return None if pc_emulator(install=False) else (
+        "QEMU's PC emulator and mmdebstrap are not installed")
+
+
+# The features a suite can need, each with what tells why this system lacks it.
+FEATURES = {"32-bit Wine": why_32bit_wine_cannot_run_here,
+            "64-bit Wine": why_64bit_wine_cannot_run_here,
+            "a browser": why_no_browser_here,
+            "the PC emulator": why_no_pc_emulator_here}
+
+# What each suite's tests need of the system they run in.
+SUITES = {
+    "unit": (),            # the unit tests and the fault sweeps on the simulated machine
+    "fuzz": (),            # the fuzzer, in the sanitized build
+    "checks": (),          # setup.exe itself: its headers, imports, instructions, resources
+    "tools": (),           # the tools' own tests, and try-setup's answer to bad input
+    "docs": (),            # the documents' links and commands
+    "wine": ("32-bit Wine",),  # the shipped setup.exe end to end, and try-setup
+    "core": ("32-bit Wine",),  # of those, the core set (tests/e2e/scenarios.py marks it)
+    "twin": ("64-bit Wine",),  # the 64-bit twin end to end, and try-setup
+    "twin_calls": ("32-bit Wine", "64-bit Wine"),  # the twin makes the shipped setup's calls
+    "pages": ("a browser",),   # the shipped setup.exe's matrix pages, judged in a browser
+    "pc": ("the PC emulator",),  # try-setup through an emulated PC of its own
+}
+
+
+@dataclasses.dataclass(frozen=True)
+class Route:
+    """Where the test command runs each suite: on the host, in the emulated PC
+    (beside the host's builds and tests), and on the host once the PC's part
+    has ended, from what it made. The sanitized build runs SANITIZED always."""
+    host: tuple
+    pc: tuple = ()
+    after_pc: tuple = ()
+
+
+SANITIZED = ("unit", "fuzz")
+EVERYWHERE = ("unit", "checks", "tools", "docs")
+ROUTES = {
+    "direct": Route(EVERYWHERE + ("wine", "pages", "twin_calls")),
+    "emulated PC beside the twin": Route(EVERYWHERE + ("twin",), pc=("core",), after_pc=("pc",)),
+    "emulated PC alone": Route(EVERYWHERE, pc=("wine",), after_pc=("pc", "pages")),
+    "none": Route(EVERYWHERE),
+}
+
+
+def route_of(wine_route, twin_runs):
+    """The row of ROUTES for choose()'s route, and whether the twin runs here."""
+    if wine_route == "emulated-pc":
+        return "emulated PC beside the twin" if twin_runs else "emulated PC alone"
+    return wine_route
+
+
+def wine_suite_of(build):
+    """The suite of the end-to-end tests of the Windows build folder build:
+    "twin" for the 64-bit twin, else "wine"."""
+    return "twin" if wine_machine.arch_of(Path(build) / "standin.exe") == "win64" else "wine"
+
+
+def why_suite_cannot_run_here(suite):
+    """None where the suite's tests can run in this process's system, else why
+    not: the first feature it needs that is missing, and why."""
+    for feature in SUITES[suite]:
+        why_not = FEATURES[feature]()
+        if why_not:
+            return f"needs {feature}: {why_not}"
     return None
 
 
@@ -161,7 +235,7 @@ def install_twin_wine():
     None when it runs here, else why not."""
     if platform.machine() == "x86_64" and why_64bit_wine_cannot_run_here():
         try:
-            host_packages.install((ROOT / "tools" / "twin-packages").read_text().split())
+            host_packages.install((ROOT / "tools" / "host" / "twin-packages").read_text().split())
         except host_packages.InstallError as error:
             return str(error)
     return why_64bit_wine_cannot_run_here()

@@ -1,0 +1,1 @@
+"""The benchmark of setup.exe on Wine."""

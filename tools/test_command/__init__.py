@@ -1,0 +1,1 @@
+"""The test command, ./run-tests."""

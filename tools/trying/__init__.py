@@ -1,0 +1,1 @@
+"""try-setup: a run on a fresh emulated Windows, and its report."""
