@@ -47,7 +47,7 @@ ByteString ComposeMessage(MessageId id, const char* first, const char* second) {
 
 void ShowNotice(const RunContext& run, MessageId id, const char* caption, const char* first,
                 const char* second) {
-  if (run.state.SilentMode && !kCatalogue[static_cast<int>(id)].shownWhenSilent) return;
+  if (run.state.silent && !kCatalogue[static_cast<int>(id)].shownWhenSilent) return;
   run.system.MessageBoxA(ComposeMessage(id, first, second).c_str(), caption,
                          kMbOk | kCatalogue[static_cast<int>(id)].icon);
 }

@@ -5,9 +5,9 @@
 #include "platform/system.h"
 
 struct SetupState {
-  ByteString SourceDir;   // the media directory holding the driver package, no trailing backslash
-  ByteString WindowsDir;  // the Windows directory, as the system gives it
-  bool SilentMode = false;
+  ByteString sourceDir;   // the media directory holding the driver package, no trailing backslash
+  ByteString windowsDir;  // the Windows directory, as the system gives it
+  bool silent = false;
 };
 
 // What the steps of a run share: the system they act on and the run's state,

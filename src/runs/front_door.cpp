@@ -35,7 +35,7 @@ CommandLine ReadCommandLine(int argc, const char* const* argv) {
 uint32_t RunSetup(int argc, const char* const* argv, System& system) {
   RunContext run{system, SetupState()};
   CommandLine commandLine = ReadCommandLine(argc, argv);
-  run.state.SilentMode = commandLine.silent;
+  run.state.silent = commandLine.silent;
   // Windows 9x files and settings would harm the NT family: it is told so
   // before anything is asked or changed. A failed query goes on.
   if (IsWindowsNt(system)) {

@@ -12,7 +12,7 @@
 #include "steps/registry/startup_registration.h"
 
 uint32_t RunInstallation(RunContext& run) {
-  if (!run.state.SilentMode && AskYesNo(run, MessageId::kWelcome) == kIdNo) {
+  if (!run.state.silent && AskYesNo(run, MessageId::kWelcome) == kIdNo) {
     EndSetup(run, ExitStatus::kCompleted);
   }
 
@@ -20,8 +20,8 @@ uint32_t RunInstallation(RunContext& run) {
   if (!QueryCurrentDirectory(run.system, kMediaPathBuffer, &currentDirectory)) {
     EndSetup(run, ExitStatus::kDirectoryUnreadable);
   }
-  run.state.SourceDir = SourceDirFrom(run.system, currentDirectory);
-  if (!QueryWindowsDirectory(run.system, &run.state.WindowsDir)) {
+  run.state.sourceDir = SourceDirFrom(run.system, currentDirectory);
+  if (!QueryWindowsDirectory(run.system, &run.state.windowsDir)) {
     EndSetup(run, ExitStatus::kDirectoryUnreadable);
   }
 
@@ -49,10 +49,10 @@ uint32_t RunInstallation(RunContext& run) {
   }
   shortfall(baseComponents == BaseComponents::kStagedCopyLeft, ExitStatus::kLeftoverStays);
   shortfall(!RegisterMonitorStartup(run), ExitStatus::kMonitorNotRegistered);
-  ByteString copy = run.state.WindowsDir + kOwnCopySuffix;
+  ByteString copy = run.state.windowsDir + kOwnCopySuffix;
   Placed own = PlaceOwnCopy(run, copy);
   shortfall(own == Placed::kNot || !RegisterRemoval(run, copy), ExitStatus::kNotRemovable);
   shortfall(own == Placed::kPlacedLeftoverStays, ExitStatus::kLeftoverStays);
-  if (!run.state.SilentMode) OfferRestart(run);
+  if (!run.state.silent) OfferRestart(run);
   return static_cast<uint32_t>(status);
 }

@@ -11,17 +11,17 @@
 
 uint32_t RunRemoval(RunContext& run) {
   // Only a Yes removes: a box that cannot be shown is no consent.
-  if (!run.state.SilentMode) {
+  if (!run.state.silent) {
     int answer = AskYesNo(run, MessageId::kRemove);
     if (answer == 0) return static_cast<uint32_t>(ExitStatus::kRemovalNotAsked);
     if (answer != kIdYes) return static_cast<uint32_t>(ExitStatus::kCompleted);
   }
-  if (!QueryWindowsDirectory(run.system, &run.state.WindowsDir)) {
+  if (!QueryWindowsDirectory(run.system, &run.state.windowsDir)) {
     EndSetup(run, ExitStatus::kDirectoryUnreadable);
   }
   RemovalOutcome outcome = RemovePackage(run);
   outcome.Add(DeleteRemovalEntry(run));
-  ByteString copy = run.state.WindowsDir + kOwnCopySuffix;
+  ByteString copy = run.state.windowsDir + kOwnCopySuffix;
   if (!outcome.found && !MayHoldFile(WhatStandsAt(run.system, copy))) {
     ShowNotice(run, MessageId::kNothingToRemove, kSetupCaption);
     return static_cast<uint32_t>(ExitStatus::kCompleted);
@@ -33,6 +33,6 @@ uint32_t RunRemoval(RunContext& run) {
   // finishes. Started from Add/Remove Programs, it is the running program and
   // goes at the next start.
   RemovePlacedFile(run, copy, &outcome);
-  if (!run.state.SilentMode && outcome.atNextStart) OfferRestart(run);
+  if (!run.state.silent && outcome.atNextStart) OfferRestart(run);
   return static_cast<uint32_t>(outcome.stays ? ExitStatus::kNotAllRemoved : ExitStatus::kCompleted);
 }

@@ -62,7 +62,7 @@ TEST(Messages, SilentRunsShowOnlyTheBaseComponentFailure) {
   for (const Case& c : cases) {
     SimulatedSystem sim;
     RunContext run{sim, SetupState()};
-    run.state.SilentMode = c.silent;
+    run.state.silent = c.silent;
     ShowNotice(run, c.id, kWarningCaption, "a", "b");
     EXPECT_EQ(c.shown ? 1u : 0u, sim.boxes().size())
         << "message " << static_cast<int>(c.id) << " silent " << c.silent;

@@ -23,7 +23,7 @@ bool HoldsBlank(const ByteString& text) { return text.Contains(' ') || text.Cont
 // or, when it holds a blank, its short form. False when there is no form
 // without a blank, since a command would then act on another path.
 bool CommandFormOfWindowsDir(const RunContext& run, ByteString* form) {
-  const ByteString& windowsDir = run.state.WindowsDir;
+  const ByteString& windowsDir = run.state.windowsDir;
   if (!HoldsBlank(windowsDir)) {
     *form = windowsDir;
     return true;
@@ -38,7 +38,7 @@ bool StagePackage(const RunContext& run, const char* package) {
     return false;
   }
   ByteString source = currentDirectory + "\\..\\SCard98\\" + package + ".exe";
-  ByteString target = StagedPackagePath(run.state.WindowsDir, package);
+  ByteString target = StagedPackagePath(run.state.windowsDir, package);
   // A copy an earlier run staged from a CD is read-only, and a read-only
   // file cannot be replaced.
   MakeOrdinaryFile(run.system, target);
@@ -69,7 +69,7 @@ BaseComponents InstallBaseComponents(const RunContext& run) {
   // is extracted into the same directories. Each deletion is a DOS program,
   // slow to start, so it runs only where there is something to delete.
   for (const char* package : kPackages) {
-    if (WhatStandsAt(run.system, TempDirectory(run.state.WindowsDir, package)) ==
+    if (WhatStandsAt(run.system, TempDirectory(run.state.windowsDir, package)) ==
         Existing::kNothing) {
       continue;
     }
@@ -86,7 +86,7 @@ BaseComponents InstallBaseComponents(const RunContext& run) {
   bool cleared = true;
   for (const char* package : kPackages) {
     RunDetached(run, ExtractionDeletionCommand(windowsDir, package));
-    cleared = DeleteNow(run.system, StagedPackagePath(run.state.WindowsDir, package)) && cleared;
+    cleared = DeleteNow(run.system, StagedPackagePath(run.state.windowsDir, package)) && cleared;
   }
   return cleared ? BaseComponents::kInstalled : BaseComponents::kStagedCopyLeft;
 }

@@ -20,8 +20,8 @@ enum class FailurePolicy {
 };
 
 struct PackageFile {
-  const char* source;  // below SourceDir
-  const char* target;  // below WindowsDir
+  const char* source;  // below sourceDir
+  const char* target;  // below windowsDir
   FailurePolicy policy;
 };
 
@@ -55,9 +55,9 @@ Existing ClearFileAttributes(const RunContext& run, const ByteString& path) {
   return existing;
 }
 
-// Deletes WindowsDir + suffix now, whatever its attributes; a failure is silent.
+// Deletes windowsDir + suffix now, whatever its attributes; a failure is silent.
 void DeleteWindowsFileNow(const RunContext& run, const char* suffix) {
-  ByteString path = run.state.WindowsDir + suffix;
+  ByteString path = run.state.windowsDir + suffix;
   if (ClearFileAttributes(run, path) == Existing::kDirectory) return;
   run.system.DeleteFileA(path.c_str());
 }
@@ -103,11 +103,11 @@ Placed PlaceFile(const RunContext& run, const ByteString& source, const ByteStri
   return waits ? Placed::kPlaced : Placed::kNot;
 }
 
-// Places SourceDir + sourceSuffix at WindowsDir + targetSuffix; a file not
+// Places sourceDir + sourceSuffix at windowsDir + targetSuffix; a file not
 // placed gets its policy's box, and after a kAbort failure it does not return.
 Placed InstallFile(const RunContext& run, const PackageFile& file) {
-  ByteString source = run.state.SourceDir + file.source;
-  ByteString target = run.state.WindowsDir + file.target;
+  ByteString source = run.state.sourceDir + file.source;
+  ByteString target = run.state.windowsDir + file.target;
   Placed placed = PlaceFile(run, source, target);
   if (placed != Placed::kNot) return placed;
   const char* caption = file.policy == FailurePolicy::kWarn ? kWarningCaption : kErrorCaption;
@@ -147,8 +147,8 @@ void RemovePlacedFile(const RunContext& run, const ByteString& target, RemovalOu
 RemovalOutcome RemovePackage(const RunContext& run) {
   RemovalOutcome outcome;
   for (const PackageFile& row : kDriverPackage) {
-    RemovePlacedFile(run, run.state.WindowsDir + row.target, &outcome);
+    RemovePlacedFile(run, run.state.windowsDir + row.target, &outcome);
   }
-  RemovePlacedFile(run, run.state.WindowsDir + kHubInf.target, &outcome);
+  RemovePlacedFile(run, run.state.windowsDir + kHubInf.target, &outcome);
   return outcome;
 }

@@ -6,7 +6,7 @@
 #include "common/run_context.h"
 #include "platform/byte_string.h"
 
-// Where the copy of the setup is kept, below WindowsDir (an 8.3 name of its own).
+// Where the copy of the setup is kept, below windowsDir (an 8.3 name of its own).
 extern const char kOwnCopySuffix[];
 
 // What placing a file, or several, came to; a later value is the worse.

@@ -39,7 +39,7 @@ bool NamesShortPath(const char* text, size_t length, const ByteString& path) {
   return true;
 }
 
-ByteString WininitPath(const RunContext& run) { return run.state.WindowsDir + "\\WININIT.INI"; }
+ByteString WininitPath(const RunContext& run) { return run.state.windowsDir + "\\WININIT.INI"; }
 
 // Rewrites the [rename] section with source's line (see EditedRenameLines);
 // when there is nothing to forget, nothing is written. False when the section

@@ -5,7 +5,7 @@
 
 void ResetDeviceEntries(const RunContext& run) {
   WriteFixedLengthString(run.system, "Software\\Microsoft\\Windows\\CurrentVersion\\Setup",
-                         "SourcePath", run.state.WindowsDir + "\\inf", 260);
+                         "SourcePath", run.state.windowsDir + "\\inf", 260);
   ForgetTheReader(run);
 }
 

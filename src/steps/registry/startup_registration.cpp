@@ -8,7 +8,7 @@ const char kRunServicesOnce[] = "Software\\Microsoft\\Windows\\CurrentVersion\\R
 
 bool RegisterMonitorStartup(const RunContext& run) {
   return WriteFixedLengthString(run.system, kRunServicesOnce, "RDWatch",
-                                run.state.WindowsDir + "\\system\\rdWatch.exe", 256);
+                                run.state.windowsDir + "\\system\\rdWatch.exe", 256);
 }
 
 Removed ForgetMonitorStartup(const RunContext& run) {
