@@ -29,11 +29,11 @@ SIX_FILES = [r"C:\windows\system32\drivers\kt418.sys", r"C:\windows\inf\kt418.in
 HUB_INF = r"C:\windows\inf\kt418Hub.inf"
 START = r'| value set | HKEY_LOCAL_MACHINE\System\CurrentControlSet\Services\SCardSvr "Start" | dword:00000002 |'
 WELCOME = ("| 1 | Vantrel USB Smart Card Reader Setup Utility | This program will install the "
-           "driver of Vantrel USB Smart Card Reader\\n |")
+           "driver of Vantrel USB Smart Card Reader<br> |")
 RESTART = ("| 2 | Vantrel USB Smart Card Reader Setup Utility | You must restart your computer "
            "before the new hardware will take effect. Do you want to reboot the system? | yes |")
 BASE_FAILED = ("| 1 | Vantrel USB Smart Card Reader Setup Utility | SmartCard Base Component "
-               "install Failed!.\\n | ok |")
+               "install Failed!.<br> | ok |")
 
 
 EXTRACTION = r"C:\windows\temp\scbase.exe  /q /c /t:C:\windows\temp\scbase"
@@ -206,13 +206,17 @@ def remove(report, html):
         report, "Removal through Add/Remove Programs on Windows Me, after a silent installation "
         "from the CD", "Installation (silent, from the CD)",
         "Removal (Add/Remove Programs, interactive)")
-    yield "the removal run through Add/Remove Programs' command", (
-        r"`C:\windows\system\kt418Rmv.exe -u (Add/Remove Programs' UninstallString)`" in report)
+    yield "the removal started from Add/Remove Programs' own list, with its entry's command", (
+        r"- Command line: `C:\windows\system\kt418Rmv.exe -u`" in report and
+        "- Started: from Add/Remove Programs' own list: the system's client ran the entry's "
+        "command" in second)
+    yield "no program of the harness's own among those setup.exe started", (
+        "starter" not in second.split("### Programs started")[-1].split("###")[0])
     yield "the removal: exit status 0, its meaning for a removal", (
         "- Exit status: **0**: removed: everything is gone or goes at the next start" in second)
     yield "its question answered yes", (
         "| 1 | Vantrel USB Smart Card Reader Setup Utility | Remove the Vantrel USB Smart Card "
-        "Reader driver from this computer?\\n | yes |") in second
+        "Reader driver from this computer?<br> | yes |") in second
     yield "the restart performed", (
         "- Restart: offered, answered Yes; the system restarted\n" in second)
     for path in SIX_FILES + [HUB_INF, r"C:\windows\system\kt418Rmv.exe"]:
@@ -224,6 +228,22 @@ def remove(report, html):
         r"^- `NUL=C:\\windows\\system\\rdWatch\.exe`$", second, re.M | re.I) is not None
     yield "no monitor started then", "at the next start" not in second.split("Programs it")[-1] \
         and "rdWatch.exe` |" not in second.split("### The next start")[-1]
+
+
+def remove_silent(report, html):
+    first, second = two_runs(report)
+    yield "titled by what was tried, each run by its kind", named(
+        report, "Silent removal by the Add/Remove Programs entry's command on Windows Me, after "
+        "a silent installation from the CD", "Installation (silent, from the CD)",
+        "Removal (the entry's command with -s, silent)")
+    yield "started as a deployer types it: Add/Remove Programs gives no -s", (
+        r"- Command line: `C:\windows\system\kt418Rmv.exe -u -s`" in report and
+        "- Started: by the Add/Remove Programs entry's command with -s, as a deployer types it"
+        in second)
+    yield "the removal: exit status 0, no box", (
+        "- Exit status: **0**: removed" in second and "### Message boxes\n\n(none)" in second)
+    yield "no program of the harness's own among those setup.exe started", (
+        "starter" not in second.split("### Programs started")[-1].split("###")[0])
 
 
 def missing_scard98(report, html):
@@ -241,6 +261,7 @@ CASES = {
     "twice": (["--silent", "--twice"], twice),
     "upgrade": (["--windows", "98", "--silent", "--upgrade"], upgrade),
     "remove": (["--remove"], remove),
+    "remove_silent": (["--remove", "--silent"], remove_silent),
 }
 
 

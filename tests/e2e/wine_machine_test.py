@@ -1,7 +1,9 @@
 #!/usr/bin/env python3
-"""The harness's own promise about boxes (tools/wine_machine.py): each box
-gets the answer meant for it, judged by what the system returned, and a box
-that cannot be answered as meant is a clear failure, never a pass.
+"""The harness's own promise about boxes (tools/harness/wine_machine.py): each
+box gets the answer meant for it, judged by what the system returned, and a
+box that cannot be answered as meant is a clear failure, never a pass; also
+where the system's Add/Remove Programs client started the program, whose own
+status the run then takes, the client ending with 0 whatever it ended with.
 
     wine_machine_test.py --build DIR --work DIR
 
@@ -18,12 +20,26 @@ from tools.harness import wine_machine
 from tools.host import host_route
 
 # The asker stand-in asks the removal question, then the restart question.
+# how it is started (its command line, or the name Add/Remove Programs lists),
 # answers given -> its exit status, the answers the system got, the failure said
+# A case that ends with a box unanswered leaves it open: it comes last.
 CASES = [
-    (["yes", "no"], 6 * 16 + 7, ["yes", "no"], None),
-    (["yes", "no", "yes"], 6 * 16 + 7, ["yes", "no"], "3 answers were given and 2 boxes shown"),
-    (["yes"], None, None, "box 2 (restart question) asks Yes or No, and no answer is left"),
+    ("listed as Asker", ["no", "yes"], 7 * 16 + 6, ["no", "yes"], None),
+    ("listed as Nothing", [], None, None, "Add/Remove Programs' own list lacks the Nothing"),
+    ("asker.exe", ["yes", "no"], 6 * 16 + 7, ["yes", "no"], None),
+    ("asker.exe", ["yes", "no", "yes"], 6 * 16 + 7, ["yes", "no"],
+     "3 answers were given and 2 boxes shown"),
+    ("asker.exe", ["yes"], None, None,
+     "box 2 (restart question) asks Yes or No, and no answer is left"),
 ]
+ASKER_ENTRY = wine_machine.UNINSTALL + "\\Asker"
+
+
+def run_case(machine, media, started, answers):
+    if started.startswith("listed as "):
+        return machine.remove_through_add_remove_programs(media, started[len("listed as "):],
+                                                          answers)
+    return machine.run_setup(media, answers=answers, command_line=started)
 
 
 def main():
@@ -43,18 +59,19 @@ def main():
     (media / "WIN98").mkdir(parents=True)
     shutil.copy(Path(args.build) / "standin.exe", media / "WIN98" / "asker.exe")
     failures = []
-    machine.start()
+    machine.start([(ASKER_ENTRY, "DisplayName", "Asker"),
+                   (ASKER_ENTRY, "UninstallString", r"D:\WIN98\asker.exe")])
     try:
-        for answers, status, got, failure in CASES:
+        for started, answers, status, got, failure in CASES:
             try:
-                run = machine.run_setup(media, answers=answers, command_line="asker.exe")
+                run = run_case(machine, media, started, answers)
                 said = "; ".join(run.answer_problems()) or None
                 actual = (run.status, [b.answer for b in run.boxes])
-            except wine_machine.BoxError as error:
+            except (wine_machine.BoxError, wine_machine.NotListed) as error:
                 said, actual = str(error), (None, None)
             said_as_meant = said is None if failure is None else failure in (said or "")
             if actual != (status, got) or not said_as_meant:
-                failures.append(f"answers {answers}: expected status {status}, answers got "
+                failures.append(f"{started}, answers {answers}: expected status {status}, answers got "
                                 f"{got}, failure {failure!r}; got status {actual[0]}, answers "
                                 f"got {actual[1]}, failure {said!r}")
     finally:

@@ -64,26 +64,9 @@ def unescape(text):
 def module_path(command_line):
     """The file the setup runs from: setup.exe in D:\\WIN98, where it is started,
     or the program a command line names, found there when its path is not whole."""
-    program = windows_arguments(command_line, with_program=True)[0] if command_line \
+    program = wine_machine.windows_arguments(command_line, with_program=True)[0] if command_line \
         else "setup.exe"
     return program if program[1:3] == ":\\" else "D:\\WIN98\\" + program
-
-
-def windows_arguments(command_line, with_program=False):
-    """The arguments after the program name, split as the C runtime splits them."""
-    words, word, quoted, started_word = [], "", False, False
-    for c in command_line:
-        if c == '"':
-            quoted, started_word = not quoted, True
-        elif c in " \t" and not quoted:
-            if started_word:
-                words.append(word)
-            word, started_word = "", False
-        else:
-            word, started_word = word + c, True
-    if started_word:
-        words.append(word)
-    return words if with_program else words[1:]
 
 
 def attributes(path):
@@ -109,7 +92,7 @@ class StartingState:
             self.describe_keys(registry, key)
         self.lines += [("running", program) for program in machine.running_programs()]
         self.lines.append(("module", module_path(command_line)))
-        argv = windows_arguments(command_line) if command_line else list(arguments)
+        argv = wine_machine.windows_arguments(command_line) if command_line else list(arguments)
         self.lines += [("argument", argument) for argument in argv]
 
     def describe_tree(self, folder, name, recursive):

@@ -29,6 +29,8 @@ BOX_CAPTIONS = (SETUP_CAPTION, "Error!!!", "Warning!!!")
 KEYS = {"yes": "y", "no": "n", "ok": "Return"}
 # The system's own key whose values its next start runs, each once, and removes.
 RUN_SERVICES_ONCE = r"HKLM\Software\Microsoft\Windows\CurrentVersion\RunServicesOnce"
+# The system's own list of what Add/Remove Programs can remove.
+UNINSTALL = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall"
 WINE64_LOADER = "/usr/lib/wine/wine64"  # Debian's wine64, off the PATH
 MARLETT = Path("/usr/share/wine/fonts/marlett.ttf")  # Debian's fonts-wine, which wine needs
 # How many times slower than natively Wine runs here: in an emulated PC
@@ -206,8 +208,50 @@ BOX_TEXTS = {
 # What MessageBoxA returns, as the answers are named.
 RESULTS = {1: "ok", 2: "cancel", 6: "yes", 7: "no"}
 MB_YESNO = 4
-# Each box's text as the box draws it, and MessageBoxA's calls and returns.
+# Each box's text as the box draws it, and MessageBoxA's calls and returns;
+# and, so that setup.exe's own status is known however it was started, the
+# C runtime's calls that name its thread and end it.
 BOX_TRACE = "trace+msgbox,+relay"
+TRACED_CALLS = "user32.MessageBoxA;msvcrt.__getmainargs;msvcrt.exit"
+TRACE_EXIT = r"^{thread}:Call (?:msvcrt\.exit|KERNEL32\.ExitProcess)\(([0-9a-f]+)\)"
+
+
+def exit_status(trace):
+    """setup.exe's exit status as its trace records it: the status it ended
+    with on the thread that asked the C runtime for its arguments, its only
+    thread; None while it has not ended that way."""
+    main = re.search(r"^([0-9a-f]+):Call msvcrt\.__getmainargs\(", trace, re.M)
+    if main is None:
+        return None
+    ends = re.findall(TRACE_EXIT.format(thread=main.group(1)), trace, re.M)
+    return int(ends[-1], 16) & 0xFFFFFFFF if ends else None  # an int, in a 64-bit process too
+
+
+class NotListed(Exception):
+    """Add/Remove Programs' own list has no entry of that name; the message says so."""
+
+
+class StartedByTheClient:
+    """setup.exe as the system's Add/Remove Programs client started it: running
+    while the client or setup.exe's own process runs, and ended with setup.exe's
+    own status, which its trace records: the client ends with 0 whatever the
+    removal ended with, and may return before the program it started."""
+
+    def __init__(self, machine, client, program, trace):
+        self.machine, self.client, self.program, self.trace = machine, client, program, trace
+
+    def poll(self):
+        if self.client.poll() is None or self.machine.is_running(self.program):
+            return None
+        return self.returncode
+
+    @property
+    def returncode(self):
+        return exit_status(self.trace.read_text(errors="replace"))
+
+    def kill(self):
+        self.client.kill()
+        subprocess.run(["wineserver", "-k"], env=self.machine.env(), capture_output=True)
 
 
 def box_name(text):
@@ -216,6 +260,23 @@ def box_name(text):
                         re.S):
             return name
     return None
+
+
+def windows_arguments(command_line, with_program=False):
+    """The arguments after the program name, split as the C runtime splits them."""
+    words, word, quoted, started_word = [], "", False, False
+    for c in command_line:
+        if c == '"':
+            quoted, started_word = not quoted, True
+        elif c in " \t" and not quoted:
+            if started_word:
+                words.append(word)
+            word, started_word = "", False
+        else:
+            word, started_word = word + c, True
+    if started_word:
+        words.append(word)
+    return words if with_program else words[1:]
 
 
 class BoxError(Exception):
@@ -335,7 +396,7 @@ class WineMachine:
             # The trace shows each box's calls and return, and with
             # record_calls every call the setup makes.
             *(call_trace.RECORDING if self.record_calls else
-              [(r"HKCU\Software\Wine\Debug", "RelayInclude", "user32.MessageBoxA")]),
+              [(r"HKCU\Software\Wine\Debug", "RelayInclude", TRACED_CALLS)]),
             *values])
         self.start_display()
         subprocess.run(["wineserver", "-p"], env=self.env(), check=True)
@@ -402,9 +463,8 @@ class WineMachine:
         subprocess.run(["wineserver", "-p"], env=self.env(), check=True)
         self.open_desktop()
 
-    def running_programs(self):
-        """The Windows paths of the programs of this machine's session that
-        run from the Windows directory's system folder, as the monitor does."""
+    def session_programs(self):
+        """The Windows paths of the programs this machine's session runs."""
         running = []
         for proc in Path("/proc").iterdir():
             try:
@@ -412,10 +472,19 @@ class WineMachine:
                 argv0 = (proc / "cmdline").read_bytes().split(b"\0")[0].decode("latin-1")
             except OSError:
                 continue
-            if ("WINEPREFIX=" + str(self.prefix)).encode() in environ and \
-                    argv0.lower().startswith("c:\\windows\\system\\"):
+            if ("WINEPREFIX=" + str(self.prefix)).encode() in environ:
                 running.append(argv0)
-        return sorted(set(running))
+        return running
+
+    def running_programs(self):
+        """The Windows paths of the programs of this machine's session that
+        run from the Windows directory's system folder, as the monitor does."""
+        return sorted({program for program in self.session_programs()
+                       if program.lower().startswith("c:\\windows\\system\\")})
+
+    def is_running(self, program):
+        """Whether a program of this session runs from the Windows path program."""
+        return program.lower() in (path.lower() for path in self.session_programs())
 
     def stop(self):
         subprocess.run(["wineserver", "-k"], env=self.env(), capture_output=True)
@@ -546,6 +615,45 @@ class WineMachine:
 
         command_line: run through the starter stand-in with this exact Windows
         command line, so that quotation marks reach setup.exe as written."""
+        win98 = Path(media) / "WIN98"
+        if command_line is None:
+            argv = ["setup.exe", *arguments]
+        else:
+            shutil.copy(self.standin, win98 / "starter.exe")
+            argv = ["starter.exe", command_line]
+        return self.run_started(media, arguments, command_line, exits, answers, timeout,
+                                lambda start: start(argv))
+
+    def remove_through_add_remove_programs(self, media, display_name, answers=(),
+                                           timeout=120):
+        """Removes display_name as a person does: finds its entry by the name
+        Add/Remove Programs' own list shows, and has the system's own client
+        (uninstaller --remove KEY) run the entry's UninstallString, with media
+        as drive D:. The boxes are answered and the run recorded as run_setup
+        does; its status is setup.exe's own, and it lasts until setup.exe's own
+        process has ended. NotListed where the list has no such entry."""
+        listed = self.wine("uninstaller", "--list").stdout.splitlines()
+        keys = [key for key, _, name in (line.partition("|||") for line in listed)
+                if name == display_name]
+        if not keys:
+            raise NotListed(f"Add/Remove Programs' own list lacks the {display_name}: it "
+                            f"lists {len(listed)} entr{'y' if len(listed) == 1 else 'ies'}, "
+                            "none of that name")
+        command = (self.query(UNINSTALL + "\\" + keys[0]) or {}).get("UninstallString")
+        if not command or not command[1].strip():
+            raise NotListed(f"Add/Remove Programs lists the {display_name}, but its entry "
+                            "names no command to remove it with (no UninstallString)")
+        command = command[1]
+        program = windows_arguments(command, with_program=True)[0]
+        return self.run_started(
+            media, (), command, None, answers, timeout,
+            lambda start: StartedByTheClient(self, start(["uninstaller", "--remove", keys[0]]),
+                                             program, self.workdir / "trace.txt"))
+
+    def run_started(self, media, arguments, command_line, exits, answers, timeout, start):
+        """Runs what start starts, given a function that starts a program of the
+        session with the run's settings, from D:\\WIN98 with media as drive D:;
+        answers its boxes and returns the run."""
         self.map_drive("d", media)
         win98 = Path(media) / "WIN98"
         started_on = None
@@ -554,15 +662,11 @@ class WineMachine:
         env = self.env(WINEDEBUG=BOX_TRACE)
         for name, status in (exits or {}).items():
             env[f"STANDIN_EXIT_{name.upper()}"] = str(status)
-        if command_line is None:
-            argv = [loader(self.arch), "setup.exe", *arguments]
-        else:
-            shutil.copy(self.standin, win98 / "starter.exe")
-            argv = [loader(self.arch), "starter.exe", command_line]
         trace = self.workdir / "trace.txt"
         with open(trace, "w") as trace_file:
-            process = subprocess.Popen(argv, cwd=win98, env=env, stdout=subprocess.DEVNULL,
-                                       stderr=trace_file)
+            process = start(lambda argv: subprocess.Popen(
+                [loader(self.arch), *argv], cwd=win98, env=env, stdout=subprocess.DEVNULL,
+                stderr=trace_file))
         boxes, unused = self.answer_boxes_until_ended([process], trace, answers, timeout)
         if "nodrv_CreateWindow" in trace.read_text(errors="replace"):
             raise RuntimeError(f"the emulated display failed during the run (see {trace})")

@@ -17,9 +17,10 @@ table.overview td,table.overview th{overflow-wrap:break-word}"""
 
 
 def md_table(headers, rows):
+    """A markdown table; a line break in a cell (a box's text) is shown as one."""
     lines = ["| " + " | ".join(headers) + " |", "|" + "---|" * len(headers)]
     for row in rows:
-        cells = [str(c).replace("|", "\\|").replace("\n", "\\n") for c in row]
+        cells = [str(c).replace("|", "\\|").replace("\n", "<br>") for c in row]
         lines.append("| " + " | ".join(cells) + " |")
     return lines if rows else ["(none)"]
 
@@ -136,11 +137,15 @@ def write_report(out, facts, runs):
                  f"<li>Media: <code>{html.escape(str(facts['media']))}</code></li></ul>"]
     for run in runs:
         name = run["name"]
-        summary = [f"- Exit status: **{run['status']}**: {run['meaning']}",
-                   f"- Restart: {run['restart']}"]
-        summary_html = (f"<ul><li>Exit status: <b>{run['status']}</b>: "
-                        f"{html.escape(run['meaning'])}</li>"
-                        f"<li>Restart: {html.escape(run['restart'])}</li></ul>")
+        # (label, the figure in bold or "", what it says)
+        status = "" if run["status"] is None else str(run["status"])
+        lines = ([("Started", "", run["started"])] if run.get("started") else []) + [
+            ("Exit status", status, run["meaning"]), ("Restart", "", run["restart"])]
+        summary = [f"- {label}: " + (f"**{bold}**: " if bold else "") + text
+                   for label, bold, text in lines]
+        summary_html = "<ul>" + "".join(
+            f"<li>{label}: " + (f"<b>{bold}</b>: " if bold else "") + f"{html.escape(text)}</li>"
+            for label, bold, text in lines) + "</ul>"
         if len(runs) == 1:
             md += summary + [""] + run_markdown(run, "##")
             page_body += [summary_html, run_html(run, "h2")]

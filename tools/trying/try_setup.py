@@ -81,10 +81,12 @@ def parse_arguments(argv):
                              "restart again; the report shows both runs and each start")
     parser.add_argument("--remove", action="store_true",
                         help="install silently first and restart the emulated system, then "
-                             "remove through the Add/Remove Programs entry (its "
-                             "UninstallString, with \"-s\" when --silent; --answer-welcome "
-                             "answers the removal's question), and restart again; the report "
-                             "shows both runs and each start")
+                             "remove as a person does, through the system's own Add/Remove "
+                             "Programs list (--answer-welcome answers the removal's "
+                             "question), or with --silent as a deployer does, typing the "
+                             "entry's command with \"-s\", which Add/Remove Programs cannot "
+                             "give; and restart again; the report shows both runs and each "
+                             "start")
     parser.add_argument("--writable-media", action="store_true",
                         help="serve the media as they are, not read-only as from a CD")
     parser.add_argument("--out", metavar="DIR",
@@ -248,8 +250,10 @@ MATRIX = [("me-interactive", "me", False, None), ("me-silent", "me", True, None)
           ("98-interactive", "98", False, None), ("98-silent", "98", True, None),
           ("xp-silent", "xp", True, None)]
 BACKUP = r"C:\windows\wininit.bak"  # what a start that applied WININIT.INI leaves
-UNINSTALL_KEY = (r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall"
-                 r"\Vantrel USB Smart Card Reader")
+DISPLAY_NAME = "Vantrel USB Smart Card Reader"  # as Add/Remove Programs lists it
+UNINSTALL_KEY = wine_machine.UNINSTALL + "\\" + DISPLAY_NAME
+STARTED_BY_THE_CLIENT = ("from Add/Remove Programs' own list: the system's client ran the "
+                         "entry's command")
 
 
 class Quiet:
@@ -299,8 +303,7 @@ def try_once(windows, silent, args, build_dir, template, out, phases, before=Non
         run["name"] = name
     facts = {
         "title": title,
-        "command": command if before != "remove" else
-        f"{command} (Add/Remove Programs' UninstallString)",
+        "command": command,
         "media": (args.media or "sample media") +
                  ("" if args.writable_media else ", read-only as on a CD"),
     }
@@ -332,6 +335,11 @@ def what_was_tried(windows, silent, writable_media, before):
                  f"Upgrade while the earlier monitor runs ({manner}, {source})"],
                 titled(f"Upgrade {source} while the earlier monitor runs, {system}, after a "
                        "silent installation of an earlier edition"))
+    if before == "remove" and silent:  # Add/Remove Programs gives no -s: a deployer types it
+        return ([f"Installation (silent, {source})",
+                 "Removal (the entry's command with -s, silent)"],
+                f"Silent removal by the Add/Remove Programs entry's command {system}, after a "
+                f"silent installation {source}")
     if before == "remove":
         return ([f"Installation (silent, {source})", f"Removal (Add/Remove Programs, {manner})"],
                 titled(f"Removal through Add/Remove Programs {system}, after a silent "
@@ -373,8 +381,10 @@ def run_and_collect(machine, media, silent, args, out, phases, number, start_aft
         machine.open_desktop()  # the emulated desktop ends once its last program has
     before = system_state(machine, out / "machine" / f"before{number}.reg")
     phases.end()
-    command, run = start_setup(machine, media, silent, args, phases, number, removal)
-    phases.end(f"(exit status {run.status})")
+    command, run, started = start_setup(machine, media, silent, args, phases, number, removal)
+    not_started = started if run is None else None
+    run = run or wine_machine.Run(None, [])
+    phases.end("(not started)" if not_started else f"(exit status {run.status})")
     restarted = restart_as_asked(machine, run, before, phases, start_after, removal)
     phases.begin("collecting")
     after = system_state(machine, out / "machine" / f"after{number}.reg")
@@ -386,26 +396,42 @@ def run_and_collect(machine, media, silent, args, out, phases, number, start_aft
         if box.screenshot.exists():
             shutil.copy(box.screenshot, kept)
         box.screenshot = kept
-    return what_the_run_did(command, run, before, after, records, applied, restarted,
-                            start_after, removal)
+    did = what_the_run_did(command, run, before, after, records, applied, restarted,
+                           start_after, removal)
+    did["started"] = None if not_started else started
+    if not_started:
+        did["meaning"] = f"not started: {not_started}"
+    return did
 
 
 def start_setup(machine, media, silent, args, phases, number, removal):
     """Runs setup.exe, or for a removal the entry's command; returns the
-    command as a person would type it, and the run."""
+    command, the run and how it was started (None for setup.exe from the
+    media), or, where Add/Remove Programs does not list the reader, no run
+    and why it was not started."""
     answers = {} if silent else {"welcome question": args.answer_welcome,
                                  "removal question": args.answer_welcome,
                                  "restart question": args.answer_restart}
-    if removal:
-        # The entry's command as Add/Remove Programs runs it; without an entry,
-        # the same removal from the disc.
-        entry = (machine.query(UNINSTALL_KEY) or {}).get("UninstallString")
-        command = (entry[1] if entry else "setup.exe -u") + (" -s" if silent else "")
+    if removal and not silent:
         phases.begin("removing through Add/Remove Programs")
-        return command, machine.run_setup(media, answers=answers, command_line=command)
+        entry = (machine.query(UNINSTALL_KEY) or {}).get("UninstallString")
+        try:
+            run = machine.remove_through_add_remove_programs(media, DISPLAY_NAME, answers)
+        except wine_machine.NotListed as error:
+            return entry[1] if entry else "", None, str(error)
+        return entry[1], run, STARTED_BY_THE_CLIENT
+    if removal:
+        # Add/Remove Programs gives no -s: a deployer types the entry's command
+        # with it; without an entry, the same removal from the disc.
+        entry = (machine.query(UNINSTALL_KEY) or {}).get("UninstallString")
+        command = (entry[1] if entry else "setup.exe -u") + " -s"
+        phases.begin("removing silently with the entry's command")
+        return command, machine.run_setup(media, answers=answers, command_line=command), (
+            "by the Add/Remove Programs entry's command with -s, as a deployer types it "
+            "(Add/Remove Programs gives no -s)")
     phases.begin("running setup.exe" + (" again" if number > 1 else ""))
     return ("setup.exe" + (" -s" if silent else ""),
-            machine.run_setup(media, ["-s"] if silent else [], answers))
+            machine.run_setup(media, ["-s"] if silent else [], answers), None)
 
 
 def restart_question(run):
@@ -472,8 +498,10 @@ def what_the_run_did(command, run, before, after, records, applied, restarted, s
         restart += "; the emulated system did not restart within a minute"
     elif start_after:
         restart += "; try-setup then restarted the emulated system to show the next start"
-    # The setup's own programs end; the monitor, started by the restart, keeps running.
-    programs = [(name, line, status) for name, line, status in records if name != "rdwatch"]
+    # The setup's own programs end; the monitor, started by the restart, keeps
+    # running; the harness's own launcher is not the setup's.
+    programs = [(name, line, status) for name, line, status in records
+                if name not in ("rdwatch", "starter")]
     next_start = None
     if restarted or start_after:
         next_start = {
@@ -483,7 +511,8 @@ def what_the_run_did(command, run, before, after, records, applied, restarted, s
     return {
         "command": command,
         "status": run.status,
-        "meaning": status_meaning(run.status, removal, run.boxes),
+        "meaning": status_meaning(run.status, removal, run.boxes) if run.status is not None
+        else "not known: setup.exe's end is not in its trace",
         "restart": restart,
         "boxes": run.boxes,
         "files": [c for c in file_changes(before.files, after.files)
@@ -637,6 +666,9 @@ def try_here(args, build_dir, out, phases):
     print()
     print(report)
     print(f"Report: {out / 'report.md'} and {out / 'report.html'}")
+    if runs[-1]["meaning"].startswith("not started: "):  # the report says so too
+        print(f"try-setup: {runs[-1]['meaning']}", file=sys.stderr)
+        return 1
     return said_wrongly(answer_problems(runs))
 
 
