@@ -144,6 +144,25 @@ def silent(report, html):
     yield "SCardSvr Start 2", START in report
 
 
+def pressed_image(names):
+    def judge(report, html):
+        yield "the media named as the image, read as pressed, its setup.exe this build", (
+            "the disc image " in report and "sample-images/" in report and
+            f"({names}), read as the drive reads the pressed disc, read-only; its " in report and
+            "has the same bytes as this checkout's build" in report)
+        yield "exit status 0, no box", ("- Exit status: **0**" in report and
+                                       "## Message boxes\n\n(none)" in report)
+        # Without Joliet every name is upper case: the setup finds each all the same.
+        for path in SIX_FILES + [HUB_INF]:
+            yield f"{path} placed", placed(report, path)
+        yield "both packages' sections installed", report.count(", section DefaultInstall") == 2
+    return judge
+
+
+def expect_status_not_met(report, html):
+    yield "the run itself reported, exit status 2", "- Exit status: **2**" in report
+
+
 def windows_98(report, html):
     yield "exit status 0", "- Exit status: **0**" in report
     yield "no hub setup information file on 98", not placed(report, HUB_INF)
@@ -262,6 +281,13 @@ CASES = {
     "upgrade": (["--windows", "98", "--silent", "--upgrade"], upgrade),
     "remove": (["--remove"], remove),
     "remove_silent": (["--remove", "--silent"], remove_silent),
+    "image_with_joliet": (["--silent", "--media", "{images}/joliet.iso", "--expect-status", "0"],
+                          pressed_image("Joliet's names")),
+    "image_without_joliet": (["--silent", "--media", "{images}/iso9660.iso", "--expect-status",
+                              "0"], pressed_image("ISO 9660's upper-case names, no Joliet")),
+    # try-setup's own status carries the news to a media engineer's script.
+    "expect_status_not_met": (["--silent", "--media", "{media}", "--expect-status", "0"],
+                              expect_status_not_met, 3),
 }
 
 
@@ -335,10 +361,20 @@ def matrix_pages(work):
     return failures
 
 
+def images(build):
+    """The folder of the build's sample media pressed as disc images."""
+    return str(Path(build) / "sample-images")
+
+
 def bad_input(build, work):
-    """Bad options, media without WIN98 and a build folder without what a run
-    uses get one line and status 2, at once."""
+    """Bad options, media without WIN98 (a folder or an image), a file that is
+    no disc image or one cut short, and a build folder without what a run uses
+    get one line and status 2, at once."""
     (Path(work) / "empty").mkdir(parents=True, exist_ok=True)
+    no_image = Path(work) / "notes.iso"
+    no_image.write_text("a file that is no disc image\n" * 200)
+    cut_short = Path(work) / "cut-short.iso"
+    cut_short.write_bytes((Path(images(build)) / "joliet.iso").read_bytes()[:40000])
     partial = Path(work) / "partial-build"  # setup.exe alone
     partial.mkdir(parents=True, exist_ok=True)
     shutil.copy(Path(build) / "setup.exe", partial)
@@ -346,7 +382,10 @@ def bad_input(build, work):
     for args in (["--windows", "95"], ["--bogus"], ["--media", str(Path(work) / "empty")],
                  ["--answer-restart", "maybe"], ["--matrix", "--silent"], ["--matrix", "--twice"],
                  ["--twice", "--upgrade"], ["--remove", "--twice"], ["--matrix", "--remove"],
-                 ["--build", str(partial)]):
+                 ["--build", str(partial)], ["--media", str(no_image)],
+                 ["--media", str(cut_short)], ["--media", images(build) + "/no-win98.iso"],
+                 ["--media", str(Path(work) / "neither")],
+                 ["--matrix", "--expect-status", "0"]):
         result = subprocess.run([str(ROOT / "try-setup"), "--build", build, *args],
                                 capture_output=True, text=True)
         lines = result.stderr.strip().splitlines()
@@ -377,13 +416,15 @@ def try_case(build, work, case, extra_env=None, folder=None):
     """Runs try-setup with the case's options, as a person would, in work/folder
     (the case's name unless given); returns its output and the failures its
     report shows."""
-    options, judge = CASES[case]
+    options, judge, *status = CASES[case]
+    expected = status[0] if status else 0  # try-setup's own status
     out = Path(work) / (folder or case)
     shutil.rmtree(out, ignore_errors=True)
     media = Path(work) / ((folder or case) + "-media")
     shutil.rmtree(media, ignore_errors=True)
     shutil.copytree(Path(build) / "sample-media" / "WIN98", media / "WIN98")
-    options = [o.replace("{media}", str(media)) for o in options]
+    options = [o.replace("{media}", str(media)).replace("{images}", images(build))
+               for o in options]
     result = subprocess.run([str(ROOT / "try-setup"), "--build", build, "--out", str(out),
                              *options], capture_output=True, text=True,
                             env=dict(os.environ, **(extra_env or {})))
@@ -391,8 +432,8 @@ def try_case(build, work, case, extra_env=None, folder=None):
     report = (out / "report.md").read_text() if (out / "report.md").exists() else ""
     page = (out / "report.html").read_text() if (out / "report.html").exists() else ""
     failures = [what for what, held in judge(report, page) if not held]
-    if result.returncode != 0:
-        failures.append(f"try-setup ended with status {result.returncode}")
+    if result.returncode != expected:
+        failures.append(f"try-setup ended with status {result.returncode}, not {expected}")
     return result.stdout, failures
 
 

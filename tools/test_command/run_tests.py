@@ -24,7 +24,8 @@ from tools.host import emulated_pc, host_packages, host_route
 BUILD = ROOT / "build"
 PYTHON = "/usr/bin/python3"  # Debian's, which an emulated PC has too
 TOOLCHAINS = ["cmake", "make", "g++", "clang", "libclang-rt-14-dev", "libgtest-dev",
-              "libgmock-dev", "g++-mingw-w64-i686", "g++-mingw-w64-x86-64"]
+              "libgmock-dev", "g++-mingw-w64-i686", "g++-mingw-w64-x86-64",
+              "genisoimage"]  # the sample media pressed as disc images, for try-setup's tests
 WINE_PACKAGES = (ROOT / "tools" / "host" / "wine-packages").read_text().split()
 # The counts the sweeps and the fuzzer print, shown at the end.
 COUNTS = re.compile(r"^((?:removal )?(?:fault|power-cut) points swept|recoveries|"

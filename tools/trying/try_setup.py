@@ -7,6 +7,7 @@ import argparse
 import concurrent.futures
 import dataclasses
 import datetime
+import hashlib
 import re
 import shutil
 import subprocess
@@ -17,7 +18,7 @@ from pathlib import Path
 from tools import ROOT
 from tools.harness import wine_machine
 from tools.host import emulated_pc, host_packages, host_route
-from tools.trying import try_report
+from tools.trying import disc_image, try_report
 
 BUILD_PACKAGES = ["cmake", "make", "g++", "python3", "g++-mingw-w64-i686"]
 WINE_PACKAGES = (ROOT / "tools" / "host" / "wine-packages").read_text().split()
@@ -48,9 +49,13 @@ def parse_arguments(argv):
         description="Runs setup.exe on a fresh emulated Windows 98 or Me (32-bit Wine) with "
                     "installation media as drive D:, answers its message boxes, and reports "
                     "what it did to the system: report.md and report.html in the output folder.",
-        epilog="On a host whose kernel runs no 32-bit x86 program it runs the same way inside "
-               "an emulated PC, made once for the machine (about 8 minutes); EMULATED_PC=1 "
-               "chooses that on any host.")
+        epilog="try-setup ends with 0 when it ran setup.exe and wrote the report, whatever "
+               "setup.exe ended with (the report says; --expect-status makes that try-setup's "
+               "own); 1 when a run could not go on, or a box did not get the answer meant for "
+               "it; 2 for bad input, before anything is built or started; 3 when setup.exe did "
+               "not end with the status --expect-status names. On a host whose kernel runs no "
+               "32-bit x86 program it runs the same way inside an emulated PC, made once for "
+               "the machine; EMULATED_PC=1 chooses that on any host.")
     parser.add_argument("--windows", choices=["98", "me"],
                         help="the emulated system (default: me)")
     parser.add_argument("--silent", action="store_true",
@@ -66,11 +71,15 @@ def parse_arguments(argv):
                              "(default: yes)")
     parser.add_argument("--answer-restart", choices=["yes", "no"], default="yes",
                         help="the answer to the restart question (default: yes)")
-    parser.add_argument("--media", metavar="DIR",
+    parser.add_argument("--media", metavar="DIR|IMAGE",
                         help="installation media laid out as D:\\: DIR/WIN98 with the driver "
                              "package (and setup.exe, else the one built here is used), "
-                             "DIR/SCard98 with scbase.exe and smclib.exe (default: the sample "
-                             "media the build makes)")
+                             "DIR/SCard98 with scbase.exe and smclib.exe; or the disc's image "
+                             "(ISO 9660, with or without Joliet), read as the drive reads the "
+                             "pressed disc (default: the sample media the build makes)")
+    parser.add_argument("--expect-status", type=int, metavar="N",
+                        help="end with status 3 when setup.exe's last run does not end with N, "
+                             "so that a script fails on it")
     parser.add_argument("--twice", action="store_true",
                         help="run setup.exe a second time on the same system, as a reinstall "
                              "from the disc does, and report both runs")
@@ -108,12 +117,26 @@ def parse_arguments(argv):
               "and --remove do not go with it")
     if args.twice + args.upgrade + args.remove > 1:
         error("--twice, --upgrade and --remove each run setup.exe twice: choose one")
+    if args.matrix and args.expect_status is not None:
+        error("--expect-status names the status of one run: --matrix makes eight")
     args.windows = args.windows or "me"
+    args.image = None
     if args.media is not None:
         media = Path(args.media)
-        if not media.is_dir():
-            error(f"--media {args.media}: no such folder; {layout}")
-        if not (media / "WIN98").is_dir():
+        if media.is_file():
+            try:
+                args.image = disc_image.DiscImage(media)
+            except (disc_image.NotAnImage, OSError) as problem:
+                error(f"--media {args.media}: not a disc image: {problem}; {layout}, or the "
+                      "disc's ISO 9660 image")
+            if args.image.find("WIN98") not in args.image.folders:
+                error(f"--media {args.media}: the image has no WIN98 folder; {layout}")
+            if args.writable_media:
+                error("--writable-media serves a folder as it is: an image is a pressed disc, "
+                      "read-only")
+        elif not media.is_dir():
+            error(f"--media {args.media}: no such folder or disc image; {layout}")
+        elif not (media / "WIN98").is_dir():
             error(f"--media {args.media}: it has no WIN98 folder; {layout}")
     if args.build is not None:
         # What a Windows build folder holds that a run uses.
@@ -274,9 +297,7 @@ def try_once(windows, silent, args, build_dir, template, out, phases, before=Non
     shutil.rmtree(out / "machine", ignore_errors=True)
     out.mkdir(parents=True, exist_ok=True)
     media = out / "media"
-    wine_machine.copy_media(Path(args.media) if args.media else build_dir / "sample-media", media)
-    if not (media / "WIN98" / "setup.exe").exists():
-        shutil.copy(build_dir / "setup.exe", media / "WIN98" / "setup.exe")
+    own_setup = lay_out_media(args, build_dir, media)
     if not args.writable_media:
         wine_machine.press_on_cd(media)
     machine = wine_machine.WineMachine(out / "machine", template, build_dir / "standin.exe",
@@ -304,8 +325,7 @@ def try_once(windows, silent, args, build_dir, template, out, phases, before=Non
     facts = {
         "title": title,
         "command": command,
-        "media": (args.media or "sample media") +
-                 ("" if args.writable_media else ", read-only as on a CD"),
+        "media": media_account(args, own_setup, build_dir),
     }
     if before == "upgrade":
         facts["media"] += "; an earlier edition of it installed and started first"
@@ -314,6 +334,44 @@ def try_once(windows, silent, args, build_dir, template, out, phases, before=Non
     report = try_report.write_report(out, facts, runs)
     machine.remove()
     return runs, report
+
+
+def lay_out_media(args, build_dir, media):
+    """The media as drive D: will show them, in media: the folder's copy, or the
+    image's files as its file system names them. Returns the path of the
+    media's own setup.exe, or None where this checkout's build stands in."""
+    shutil.rmtree(media, ignore_errors=True)
+    if args.image is not None:
+        args.image.extract(media)
+        # Windows finds D:\\WIN98 whatever its case; the harness starts it by that name.
+        (media / args.image.find("WIN98")).rename(media / "WIN98")
+    else:
+        wine_machine.copy_media(Path(args.media) if args.media else build_dir / "sample-media",
+                                media)
+    own = next((p for p in (media / "WIN98").iterdir() if p.name.lower() == "setup.exe"), None)
+    if own is None:
+        shutil.copy(build_dir / "setup.exe", media / "WIN98" / "setup.exe")
+    return own
+
+
+def media_account(args, own_setup, build_dir):
+    """What the report says of the media: where they came from, how they were
+    served, and whether an image's setup.exe is this checkout's build."""
+    if args.image is None:
+        return (args.media or "sample media") + (
+            "" if args.writable_media else ", read-only as on a CD")
+    names = "Joliet's names" if args.image.joliet else "ISO 9660's upper-case names, no Joliet"
+    if own_setup is None:
+        setup = "it holds no setup.exe, so this checkout's build ran"
+    else:
+        built = (build_dir / "setup.exe").read_bytes()
+        setup = (f"its {own_setup.name} has the same bytes as this checkout's build"
+                 if own_setup.read_bytes() == built else
+                 f"its {own_setup.name} differs from this checkout's build (sha1 "
+                 f"{hashlib.sha1(own_setup.read_bytes()).hexdigest()[:12]} against "
+                 f"{hashlib.sha1(built).hexdigest()[:12]})")
+    return (f"the disc image {args.media} ({names}), read as the drive reads the pressed "
+            f"disc, read-only; {setup}")
 
 
 def what_was_tried(windows, silent, writable_media, before):
@@ -570,6 +628,8 @@ def guest_arguments(args, build_dir, out):
                                       ("--writable-media", args.writable_media)) if on]
     if args.media:
         options += ["--media", str(Path(args.media).resolve())]
+    if args.expect_status is not None:
+        options += ["--expect-status", str(args.expect_status)]
     return options
 
 
@@ -584,7 +644,9 @@ def try_in_emulated_pc(args, build_dir, out, phases):
           flush=True)
     command = ["/usr/bin/python3", "-m", "tools.trying.try_setup",
                *guest_arguments(args, build_dir, out)]
-    shares = [ROOT, build_dir, out] + ([Path(args.media)] if args.media else [])
+    media = Path(args.media).resolve() if args.media else None
+    shares = [ROOT, build_dir, out] + ([media.parent if media.is_file() else media]
+                                       if media else [])
     return emulated_pc.run(command, shares, ROOT, timeout=emulated_pc.slowdown() * 600)
 
 
@@ -669,6 +731,10 @@ def try_here(args, build_dir, out, phases):
     if runs[-1]["meaning"].startswith("not started: "):  # the report says so too
         print(f"try-setup: {runs[-1]['meaning']}", file=sys.stderr)
         return 1
+    if args.expect_status is not None and runs[-1]["status"] != args.expect_status:
+        print(f"try-setup: setup.exe ended with {runs[-1]['status']}, not the "
+              f"{args.expect_status} expected", file=sys.stderr)
+        return max(3, said_wrongly(answer_problems(runs)))
     return said_wrongly(answer_problems(runs))
 
 
