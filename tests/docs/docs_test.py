@@ -69,5 +69,25 @@ class Documents(unittest.TestCase):
                         self.assertRegex(helps[name], r"(?<![\w-])" + re.escape(option) + r"\b")
 
 
+def statuses(document, heading):
+    """The status numbers of the table under the heading of a document."""
+    section = document.read_text().split(f"## {heading}", 1)[1].split("\n## ", 1)[0]
+    return [int(n) for n in re.findall(r"^\| (\d+) \|", section, re.M)]
+
+
+class Figures(unittest.TestCase):
+    def test_the_readmes_short_table_has_every_status_of_the_full_one(self):
+        self.assertEqual(
+            statuses(ROOT / "README.md", "Deployers: the command line and the exit status"),
+            statuses(ROOT / "docs" / "behaviour.md", "Exit status"))
+
+    def test_the_size_limit_stated_is_the_one_the_check_holds(self):
+        check = (ROOT / "tests" / "windows" / "check_setup_exe.py").read_text()
+        limit = eval(re.search(r"^MAX_SIZE = ([\d *+]+)$", check, re.M).group(1))
+        stated = re.search(r"([\d,]+) bytes, the most it may be",
+                           (ROOT / "docs" / "behaviour.md").read_text()).group(1)
+        self.assertEqual(int(stated.replace(",", "")), limit)
+
+
 if __name__ == "__main__":
     unittest.main()

@@ -233,9 +233,9 @@ def marker_package(value):
 
 
 def exit_status_meanings():
-    """The exit status table of the README, as {status: (for an installation,
-    for a removal)}."""
-    text = (ROOT / "README.md").read_text()
+    """The exit status table of docs/behaviour.md, as {status: (for an
+    installation, for a removal)}."""
+    text = (ROOT / "docs" / "behaviour.md").read_text()
     table = text.split("## Exit status", 1)[1].split("\n## ", 1)[0]
     return {int(m.group(1)): (m.group(2).strip(), m.group(3).strip())
             for m in re.finditer(r"^\| (\d+) \| (.*?) \| (.*?) \|$", table, re.M)}
