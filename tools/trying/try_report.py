@@ -4,7 +4,7 @@ the overview of a matrix of runs (overview.md, overview.html)."""
 import base64
 import html
 
-NOISE_NOTE = ("Keys the emulator writes on its own (its display driver's, its service "
+NOISE_NOTE = ("Keys Wine writes on its own (its display driver's, its service "
               "manager's count) are left out.")
 STYLE = """body{font-family:sans-serif;margin:2em;max-width:100em}
 table{border-collapse:collapse} td,th{border:1px solid #999;padding:3px 8px;text-align:left;

@@ -63,7 +63,7 @@ def parse_arguments(argv):
     parser.add_argument("--matrix", action="store_true",
                         help="run on Windows 98 and Me, interactive and silent, a second "
                              "silent run on Windows Me, an interactive upgrade and an "
-                             "interactive removal on Windows Me, and on the emulator's Windows "
+                             "interactive removal on Windows Me, and on Wine's Windows "
                              "XP mode silent, and write overview.md and overview.html beside "
                              "the eight reports")
     parser.add_argument("--answer-welcome", choices=["yes", "no"], default="yes",
@@ -262,7 +262,7 @@ def status_meaning(status, removal, boxes):
 
 
 MARKER_KEY = r"HKLM\Software\Vantrel Test"
-SYSTEMS = {"98": "98", "me": "Me", "xp": "XP (the emulator's NT mode)"}
+SYSTEMS = {"98": "98", "me": "Me", "xp": "XP (Wine's NT mode)"}
 # The matrix: (folder, system, silent, what runs before); the first is the one
 # the others are compared with. A row with a run before it shows its own run:
 # "again" runs the same media first, "upgrade" an earlier edition and a start,
