@@ -373,6 +373,7 @@ class WineMachine:
         # With record_calls: called as start_recorder(machine, media, arguments,
         # command_line, exits) just before each run, its result kept with the run.
         self.start_recorder = None
+        self.just_read = None  # a registry read that the next registry() may reuse, once
         self.runs = []
         self.digests = {}  # file_tree's, by file status
 
@@ -545,7 +546,11 @@ class WineMachine:
         return self.wine("reg", *args)
 
     def registry(self):
-        """HKEY_LOCAL_MACHINE as it stands, saved whole by one program start."""
+        """HKEY_LOCAL_MACHINE as it stands, saved whole by one program start, or
+        as just_read holds it, read a moment ago with nothing run since (once)."""
+        if self.just_read is not None:
+            registry, self.just_read = self.just_read, None
+            return registry
         saved = self.saved_registry()
         result = self.wine(str(self.saver), "Z:" + str(saved).replace("/", "\\"))
         if result.returncode != 0:
@@ -632,19 +637,23 @@ class WineMachine:
         as drive D:. The boxes are answered and the run recorded as run_setup
         does; its status is setup.exe's own, and it lasts until setup.exe's own
         process has ended. NotListed where the list has no such entry."""
+        self.log("listing Add/Remove Programs' entries")
         listed = self.wine("uninstaller", "--list").stdout.splitlines()
+        self.log(f"listed: {listed}")
         keys = [key for key, _, name in (line.partition("|||") for line in listed)
                 if name == display_name]
         if not keys:
             raise NotListed(f"Add/Remove Programs' own list lacks the {display_name}: it "
                             f"lists {len(listed)} entr{'y' if len(listed) == 1 else 'ies'}, "
                             "none of that name")
-        command = (self.query(UNINSTALL + "\\" + keys[0]) or {}).get("UninstallString")
+        registry = self.registry()
+        command = (registry.query(UNINSTALL + "\\" + keys[0]) or {}).get("UninstallString")
         if not command or not command[1].strip():
             raise NotListed(f"Add/Remove Programs lists the {display_name}, but its entry "
                             "names no command to remove it with (no UninstallString)")
         command = command[1]
         program = windows_arguments(command, with_program=True)[0]
+        self.just_read = registry  # the start recorder's read, nothing having run since
         return self.run_started(
             media, (), command, None, answers, timeout,
             lambda start: StartedByTheClient(self, start(["uninstaller", "--remove", keys[0]]),
@@ -659,15 +668,18 @@ class WineMachine:
         started_on = None
         if self.record_calls and self.start_recorder is not None:
             started_on = self.start_recorder(self, media, arguments, command_line, exits)
+        self.just_read = None
         env = self.env(WINEDEBUG=BOX_TRACE)
         for name, status in (exits or {}).items():
             env[f"STANDIN_EXIT_{name.upper()}"] = str(status)
         trace = self.workdir / "trace.txt"
+        self.log("starting the run")
         with open(trace, "w") as trace_file:
             process = start(lambda argv: subprocess.Popen(
                 [loader(self.arch), *argv], cwd=win98, env=env, stdout=subprocess.DEVNULL,
                 stderr=trace_file))
         boxes, unused = self.answer_boxes_until_ended([process], trace, answers, timeout)
+        self.log(f"the run ended with {process.returncode}")
         if "nodrv_CreateWindow" in trace.read_text(errors="replace"):
             raise RuntimeError(f"the emulated display failed during the run (see {trace})")
         run = Run(process.returncode, boxes, unused_answers=unused)
